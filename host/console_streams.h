@@ -1,0 +1,19 @@
+// The process's standard streams, the part that differs between POSIX and Windows.
+#pragma once
+
+#include <cstdio>
+
+namespace vantreo_host {
+
+// Make the host look like one without a console before the plug-in's exit callback runs: flush every
+// C and C++ stream, send whatever is written to standard output to standard error (so nothing the
+// callback prints can enter an output stream), and give standard input nothing to read.
+void detach_console_streams();
+
+// Raw bytes through a standard stream (no newline translation).
+void set_binary_mode(std::FILE* stream);
+
+// A closed reader of standard output shows up as a write error, not as a signal that ends the process.
+void report_broken_pipe_as_error();
+
+}  // namespace vantreo_host

@@ -1,0 +1,134 @@
+#include "host/output_file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "host/console_streams.h"
+#include "host/host_error.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vantreo_host {
+
+namespace {
+
+#ifdef _WIN32
+
+std::FILE* create_temp_beside(const std::string& path, std::string& temp_path)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_path = path + ".tmp-" + std::to_string(_getpid()) + "-" + std::to_string(counter++);
+        const int fd = _open(temp_path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd >= 0) return _fdopen(fd, "wb");
+        if (errno != EEXIST) return nullptr;
+    }
+    return nullptr;
+}
+
+bool replace_file(const std::string& from, const std::string& to)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    errno = EACCES;
+    return false;
+}
+
+#else
+
+std::FILE* create_temp_beside(const std::string& path, std::string& temp_path)
+{
+    std::string pattern = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) return nullptr;
+    temp_path = pattern;
+    // mkstemp makes the file private; the finished output gets the usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    std::FILE* stream = fdopen(fd, "wb");
+    if (!stream) {
+        const int error_number = errno;
+        close(fd);
+        unlink(temp_path.c_str());
+        errno = error_number;
+    }
+    return stream;
+}
+
+bool replace_file(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+
+#endif
+
+}  // namespace
+
+OutputFile::OutputFile(const std::string& path) : path_(path)
+{
+    if (path_.empty()) throw HostError("output file name is empty");
+    if (is_stdout()) {
+        report_broken_pipe_as_error();
+        set_binary_mode(stdout);
+        stream_ = stdout;
+        return;
+    }
+    stream_ = create_temp_beside(path_, temp_path_);
+    if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
+}
+
+OutputFile::~OutputFile()
+{
+    if (!committed_) discard();
+}
+
+void OutputFile::discard()
+{
+    if (is_stdout()) {
+        if (stream_) std::fflush(stream_);
+    } else {
+        if (stream_) std::fclose(stream_);
+        if (!temp_path_.empty()) std::remove(temp_path_.c_str());
+    }
+    stream_ = nullptr;
+    temp_path_.clear();
+}
+
+void OutputFile::fail(const std::string& what, int error_number)
+{
+    discard();
+    throw HostError(what + " output \"" + path_ + "\": " + std::strerror(error_number));
+}
+
+void OutputFile::write(const void* data, std::size_t size)
+{
+    if (!stream_) throw HostError("output \"" + path_ + "\" is already closed");
+    if (size && std::fwrite(data, 1, size, stream_) != size) fail("cannot write", errno ? errno : EIO);
+}
+
+void OutputFile::commit()
+{
+    if (!stream_) throw HostError("output \"" + path_ + "\" is already closed");
+    errno = 0;
+    if (std::fflush(stream_) != 0) fail("cannot write", errno ? errno : EIO);
+    if (is_stdout()) {
+        committed_ = true;
+        return;
+    }
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    if (std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
+    if (!replace_file(temp_path_, path_)) fail("cannot rename finished", errno);
+    temp_path_.clear();
+    committed_ = true;
+}
+
+}  // namespace vantreo_host

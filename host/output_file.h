@@ -1,0 +1,39 @@
+// An output that never appears half written: a file is written under a temporary name in the same
+// directory and renamed into place by commit(); "-" is standard output.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace vantreo_host {
+
+class OutputFile {
+public:
+    // Throws HostError naming the file when the temporary file cannot be created.
+    explicit OutputFile(const std::string& path);
+    // Without a commit the temporary file is removed.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Throws HostError naming the output on a write error.
+    void write(const void* data, std::size_t size);
+
+    // Flushes, closes and renames into place (flushes only, for standard output).
+    void commit();
+
+    const std::string& path() const { return path_; }
+    bool is_stdout() const { return path_ == "-"; }
+
+private:
+    [[noreturn]] void fail(const std::string& what, int error_number);
+    void discard();
+
+    std::string path_;
+    std::string temp_path_;
+    std::FILE* stream_ = nullptr;
+    bool committed_ = false;
+};
+
+}  // namespace vantreo_host

@@ -1,0 +1,223 @@
+#include "host/plugin_host.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/console_streams.h"
+#include "host/host_error.h"
+
+namespace vantreo_host {
+
+namespace {
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string range_text(std::int32_t minimum, std::int32_t maximum)
+{
+    return std::to_string(minimum) + ".." + std::to_string(maximum);
+}
+
+std::string label_list(const char* const* names, std::int32_t n)
+{
+    std::string list;
+    for (std::int32_t i = 0; i < n; ++i) list += (i ? ", " : "") + quoted(names[i]);
+    return list.empty() ? "none" : list;
+}
+
+}  // namespace
+
+PluginHost::PluginHost(const std::string& plugin_path, BufferSize buffer) : path_(plugin_path), buffer_(buffer)
+{
+    if (buffer_.w < 1 || buffer_.h < 1 || buffer_.w > kMaxBufferSide || buffer_.h > kMaxBufferSide ||
+        std::int64_t{buffer_.w} * buffer_.h > kMaxBufferPixels)
+        throw HostError("frame buffer " + std::to_string(buffer_.w) + "x" + std::to_string(buffer_.h) +
+                        " is outside 1x1.." + std::to_string(kMaxBufferSide) + "x" + std::to_string(kMaxBufferSide) +
+                        " (at most " + std::to_string(kMaxBufferPixels) + " pixels)");
+
+    library_ = std::make_unique<DynamicLibrary>(path_);
+    void* entry = library_->symbol("GetFilterTable");
+    if (!entry) throw HostError("plug-in " + quoted(path_) + " has no GetFilterTable export");
+    const auto get_filter_table = reinterpret_cast<GetFilterTableFn>(entry);
+    const FILTER* record = get_filter_table();
+    validate_record(record);
+
+    // The callbacks always get arrays, even for a filter without controls.
+    instance_ = *record;
+    track_.assign(static_cast<std::size_t>(std::max(record->track_n, 1)), 0);
+    check_.assign(static_cast<std::size_t>(std::max(record->check_n, 1)), 0);
+    std::copy_n(record->track_default, record->track_n, track_.begin());
+    std::copy_n(record->check_default, record->check_n, check_.begin());
+    instance_.track = track_.data();
+    instance_.check = check_.data();
+}
+
+PluginHost::~PluginHost() = default;
+
+void PluginHost::record_error(const std::string& problem) const
+{
+    throw HostError("plug-in " + quoted(path_) + ": " + problem);
+}
+
+void PluginHost::validate_record(const FILTER* record) const
+{
+    if (!record) record_error("GetFilterTable returned no filter record");
+    if (!record->name) record_error("the filter record has no name");
+    if (record->track_n < 0 || record->track_n > kMaxControls)
+        record_error("track bar count " + std::to_string(record->track_n) + " is outside 0.." +
+                     std::to_string(kMaxControls));
+    if (record->check_n < 0 || record->check_n > kMaxControls)
+        record_error("check box count " + std::to_string(record->check_n) + " is outside 0.." +
+                     std::to_string(kMaxControls));
+    if (record->track_n > 0 &&
+        (!record->track_name || !record->track_default || !record->track_s || !record->track_e))
+        record_error("the track bar labels, defaults, minimums or maximums are missing");
+    if (record->check_n > 0 && (!record->check_name || !record->check_default))
+        record_error("the check box labels or defaults are missing");
+    if (!record->func_proc) record_error("the filter record has no frame callback");
+    for (std::int32_t i = 0; i < record->track_n; ++i) {
+        if (!record->track_name[i]) record_error("track bar " + std::to_string(i) + " has no label");
+        const std::int32_t lo = record->track_s[i];
+        const std::int32_t hi = record->track_e[i];
+        const std::int32_t value = record->track_default[i];
+        if (lo > hi || value < lo || value > hi)
+            record_error("track bar " + quoted(record->track_name[i]) + " has default " + std::to_string(value) +
+                         " outside its range " + range_text(lo, hi));
+    }
+    for (std::int32_t i = 0; i < record->check_n; ++i)
+        if (!record->check_name[i]) record_error("check box " + std::to_string(i) + " has no label");
+}
+
+std::string PluginHost::filter_name() const { return instance_.name; }
+
+std::vector<TrackBar> PluginHost::track_bars() const
+{
+    std::vector<TrackBar> bars;
+    for (std::int32_t i = 0; i < instance_.track_n; ++i)
+        bars.push_back({instance_.track_name[i], instance_.track_default[i], instance_.track_s[i], instance_.track_e[i]});
+    return bars;
+}
+
+std::vector<CheckBox> PluginHost::check_boxes() const
+{
+    std::vector<CheckBox> boxes;
+    for (std::int32_t i = 0; i < instance_.check_n; ++i)
+        boxes.push_back({instance_.check_name[i], instance_.check_default[i]});
+    return boxes;
+}
+
+bool PluginHost::check_boxes_are_radio_group() const { return (instance_.flag & FILTER_FLAG_RADIO_BUTTON) != 0; }
+
+std::string PluginHost::information() const
+{
+    if (!(instance_.flag & FILTER_FLAG_EX_INFORMATION) || !instance_.information) return "";
+    return instance_.information;
+}
+
+std::size_t PluginHost::track_index(const std::string& label) const
+{
+    for (std::int32_t i = 0; i < instance_.track_n; ++i)
+        if (label == instance_.track_name[i]) return static_cast<std::size_t>(i);
+    throw HostError("no track bar " + quoted(label) + "; the track bars are " +
+                    label_list(instance_.track_name, instance_.track_n));
+}
+
+std::size_t PluginHost::check_index(const std::string& label) const
+{
+    for (std::int32_t i = 0; i < instance_.check_n; ++i)
+        if (label == instance_.check_name[i]) return static_cast<std::size_t>(i);
+    throw HostError("no check box " + quoted(label) + "; the check boxes are " +
+                    label_list(instance_.check_name, instance_.check_n));
+}
+
+std::int32_t PluginHost::track(const std::string& label) const { return track_[track_index(label)]; }
+
+std::int32_t PluginHost::check(const std::string& label) const { return check_[check_index(label)]; }
+
+void PluginHost::set_track(const std::string& label, std::int32_t value)
+{
+    const std::size_t i = track_index(label);
+    const std::int32_t lo = instance_.track_s[i];
+    const std::int32_t hi = instance_.track_e[i];
+    if (value < lo || value > hi)
+        throw HostError(quoted(label) + " must be " + range_text(lo, hi) + " (got " + std::to_string(value) + ")");
+    track_[i] = value;
+}
+
+void PluginHost::select(const std::string& label)
+{
+    const std::size_t i = check_index(label);
+    if (check_boxes_are_radio_group()) std::fill(check_.begin(), check_.end(), 0);
+    check_[i] = 1;
+}
+
+void PluginHost::init()
+{
+    // From here on the plug-in's code may be running on its own threads or be registered with the
+    // runtime; it stays mapped until the process ends.
+    library_->keep_loaded();
+    if (instance_.func_init && !instance_.func_init(&instance_))
+        throw HostError("plug-in " + quoted(path_) + ": the init callback reported failure");
+}
+
+Picture PluginHost::process(const Picture& input, std::int32_t frame, std::int32_t frame_n)
+{
+    if (input.w < 1 || input.h < 1 || input.w > buffer_.w || input.h > buffer_.h)
+        throw HostError("picture " + std::to_string(input.w) + "x" + std::to_string(input.h) +
+                        " does not fit the frame buffer " + std::to_string(buffer_.w) + "x" +
+                        std::to_string(buffer_.h));
+    if (input.pixels.size() != static_cast<std::size_t>(input.w) * static_cast<std::size_t>(input.h))
+        throw HostError("picture " + std::to_string(input.w) + "x" + std::to_string(input.h) + " has " +
+                        std::to_string(input.pixels.size()) + " pixels");
+
+    const std::size_t stride = static_cast<std::size_t>(buffer_.w);
+    const std::size_t capacity = stride * static_cast<std::size_t>(buffer_.h);
+    if (edit_buffer_.size() != capacity) {
+        edit_buffer_.assign(capacity, PIXEL_YC{0, 0, 0});
+        temp_buffer_.assign(capacity, PIXEL_YC{0, 0, 0});
+    }
+    for (std::int32_t r = 0; r < input.h; ++r)
+        std::copy_n(input.pixels.data() + static_cast<std::size_t>(r) * input.w, input.w,
+                    edit_buffer_.data() + static_cast<std::size_t>(r) * stride);
+
+    FILTER_PROC_INFO info{};
+    info.ycp_edit = edit_buffer_.data();
+    info.ycp_temp = temp_buffer_.data();
+    info.w = input.w;
+    info.h = input.h;
+    info.max_w = buffer_.w;
+    info.max_h = buffer_.h;
+    info.frame = frame;
+    info.frame_n = frame_n;
+    info.org_w = input.w;
+    info.org_h = input.h;
+    info.yc_size = static_cast<std::int32_t>(sizeof(PIXEL_YC));
+    info.line_size = buffer_.w * static_cast<std::int32_t>(sizeof(PIXEL_YC));
+
+    if (!instance_.func_proc(&instance_, &info))
+        throw HostError("plug-in " + quoted(path_) + ": the frame callback reported failure on frame " +
+                        std::to_string(frame));
+    if (info.ycp_edit != edit_buffer_.data() && info.ycp_edit != temp_buffer_.data())
+        throw HostError("plug-in " + quoted(path_) + ": the frame callback left ycp_edit outside the host's frames");
+    if (info.w < 1 || info.h < 1 || info.w > buffer_.w || info.h > buffer_.h)
+        throw HostError("plug-in " + quoted(path_) + ": the frame callback returned a " + std::to_string(info.w) +
+                        "x" + std::to_string(info.h) + " picture, outside the " + std::to_string(buffer_.w) + "x" +
+                        std::to_string(buffer_.h) + " frame");
+
+    Picture output(info.w, info.h);
+    for (std::int32_t r = 0; r < info.h; ++r)
+        std::copy_n(info.ycp_edit + static_cast<std::size_t>(r) * stride, info.w,
+                    output.pixels.data() + static_cast<std::size_t>(r) * output.w);
+    return output;
+}
+
+void PluginHost::shutdown()
+{
+    library_->keep_loaded();
+    detach_console_streams();
+    if (instance_.func_exit) instance_.func_exit(&instance_);
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+}  // namespace vantreo_host

@@ -1,0 +1,98 @@
+// The stand-in for the editor: loads a filter plug-in through its GetFilterTable export, keeps the
+// instance record with the current control values, and drives the callbacks the way the editor does.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/dynamic_library.h"
+#include "host/picture.h"
+#include "plugin/filter_records.h"
+
+namespace vantreo_host {
+
+struct TrackBar {
+    std::string label;
+    std::int32_t default_value;
+    std::int32_t minimum;
+    std::int32_t maximum;
+};
+
+struct CheckBox {
+    std::string label;
+    std::int32_t default_value;
+};
+
+// The host's frame buffers: max_w x max_h pixels each, max_w being the row stride.
+struct BufferSize {
+    std::int32_t w = 1600;
+    std::int32_t h = 1200;
+};
+
+constexpr std::int32_t kMaxControls = 64;
+constexpr std::int32_t kMaxBufferSide = 16384;
+constexpr std::int64_t kMaxBufferPixels = std::int64_t{1} << 25;
+
+class PluginHost {
+public:
+    // Loads the plug-in and checks its registration record; throws HostError naming the file and the
+    // problem. Controls start at their defaults.
+    explicit PluginHost(const std::string& plugin_path, BufferSize buffer = {});
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    const std::string& plugin_path() const { return path_; }
+    std::string filter_name() const;
+    std::vector<TrackBar> track_bars() const;
+    std::vector<CheckBox> check_boxes() const;
+    bool check_boxes_are_radio_group() const;
+    std::string information() const;  // "" when the record carries none
+    std::int32_t flag() const { return instance_.flag; }
+    BufferSize buffer_size() const { return buffer_; }
+
+    // Current control values, by label; throw HostError for an unknown label.
+    std::int32_t track(const std::string& label) const;
+    std::int32_t check(const std::string& label) const;
+
+    // Throws HostError naming the label and its range, or listing the labels there are.
+    void set_track(const std::string& label, std::int32_t value);
+    // Turns the check box on; in a radio group every other one goes off.
+    void select(const std::string& label);
+
+    // The record the callbacks receive.
+    const FILTER& instance() const { return instance_; }
+
+    // Calls the plug-in's init callback, if it has one.
+    void init();
+
+    // One frame through the frame callback: `input` goes into the edit buffer and the picture the
+    // callback leaves (its size, in whichever buffer ycp_edit then names) comes back. Throws
+    // HostError when the input does not fit the buffers or the callback reports failure or hands
+    // back something outside the buffers.
+    Picture process(const Picture& input, std::int32_t frame = 0, std::int32_t frame_n = 0);
+
+    // Ends the process the way the editor closes: standard output goes to standard error and
+    // standard input reads nothing, then the exit callback runs (it ends the process itself; when
+    // it returns, or there is none, the process ends with status 0).
+    [[noreturn]] void shutdown();
+
+private:
+    std::size_t track_index(const std::string& label) const;
+    std::size_t check_index(const std::string& label) const;
+    [[noreturn]] void record_error(const std::string& problem) const;
+    void validate_record(const FILTER* record) const;
+
+    std::string path_;
+    std::unique_ptr<DynamicLibrary> library_;
+    FILTER instance_{};
+    std::vector<std::int32_t> track_;
+    std::vector<std::int32_t> check_;
+    BufferSize buffer_;
+    std::vector<PIXEL_YC> edit_buffer_;
+    std::vector<PIXEL_YC> temp_buffer_;
+};
+
+}  // namespace vantreo_host

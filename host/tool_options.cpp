@@ -1,0 +1,173 @@
+#include "host/tool_options.h"
+
+#include <cctype>
+#include <limits>
+
+#include "host/plugin_host.h"
+
+namespace vantreo_host {
+
+namespace {
+
+const char kUsage[] =
+    "usage: vantreo-host [options] INPUT OUTPUT\n"
+    "       vantreo-host [options] --demo OUTPUT\n"
+    "       vantreo-host [--plugin PATH] --list-controls\n"
+    "Runs a video filter plug-in the way the editor does: each frame of INPUT goes through the\n"
+    "plug-in's frame callback and the frames it hands back are written to OUTPUT.\n"
+    "  --plugin PATH        the plug-in file (default: vantreo.auf beside this program, else the\n"
+    "                       one built with it)\n"
+    "  --set \"LABEL=VALUE\"  set a track bar, e.g. --set \"Method=1\" --set \"T. Rate=128\"\n"
+    "  --select \"LABEL\"     turn a check box on (in a radio group the others go off),\n"
+    "                       e.g. --select other\n"
+    "  --buffer WxH         the host's frame buffers, max_w x max_h (default: the input size,\n"
+    "                       at least 1600x1200)\n"
+    "  --size WxH           the input picture size (required for .yc input; with --demo the\n"
+    "                       pattern size, default 1280x720)\n"
+    "  --format yc          the format of \"-\" (standard input or output), or of any file\n"
+    "                       whatever its extension\n"
+    "  --list-controls      print the filter's controls and stop\n"
+    "  --demo               take a built-in moving test pattern (60 frames) as the input\n"
+    "  -h, --help           print this help\n"
+    "Formats:\n"
+    "  .yc  raw host frames: per pixel Y, Cb, Cr as little-endian signed 16-bit values, rows\n"
+    "       packed, frames back to back; output frames are at the output size\n";
+
+std::string trimmed(const std::string& text)
+{
+    std::string::size_type begin = 0;
+    std::string::size_type end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    return text.substr(begin, end - begin);
+}
+
+// A decimal number, optionally signed, that fits `limit`; false otherwise.
+bool parse_int(const std::string& text, std::int64_t limit, std::int64_t& value)
+{
+    std::string::size_type i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i == text.size()) return false;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > limit + 1) return false;
+    }
+    value = negative ? -magnitude : magnitude;
+    return value >= -limit - 1 && value <= limit;
+}
+
+ControlSetting parse_set(const std::string& text)
+{
+    const std::string::size_type equals = text.rfind('=');
+    if (equals == std::string::npos)
+        throw UsageError("--set \"" + text + "\": expected \"LABEL=VALUE\", e.g. --set \"Method=1\"");
+    const std::string label = trimmed(text.substr(0, equals));
+    const std::string number = trimmed(text.substr(equals + 1));
+    std::int64_t value = 0;
+    if (label.empty()) throw UsageError("--set \"" + text + "\": the label is empty");
+    if (!parse_int(number, std::numeric_limits<std::int32_t>::max(), value))
+        throw UsageError("--set \"" + text + "\": \"" + number + "\" is not a whole number");
+    return {false, label, static_cast<std::int32_t>(value)};
+}
+
+}  // namespace
+
+const char* tool_usage() { return kUsage; }
+
+Size parse_size(const std::string& option, const std::string& text)
+{
+    const std::string::size_type x = text.find_first_of("xX");
+    std::int64_t w = 0;
+    std::int64_t h = 0;
+    if (x == std::string::npos || text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
+        x + 1 >= text.size() || !std::isdigit(static_cast<unsigned char>(text[x + 1])) ||
+        !parse_int(text.substr(0, x), kMaxBufferSide, w) || !parse_int(text.substr(x + 1), kMaxBufferSide, h) ||
+        w < 1 || h < 1)
+        throw UsageError(option + " \"" + text + "\": expected WIDTHxHEIGHT with each side 1.." +
+                         std::to_string(kMaxBufferSide) + ", e.g. 640x480");
+    return {static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)};
+}
+
+ToolOptions parse_tool_options(const std::vector<std::string>& args)
+{
+    ToolOptions options;
+    std::vector<std::string> positional;
+    bool options_done = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        // "--name value" or "--name=value" for the options that take a value.
+        std::string name = arg;
+        std::optional<std::string> inline_value;
+        const std::string::size_type equals = arg.find('=');
+        if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            name = arg.substr(0, equals);
+            inline_value = arg.substr(equals + 1);
+        }
+        auto value = [&]() -> std::string {
+            if (inline_value) return *inline_value;
+            if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
+            return args[++i];
+        };
+        auto no_value = [&]() {
+            if (inline_value) throw UsageError(name + " takes no value");
+        };
+
+        if (name == "--plugin") {
+            options.plugin = value();
+            if (options.plugin.empty()) throw UsageError("--plugin: the path is empty");
+        } else if (name == "--set") {
+            options.settings.push_back(parse_set(value()));
+        } else if (name == "--select") {
+            const std::string label = trimmed(value());
+            if (label.empty()) throw UsageError("--select: the label is empty");
+            options.settings.push_back({true, label, 1});
+        } else if (name == "--buffer") {
+            options.buffer = parse_size("--buffer", value());
+        } else if (name == "--size") {
+            options.size = parse_size("--size", value());
+        } else if (name == "--format") {
+            options.format = value();
+            if (options.format != "yc")
+                throw UsageError("--format \"" + options.format + "\": unknown format (known: yc)");
+        } else if (name == "--list-controls") {
+            no_value();
+            options.list_controls = true;
+        } else if (name == "--demo") {
+            no_value();
+            options.demo = true;
+        } else if (name == "--help" || name == "-h") {
+            no_value();
+            options.help = true;
+        } else {
+            throw UsageError("unknown option " + name);
+        }
+    }
+    if (options.help) return options;
+
+    if (options.list_controls) {
+        if (!positional.empty()) throw UsageError("--list-controls takes no INPUT or OUTPUT");
+        return options;
+    }
+    if (options.demo) {
+        if (positional.size() != 1) throw UsageError("--demo takes one OUTPUT and no INPUT");
+        options.output = positional[0];
+    } else {
+        if (positional.size() != 2) throw UsageError("expected INPUT and OUTPUT");
+        options.input = positional[0];
+        options.output = positional[1];
+    }
+    return options;
+}
+
+}  // namespace vantreo_host

@@ -1,0 +1,91 @@
+#include "host/yc_format.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "host/console_streams.h"
+#include "host/host_error.h"
+
+namespace vantreo_host {
+
+namespace {
+
+void put16(unsigned char* p, std::int16_t value)
+{
+    const auto bits = static_cast<std::uint16_t>(value);
+    p[0] = static_cast<unsigned char>(bits & 0xff);
+    p[1] = static_cast<unsigned char>(bits >> 8);
+}
+
+std::int16_t get16(const unsigned char* p)
+{
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+}
+
+}  // namespace
+
+void encode_yc(const Picture& picture, std::vector<unsigned char>& bytes)
+{
+    bytes.resize(picture.pixels.size() * kYcBytesPerPixel);
+    unsigned char* p = bytes.data();
+    for (const PIXEL_YC& pixel : picture.pixels) {
+        put16(p, pixel.y);
+        put16(p + 2, pixel.cb);
+        put16(p + 4, pixel.cr);
+        p += kYcBytesPerPixel;
+    }
+}
+
+void decode_yc(const unsigned char* bytes, Picture& picture)
+{
+    for (PIXEL_YC& pixel : picture.pixels) {
+        pixel.y = get16(bytes);
+        pixel.cb = get16(bytes + 2);
+        pixel.cr = get16(bytes + 4);
+        bytes += kYcBytesPerPixel;
+    }
+}
+
+YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h) : name_(name), w_(w), h_(h)
+{
+    if (w < 1 || h < 1) throw HostError("input \"" + name_ + "\": picture size must be at least 1x1");
+    if (name_ == "-") {
+        set_binary_mode(stdin);
+        stream_ = stdin;
+    } else {
+        stream_ = std::fopen(name_.c_str(), "rb");
+        if (!stream_) throw HostError("cannot open input \"" + name_ + "\": " + std::strerror(errno));
+        owns_stream_ = true;
+    }
+    bytes_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kYcBytesPerPixel);
+}
+
+YcReader::~YcReader()
+{
+    if (owns_stream_) std::fclose(stream_);
+}
+
+bool YcReader::read(Picture& picture)
+{
+    const std::size_t got = std::fread(bytes_.data(), 1, bytes_.size(), stream_);
+    if (got != bytes_.size() && std::ferror(stream_))
+        throw HostError("cannot read input \"" + name_ + "\": " + std::strerror(errno ? errno : EIO));
+    if (got == 0) return false;
+    if (got != bytes_.size())
+        throw HostError("input \"" + name_ + "\": frame " + std::to_string(frames_read_) + " is truncated (" +
+                        std::to_string(got) + " of " + std::to_string(bytes_.size()) + " bytes for " +
+                        std::to_string(w_) + "x" + std::to_string(h_) + ")");
+    if (picture.w != w_ || picture.h != h_) picture = Picture(w_, h_);
+    decode_yc(bytes_.data(), picture);
+    ++frames_read_;
+    return true;
+}
+
+void write_yc_frame(OutputFile& output, const Picture& picture)
+{
+    std::vector<unsigned char> bytes;
+    encode_yc(picture, bytes);
+    output.write(bytes.data(), bytes.size());
+}
+
+}  // namespace vantreo_host

@@ -1,0 +1,46 @@
+// Raw host frames (".yc"): each frame w x h pixels of three little-endian signed 16-bit values
+// (Y, Cb, Cr), rows packed, frames back to back.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/output_file.h"
+#include "host/picture.h"
+
+namespace vantreo_host {
+
+constexpr std::size_t kYcBytesPerPixel = 6;
+
+class YcReader {
+public:
+    // `name` is used in messages; "-" reads standard input. Throws HostError when it cannot be opened.
+    YcReader(const std::string& name, std::int32_t w, std::int32_t h);
+    ~YcReader();
+    YcReader(const YcReader&) = delete;
+    YcReader& operator=(const YcReader&) = delete;
+
+    // The next frame into `picture`; false at the end of the input after a whole frame. Throws
+    // HostError on a read error or a truncated frame.
+    bool read(Picture& picture);
+
+    std::int64_t frames_read() const { return frames_read_; }
+
+private:
+    std::string name_;
+    std::FILE* stream_ = nullptr;
+    bool owns_stream_ = false;
+    std::int32_t w_;
+    std::int32_t h_;
+    std::vector<unsigned char> bytes_;
+    std::int64_t frames_read_ = 0;
+};
+
+void encode_yc(const Picture& picture, std::vector<unsigned char>& bytes);
+void decode_yc(const unsigned char* bytes, Picture& picture);
+
+void write_yc_frame(OutputFile& output, const Picture& picture);
+
+}  // namespace vantreo_host

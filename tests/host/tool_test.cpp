@@ -1,0 +1,295 @@
+// vantreo-host run as a separate program, as a user or a script would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/picture.h"
+#include "host/yc_format.h"
+#include "tests/host/subprocess.h"
+#include "tests/host/test_support.h"
+
+using host_test::read_file;
+using host_test::run_program;
+using host_test::RunResult;
+using host_test::TempDir;
+using host_test::write_file;
+using vantreo_host::Picture;
+
+namespace {
+
+RunResult run_tool(std::vector<std::string> args, const std::string& input = "", bool hold_input_open = false)
+{
+    args.insert(args.begin(), VANTREO_HOST_TOOL);
+    return run_program(args, input, hold_input_open);
+}
+
+// Every input pixel carries its own position and frame number, so each output pixel tells where
+// it was taken from; a pixel from outside the picture (never written, zero) tells nothing.
+PIXEL_YC tag(std::int32_t x, std::int32_t y, std::int32_t frame)
+{
+    return {static_cast<std::int16_t>(1000 + frame), static_cast<std::int16_t>(x + 1), static_cast<std::int16_t>(y + 1)};
+}
+
+std::string tagged_frames(std::int32_t w, std::int32_t h, std::int32_t frames)
+{
+    std::string bytes;
+    for (std::int32_t f = 0; f < frames; ++f) {
+        Picture picture(w, h);
+        for (std::int32_t y = 0; y < h; ++y)
+            for (std::int32_t x = 0; x < w; ++x) picture.at(x, y) = tag(x, y, f);
+        std::vector<unsigned char> encoded;
+        vantreo_host::encode_yc(picture, encoded);
+        bytes.append(encoded.begin(), encoded.end());
+    }
+    return bytes;
+}
+
+std::vector<Picture> decode_frames(const std::string& bytes, std::int32_t w, std::int32_t h)
+{
+    const std::size_t frame_bytes = static_cast<std::size_t>(w) * h * vantreo_host::kYcBytesPerPixel;
+    EXPECT_EQ(bytes.size() % frame_bytes, 0u) << "whole " << w << "x" << h << " frames";
+    std::vector<Picture> frames;
+    for (std::size_t at = 0; at + frame_bytes <= bytes.size(); at += frame_bytes) {
+        frames.emplace_back(w, h);
+        vantreo_host::decode_yc(reinterpret_cast<const unsigned char*>(bytes.data()) + at, frames.back());
+    }
+    return frames;
+}
+
+// The source column of each output column and the source row of each output row, checking on the
+// way that every pixel is a pixel of frame `frame` inside the src_w x src_h picture and that
+// positions are separable (the column depends on x only, the row on y only).
+struct Positions {
+    std::vector<int> columns;
+    std::vector<int> rows;
+};
+
+Positions source_positions(const Picture& out, std::int32_t src_w, std::int32_t src_h, std::int32_t frame)
+{
+    Positions positions;
+    for (std::int32_t y = 0; y < out.h; ++y)
+        for (std::int32_t x = 0; x < out.w; ++x) {
+            const PIXEL_YC& p = out.at(x, y);
+            const int sx = p.cb - 1;
+            const int sy = p.cr - 1;
+            EXPECT_EQ(p.y, 1000 + frame) << "pixel " << x << "," << y;
+            EXPECT_TRUE(sx >= 0 && sx < src_w && sy >= 0 && sy < src_h)
+                << "pixel " << x << "," << y << " came from outside the picture: " << sx << "," << sy;
+            if (y == 0) positions.columns.push_back(sx);
+            if (x == 0) positions.rows.push_back(sy);
+            if (y > 0) {
+                EXPECT_EQ(sx, positions.columns[x]) << "pixel " << x << "," << y;
+            }
+            if (x > 0) {
+                EXPECT_EQ(sy, positions.rows[y]) << "pixel " << x << "," << y;
+            }
+        }
+    return positions;
+}
+
+// Point sampling takes, for output position i, the source position nearest to i * src / dst, held
+// inside the picture.
+void expect_nearest(const std::vector<int>& taken, std::int32_t src, std::int32_t dst)
+{
+    ASSERT_EQ(taken.size(), static_cast<std::size_t>(dst));
+    for (std::int32_t i = 0; i < dst; ++i) {
+        const double exact = std::min(static_cast<double>(i) * src / dst, src - 1.0);
+        EXPECT_LE(std::fabs(taken[i] - exact), 0.5 + 1e-6) << "position " << i << " of " << dst;
+        if (i > 0) {
+            EXPECT_GE(taken[i], taken[i - 1]);
+        }
+    }
+}
+
+TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
+{
+    const RunResult run = run_tool({"--list-controls"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Vantreo\n", 0), 0u) << run.out;
+    const char* const lines[] = {
+        "Clip U   default 0, range 0..512\n",     "Clip D   default 0, range 0..512\n",
+        "Clip L   default 0, range 0..512\n",     "Clip R   default 0, range 0..512\n",
+        "Width    default 640, range 1..1600\n",  "Height   default 480, range 1..1200\n",
+        "Method   default 0, range 0..1\n",       "T. Rate  default 256, range 0..256\n",
+        "Cuda T.  default 32, range 32..512\n",   "CPU T.   default 3, range 1..16\n",
+        "Radio buttons (one is on):\n",           "[ ] 320 x 240\n",
+        "[ ] 512 x 384\n",                        "[x] 640 x 480\n",
+        "[ ] other\n",                            "Information: Vantreo by Elsom 200809211840\n"};
+    std::string::size_type at = 0;
+    for (const char* line : lines) {
+        const std::string::size_type found = run.out.find(line, at);
+        EXPECT_NE(found, std::string::npos) << "in order: " << line << run.out;
+        if (found != std::string::npos) at = found;
+    }
+}
+
+TEST(ToolResize, DefaultSettingsGive640x480ByPointSampling)
+{
+    TempDir dir;
+    write_file(dir.file("in.yc"), tagged_frames(80, 60, 1));
+    // Standard input stays open with nothing typed: the exit prompt must not wait for it.
+    const RunResult run = run_tool({"--size", "80x60", dir.file("in.yc"), dir.file("out.yc")}, "", true);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("Using device 0: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    const std::vector<Picture> frames = decode_frames(read_file(dir.file("out.yc")), 640, 480);
+    ASSERT_EQ(frames.size(), 1u);
+    const Positions positions = source_positions(frames[0], 80, 60, 0);
+    expect_nearest(positions.columns, 80, 640);
+    expect_nearest(positions.rows, 60, 480);
+}
+
+TEST(ToolResize, OtherSizeTakesTheNearestSourcePixelsOfEveryFrame)
+{
+    TempDir dir;
+    write_file(dir.file("in.yc"), tagged_frames(7, 5, 3));
+    const RunResult run = run_tool({"--size", "7x5", "--select", "other", "--set", "Width=10", "--set", "Height=6",
+                                    dir.file("in.yc"), dir.file("out.yc")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Picture> frames = decode_frames(read_file(dir.file("out.yc")), 10, 6);
+    ASSERT_EQ(frames.size(), 3u);
+    for (std::int32_t f = 0; f < 3; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        const Positions positions = source_positions(frames[f], 7, 5, f);
+        EXPECT_EQ(positions.columns, (std::vector<int>{0, 1, 1, 2, 3, 3, 4, 5, 6, 6}));
+        EXPECT_EQ(positions.rows, (std::vector<int>{0, 1, 2, 2, 3, 4}));
+    }
+}
+
+TEST(ToolResize, BufferBoundsTheOutputAndOversizedPicturesPassThrough)
+{
+    TempDir dir;
+    write_file(dir.file("in.yc"), tagged_frames(7, 5, 1));
+    RunResult run = run_tool({"--size", "7x5", "--buffer", "8x6", "--select", "other", "--set", "Width=10",
+                              dir.file("in.yc"), dir.file("out.yc")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Picture> frames = decode_frames(read_file(dir.file("out.yc")), 8, 6);
+    ASSERT_EQ(frames.size(), 1u);
+    const Positions positions = source_positions(frames[0], 7, 5, 0);
+    expect_nearest(positions.columns, 7, 8);
+    expect_nearest(positions.rows, 5, 6);
+
+    // Wider than the filter takes: the frame comes back untouched, at its own size.
+    const std::string wide = tagged_frames(1700, 2, 1);
+    write_file(dir.file("wide.yc"), wide);
+    run = run_tool({"--size", "1700x2", dir.file("wide.yc"), dir.file("wide-out.yc")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(read_file(dir.file("wide-out.yc")) == wide);
+}
+
+TEST(ToolStreams, PipesFramesFromStdinToStdout)
+{
+    TempDir dir;
+    const std::string input = tagged_frames(7, 5, 2);
+    write_file(dir.file("in.yc"), input);
+    const std::vector<std::string> settings = {"--size", "7x5", "--select", "other", "--set", "Width=10",
+                                               "--set", "Height=6"};
+    std::vector<std::string> piped = settings;
+    piped.insert(piped.end(), {"--format", "yc", "-", "-"});
+    const RunResult run = run_tool(piped, input);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::vector<std::string> to_file = settings;
+    to_file.insert(to_file.end(), {dir.file("in.yc"), dir.file("out.yc")});
+    ASSERT_EQ(run_tool(to_file).status, 0);
+    EXPECT_EQ(run.out.size(), 2u * 10 * 6 * 6) << "only frames on standard output";
+    EXPECT_TRUE(run.out == read_file(dir.file("out.yc")));
+    EXPECT_EQ(run.out.find("ENTER"), std::string::npos);
+    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << "the prompt went to standard error";
+
+    const RunResult unformatted = run_tool({"--size", "7x5", "-", "-"}, input);
+    EXPECT_NE(unformatted.status, 0);
+    EXPECT_NE(unformatted.err.find("--format yc"), std::string::npos) << unformatted.err;
+}
+
+TEST(ToolShutdown, ExitPromptGoesToStderrAndNeedsNoKeyPress)
+{
+    TempDir dir;
+    const std::string input = tagged_frames(4, 2, 2);
+    write_file(dir.file("in.yc"), input);
+    // The probe's exit callback prompts on standard output and waits for a key, like the filter's;
+    // standard input stays open with nothing typed.
+    const RunResult run =
+        run_tool({"--plugin", HOST_TEST_PROBE, "--format", "yc", "--size", "4x2", dir.file("in.yc"), "-"}, "", true);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out == input) << "standard output holds the frames and nothing else";
+    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("probe exit callback done"), std::string::npos) << run.err;
+
+    // Without an exit callback the tool ends by itself, with the output in place.
+    const RunResult minimal =
+        run_tool({"--plugin", HOST_TEST_MINIMAL, "--size", "4x2", dir.file("in.yc"), dir.file("out.yc")}, "", true);
+    ASSERT_EQ(minimal.status, 0) << minimal.err;
+    EXPECT_TRUE(read_file(dir.file("out.yc")) == input);
+}
+
+TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
+{
+    TempDir dir;
+    const std::string good = tagged_frames(7, 5, 2);
+    write_file(dir.file("in.yc"), good);
+    write_file(dir.file("short.yc"), good.substr(0, good.size() - 6));
+    const std::string in = dir.file("in.yc");
+    const std::string out = dir.file("out.yc");
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--size", "7x5", "--set", "Bogus=1", in, out}, "no track bar \"Bogus\""},
+        {{"--size", "7x5", "--set", "T. Rate=300", in, out}, "\"T. Rate\" must be 0..256"},
+        {{"--size", "7x5", "--set", "Width=0", in, out}, "\"Width\" must be 1..1600"},
+        {{"--size", "7x5", "--select", "800 x 600", in, out}, "\"800 x 600\""},
+        {{"--size", "7x5", dir.file("none.yc"), out}, "none.yc"},
+        {{"--size", "7by5", in, out}, "--size \"7by5\""},
+        {{in, out}, "--size"},
+        {{"--size", "7x5", "--frobnicate", in, out}, "--frobnicate"},
+        {{"--size", "7x5", "--buffer", "6x6", in, out}, "--buffer"},
+        {{"--size", "7x5", in, dir.file("out.avi")}, "out.avi"},
+        {{"--plugin", dir.file("none.auf"), "--size", "7x5", in, out}, "cannot load plug-in"},
+        {{"--plugin", HOST_TEST_NO_EXPORT, "--size", "7x5", in, out}, "GetFilterTable"},
+        {{"--size", "7x5", in, dir.file("no/such/dir/out.yc")}, "no/such/dir/out.yc"},
+        {{"--size", "7x5", dir.file("short.yc"), out}, "frame 1 is truncated"},
+    };
+    for (const auto& c : cases) {
+        const RunResult run = run_tool(c.args);
+        SCOPED_TRACE(c.message);
+        EXPECT_NE(run.status, 0);
+        EXPECT_NE(run.err.find("vantreo-host: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("ENTER"), std::string::npos) << "no exit callback after an error";
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"in.yc", "short.yc"})) << "no output, no temporary file";
+    }
+
+    // A failed run leaves an earlier output as it was.
+    write_file(out, "earlier");
+    EXPECT_NE(run_tool({"--size", "7x5", dir.file("short.yc"), out}).status, 0);
+    EXPECT_EQ(read_file(out), "earlier");
+
+    // Through the probe, whose exit callback would say so: an error ends the run without it.
+    const RunResult probe = run_tool({"--plugin", HOST_TEST_PROBE, "--size", "7x5", "--format", "yc", "-", "-"},
+                                     good.substr(0, 100));
+    EXPECT_NE(probe.status, 0);
+    EXPECT_NE(probe.err.find("truncated"), std::string::npos) << probe.err;
+    EXPECT_EQ(probe.err.find("probe exit callback"), std::string::npos) << probe.err;
+    EXPECT_TRUE(probe.out.empty());
+}
+
+TEST(ToolDemo, RunsTheMovingPatternThroughTheFilter)
+{
+    TempDir dir;
+    const RunResult run = run_tool({"--demo", "--size", "64x48", "--select", "other", "--set", "Width=32", "--set",
+                                    "Height=24", dir.file("demo.yc")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Picture> frames = decode_frames(read_file(dir.file("demo.yc")), 32, 24);
+    ASSERT_EQ(frames.size(), 60u);
+    EXPECT_NE(std::memcmp(frames[0].pixels.data(), frames[59].pixels.data(), frames[0].pixels.size() * sizeof(PIXEL_YC)), 0)
+        << "the pattern moves";
+}
+
+}  // namespace
