@@ -36,11 +36,6 @@ DynamicLibrary::DynamicLibrary(const std::string& path)
     if (!handle_) throw HostError("cannot load plug-in \"" + path + "\": " + last_error_text());
 }
 
-DynamicLibrary::~DynamicLibrary()
-{
-    if (handle_ && !keep_loaded_) FreeLibrary(static_cast<HMODULE>(handle_));
-}
-
 void* DynamicLibrary::symbol(const char* name) const
 {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
@@ -57,11 +52,6 @@ DynamicLibrary::DynamicLibrary(const std::string& path)
         const char* reason = dlerror();
         throw HostError("cannot load plug-in \"" + path + "\": " + (reason ? reason : "unknown loader error"));
     }
-}
-
-DynamicLibrary::~DynamicLibrary()
-{
-    if (handle_ && !keep_loaded_) dlclose(handle_);
 }
 
 void* DynamicLibrary::symbol(const char* name) const

@@ -1,8 +1,11 @@
 #include "host/output_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "host/console_streams.h"
 #include "host/host_error.h"
@@ -22,6 +25,33 @@
 namespace vantreo_host {
 
 namespace {
+
+// Temporary files not yet renamed into place. A plug-in may end the process itself (exit() from a
+// callback); the files are removed then too.
+std::vector<std::string>& pending_temp_files()
+{
+    static auto* const files = new std::vector<std::string>;
+    return *files;
+}
+
+void remove_pending_temp_files()
+{
+    for (const std::string& path : pending_temp_files()) std::remove(path.c_str());
+    pending_temp_files().clear();
+}
+
+void track_temp_file(const std::string& path)
+{
+    static const bool registered = std::atexit(remove_pending_temp_files) == 0;
+    (void)registered;
+    pending_temp_files().push_back(path);
+}
+
+void untrack_temp_file(const std::string& path)
+{
+    std::vector<std::string>& files = pending_temp_files();
+    files.erase(std::remove(files.begin(), files.end(), path), files.end());
+}
 
 #ifdef _WIN32
 
@@ -83,6 +113,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path)
     }
     stream_ = create_temp_beside(path_, temp_path_);
     if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
+    track_temp_file(temp_path_);
 }
 
 OutputFile::~OutputFile()
@@ -96,7 +127,10 @@ void OutputFile::discard()
         if (stream_) std::fflush(stream_);
     } else {
         if (stream_) std::fclose(stream_);
-        if (!temp_path_.empty()) std::remove(temp_path_.c_str());
+        if (!temp_path_.empty()) {
+            std::remove(temp_path_.c_str());
+            untrack_temp_file(temp_path_);
+        }
     }
     stream_ = nullptr;
     temp_path_.clear();
@@ -127,6 +161,7 @@ void OutputFile::commit()
     stream_ = nullptr;
     if (std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
     if (!replace_file(temp_path_, path_)) fail("cannot rename finished", errno);
+    untrack_temp_file(temp_path_);
     temp_path_.clear();
     committed_ = true;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 #include "host/console_streams.h"
 #include "host/host_error.h"
@@ -153,9 +152,6 @@ void PluginHost::select(const std::string& label)
 
 void PluginHost::init()
 {
-    // From here on the plug-in's code may be running on its own threads or be registered with the
-    // runtime; it stays mapped until the process ends.
-    library_->keep_loaded();
     if (instance_.func_init && !instance_.func_init(&instance_))
         throw HostError("plug-in " + quoted(path_) + ": the init callback reported failure");
 }
@@ -213,7 +209,6 @@ Picture PluginHost::process(const Picture& input, std::int32_t frame, std::int32
 
 void PluginHost::shutdown()
 {
-    library_->keep_loaded();
     detach_console_streams();
     if (instance_.func_exit) instance_.func_exit(&instance_);
     std::fflush(nullptr);

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -125,8 +126,8 @@ int run(const ToolOptions& options)
     std::unique_ptr<YcReader> reader;
     if (!options.demo) reader = std::make_unique<YcReader>(options.input, size.w, size.h);
 
-    host.init();
     OutputFile output(options.output);
+    host.init();
     if (options.demo) {
         for (std::int32_t i = 0; i < kDemoFrames; ++i)
             write_yc_frame(output, host.process(test_pattern_frame(size.w, size.h, i, kDemoFrames), i, kDemoFrames));

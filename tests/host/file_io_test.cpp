@@ -1,5 +1,4 @@
-// Raw frame files, outputs that appear only when complete, the command line's sizes and settings,
-// and the demo pattern.
+// Raw frame files, outputs that appear only when complete, and the demo pattern.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,10 +6,8 @@
 #include <set>
 #include <string>
 
-#include "host/host_error.h"
 #include "host/output_file.h"
 #include "host/test_pattern.h"
-#include "host/tool_options.h"
 #include "host/yc_format.h"
 #include "tests/host/test_support.h"
 
@@ -37,34 +34,19 @@ TEST(YcFormat, PixelsAreLittleEndianSigned16BitYCbCr)
     EXPECT_EQ(decoded.at(1, 0).cr, -2048);
 }
 
-TEST(YcFormat, ReaderStopsAtTheEndAndRefusesATruncatedFrame)
+TEST(YcFormat, ReaderTakesWholeFramesUntilTheEnd)
 {
     TempDir dir;
     const std::string frame(3 * 2 * 6, '\x01');
     write_file(dir.file("two.yc"), frame + frame);
-    write_file(dir.file("short.yc"), frame + frame.substr(0, 7));
     write_file(dir.file("empty.yc"), "");
-
     Picture picture;
     YcReader two(dir.file("two.yc"), 3, 2);
-    EXPECT_TRUE(two.read(picture));
-    EXPECT_EQ(picture.w, 3);
+    EXPECT_TRUE(two.read(picture) && two.read(picture));
     EXPECT_EQ(picture.at(2, 1).y, 0x0101);
-    EXPECT_TRUE(two.read(picture));
     EXPECT_FALSE(two.read(picture));
-    EXPECT_EQ(two.frames_read(), 2);
-
     YcReader empty(dir.file("empty.yc"), 3, 2);
-    EXPECT_FALSE(empty.read(picture));
-
-    YcReader truncated(dir.file("short.yc"), 3, 2);
-    EXPECT_TRUE(truncated.read(picture));
-    const std::string message = error_of([&] { truncated.read(picture); });
-    EXPECT_NE(message.find("short.yc"), std::string::npos) << message;
-    EXPECT_NE(message.find("frame 1 is truncated (7 of 36 bytes"), std::string::npos) << message;
-
-    const std::string missing = error_of([&] { YcReader reader(dir.file("none.yc"), 3, 2); });
-    EXPECT_NE(missing.find("none.yc"), std::string::npos) << missing;
+    EXPECT_FALSE(empty.read(picture)) << "no frames is no error";
 }
 
 TEST(OutputFileTest, AppearsOnlyWhenCommitted)
@@ -94,43 +76,6 @@ TEST(OutputFileTest, AppearsOnlyWhenCommitted)
         output.commit();
     }
     EXPECT_EQ(read_file(path), "new");
-
-    const std::string message = error_of([&] { OutputFile output(dir.file("no/such/dir.yc")); });
-    EXPECT_NE(message.find("no/such/dir.yc"), std::string::npos) << message;
-}
-
-TEST(ToolOptionsTest, SizesAndSettings)
-{
-    EXPECT_EQ(parse_size("--size", "7x5").w, 7);
-    EXPECT_EQ(parse_size("--size", "1920X1080").h, 1080);
-    for (const char* bad : {"", "7", "x5", "7x", "0x5", "7x-5", "-7x5", "7x5x", "7 x5", "16385x1", "99999999999x1"}) {
-        const std::string message = error_of([&] { parse_size("--buffer", bad); });
-        EXPECT_NE(message.find("--buffer"), std::string::npos) << "\"" << bad << "\" " << message;
-    }
-
-    const ToolOptions options = parse_tool_options(
-        {"--set", "T. Rate=128", "--select=other", "--set= Width = 10 ", "--size", "7x5", "-", "out.yc"});
-    ASSERT_EQ(options.settings.size(), 3u);
-    EXPECT_EQ(options.settings[0].label, "T. Rate");
-    EXPECT_EQ(options.settings[0].value, 128);
-    EXPECT_TRUE(options.settings[1].select);
-    EXPECT_EQ(options.settings[1].label, "other");
-    EXPECT_EQ(options.settings[2].label, "Width");
-    EXPECT_EQ(options.settings[2].value, 10);
-    EXPECT_EQ(options.input, "-");
-    EXPECT_EQ(options.output, "out.yc");
-
-    EXPECT_EQ(parse_tool_options({"--set", "Clip U=-3", "a", "b"}).settings[0].value, -3);
-    EXPECT_NE(error_of([] { parse_tool_options({"--set", "Width", "a", "b"}); }).find("LABEL=VALUE"), std::string::npos);
-    EXPECT_NE(error_of([] { parse_tool_options({"--set", "Width=ten", "a", "b"}); }), "");
-    EXPECT_NE(error_of([] { parse_tool_options({"--set", "Width=99999999999", "a", "b"}); }), "");
-    EXPECT_NE(error_of([] { parse_tool_options({"--bogus", "a", "b"}); }).find("--bogus"), std::string::npos);
-    EXPECT_NE(error_of([] { parse_tool_options({"a", "b", "--plugin"}); }).find("needs a value"), std::string::npos);
-    EXPECT_NE(error_of([] { parse_tool_options({"--format", "png", "a", "b"}); }), "");
-    EXPECT_NE(error_of([] { parse_tool_options({"only-one"}); }), "");
-    EXPECT_NE(error_of([] { parse_tool_options({"--demo", "in", "out"}); }), "");
-    EXPECT_EQ(parse_tool_options({"--demo", "out.yc"}).output, "out.yc");
-    EXPECT_TRUE(parse_tool_options({"--list-controls"}).list_controls);
 }
 
 TEST(TestPattern, MovingDetailColourAndEdgesInTheHostScale)

@@ -1,15 +1,10 @@
 // Small filter plug-ins for the host's tests, one per TEST_PLUGIN_* definition.
 //
-// PROBE / PROBE_CHECKS: two track bars, "Mode" 0..5 and "Shift" -100..100, and three check boxes
-// "a", "b", "c" (a radio group in PROBE only). The frame callback by Mode:
-//   0  leaves the frame untouched
-//   1  doubles the width into ycp_temp (Y += Shift) and swaps the frame pointers
-//   2  halves the width in place in ycp_edit (keeps the even columns), no swap
-//   3  returns a width one past max_w
-//   4  reports failure
-//   5  sets ycp_edit to null
-// The exit callback behaves like the real filter's: prompt on standard output, wait for one
-// character, end the process. The probe_* exports let a test see what the callbacks saw.
+// PROBE: track bars "Mode" 0..5 and "Shift" -100..100, check boxes "a", "b", "c" in a radio group.
+// The frame callback by Mode: 0 leaves the frame untouched; 1 doubles the width into ycp_temp
+// (Y += Shift) and swaps the frame pointers; 3 returns a width one past max_w; 4 reports failure;
+// 5 sets ycp_edit to null. With Shift at 100 it ends the process with status 3. The exit callback
+// behaves like the real filter's: prompt on standard output, wait for a key, end the process.
 // MINIMAL: no controls, no init or exit callback, a frame callback that changes nothing.
 // The others are broken records the host must refuse.
 #include <cstdio>
@@ -20,15 +15,7 @@
 
 namespace {
 
-FILTER_DLL make_record(std::int32_t flag, const char* name)
-{
-    FILTER_DLL record{};
-    record.flag = flag;
-    record.name = name;
-    return record;
-}
-
-#if defined(TEST_PLUGIN_PROBE) || defined(TEST_PLUGIN_PROBE_CHECKS)
+#if defined(TEST_PLUGIN_PROBE)
 
 const char* const kTrackNames[] = {"Mode", "Shift"};
 const std::int32_t kTrackDefault[] = {0, 5};
@@ -36,17 +23,6 @@ const std::int32_t kTrackMin[] = {0, -100};
 const std::int32_t kTrackMax[] = {5, 100};
 const char* const kCheckNames[] = {"a", "b", "c"};
 const std::int32_t kCheckDefault[] = {0, 1, 0};
-
-int init_calls = 0;
-int proc_calls = 0;
-std::int32_t seen[5] = {};  // Mode, Shift, a, b, c at the last frame
-std::int32_t seen_stride = 0;
-
-HOST_BOOL VANTREO_CDECL probe_init(FILTER*)
-{
-    ++init_calls;
-    return 1;
-}
 
 HOST_BOOL VANTREO_CDECL probe_exit(FILTER*)
 {
@@ -59,31 +35,19 @@ HOST_BOOL VANTREO_CDECL probe_exit(FILTER*)
 
 HOST_BOOL VANTREO_CDECL probe_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
 {
-    ++proc_calls;
-    for (int i = 0; i < 2; ++i) seen[i] = fp->track[i];
-    for (int i = 0; i < 3; ++i) seen[2 + i] = fp->check[i];
-    seen_stride = fpip->max_w;
+    if (fp->track[1] == 100) std::exit(3);
     const std::int32_t stride = fpip->max_w;
     switch (fp->track[0]) {
-    case 1: {
-        const std::int32_t w = fpip->w * 2 <= fpip->max_w ? fpip->w * 2 : fpip->max_w;
+    case 1:
         for (std::int32_t y = 0; y < fpip->h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) {
+            for (std::int32_t x = 0; x < 2 * fpip->w; ++x) {
                 PIXEL_YC pixel = fpip->ycp_edit[y * stride + x / 2];
                 pixel.y = static_cast<std::int16_t>(pixel.y + fp->track[1]);
                 fpip->ycp_temp[y * stride + x] = pixel;
             }
-        fpip->w = w;
+        fpip->w *= 2;
         std::swap(fpip->ycp_edit, fpip->ycp_temp);
         return 1;
-    }
-    case 2: {
-        const std::int32_t w = (fpip->w + 1) / 2;
-        for (std::int32_t y = 0; y < fpip->h; ++y)
-            for (std::int32_t x = 0; x < w; ++x) fpip->ycp_edit[y * stride + x] = fpip->ycp_edit[y * stride + 2 * x];
-        fpip->w = w;
-        return 1;
-    }
     case 3:
         fpip->w = fpip->max_w + 1;
         return 1;
@@ -97,15 +61,11 @@ HOST_BOOL VANTREO_CDECL probe_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
     }
 }
 
-#ifdef TEST_PLUGIN_PROBE
-constexpr std::int32_t kFlag = FILTER_FLAG_RADIO_BUTTON | FILTER_FLAG_EX_INFORMATION;
-#else
-constexpr std::int32_t kFlag = 0;
-#endif
-
 FILTER_DLL build()
 {
-    FILTER_DLL record = make_record(kFlag, "Probe");
+    FILTER_DLL record{};
+    record.flag = FILTER_FLAG_RADIO_BUTTON | FILTER_FLAG_EX_INFORMATION;
+    record.name = "Probe";
     record.track_n = 2;
     record.track_name = kTrackNames;
     record.track_default = kTrackDefault;
@@ -115,7 +75,6 @@ FILTER_DLL build()
     record.check_name = kCheckNames;
     record.check_default = kCheckDefault;
     record.func_proc = probe_proc;
-    record.func_init = probe_init;
     record.func_exit = probe_exit;
     record.information = "Probe filter for the host tests";
     return record;
@@ -132,19 +91,11 @@ const std::int32_t kOneMax[] = {5};
 
 FILTER_DLL build()
 {
-    FILTER_DLL record = make_record(0, "Broken");
-    record.func_proc = unchanged_proc;
-#if defined(TEST_PLUGIN_MINIMAL)
+    FILTER_DLL record{};
     record.name = "Minimal";
-#elif defined(TEST_PLUGIN_TOO_MANY_TRACKS)
+    record.func_proc = unchanged_proc;
+#if defined(TEST_PLUGIN_TOO_MANY_TRACKS)
     record.track_n = 65;
-#elif defined(TEST_PLUGIN_NEGATIVE_CHECKS)
-    record.check_n = -1;
-#elif defined(TEST_PLUGIN_MISSING_LABELS)
-    record.track_n = 1;
-    record.track_default = kOneDefault;
-    record.track_s = kOneMin;
-    record.track_e = kOneMax;
 #elif defined(TEST_PLUGIN_DEFAULT_OUT_OF_RANGE)
     record.track_n = 1;
     record.track_name = kOneName;
@@ -167,11 +118,4 @@ FILTER_DLL build()
 VANTREO_EXPORT FILTER_DLL* VANTREO_CDECL GetFilterTable() { return nullptr; }
 #else
 VANTREO_EXPORT FILTER_DLL* VANTREO_CDECL GetFilterTable() { return &registration; }
-#endif
-
-#if defined(TEST_PLUGIN_PROBE) || defined(TEST_PLUGIN_PROBE_CHECKS)
-VANTREO_EXPORT int VANTREO_CDECL probe_init_calls() { return init_calls; }
-VANTREO_EXPORT int VANTREO_CDECL probe_proc_calls() { return proc_calls; }
-VANTREO_EXPORT std::int32_t VANTREO_CDECL probe_seen(int i) { return seen[i]; }
-VANTREO_EXPORT std::int32_t VANTREO_CDECL probe_seen_stride() { return seen_stride; }
 #endif
