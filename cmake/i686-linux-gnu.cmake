@@ -1,0 +1,13 @@
+# 32-bit x86 Linux build on a 64-bit Debian host, with Debian's i386 libraries.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER gcc)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_C_FLAGS_INIT "-m32")
+set(CMAKE_CXX_FLAGS_INIT "-m32")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
+set(CMAKE_PREFIX_PATH /usr/lib/i386-linux-gnu/cmake)
+set(CMAKE_IGNORE_PATH /usr/lib/x86_64-linux-gnu /usr/lib/x86_64-linux-gnu/cmake)

@@ -1,0 +1,40 @@
+// The real-device edge of the module: the same kernel bodies, compiled by the device compiler.
+// Current device compilers have no texture references, so each texture is a texture object held in
+// constant memory under the reference's name; everything else maps one to one.
+#include <cstdint>
+
+#include <cuda_runtime.h>
+
+#include "plan/arithmetic.h"
+#include "plugin/filter_records.h"
+
+__constant__ std::int32_t gcUnitNumX;
+__constant__ std::int32_t gcUnitNumY;
+__constant__ std::int32_t gcThreadNum;
+__constant__ std::int32_t gcDestWidth;
+__constant__ std::int32_t gcMaxWidth;
+__constant__ PIXEL_YC* pgcGpuDestPixels;
+
+__constant__ cudaTextureObject_t gTextureStartY;
+__constant__ cudaTextureObject_t gTextureStartX;
+__constant__ cudaTextureObject_t gTextureWeightY;
+__constant__ cudaTextureObject_t gTextureWeightX;
+__constant__ cudaTextureObject_t gTextureSrc;
+
+#define DEFINE_KERNEL_0(name) __global__ void name()
+#define DEFINE_KERNEL_2(name, T, a, b) __global__ void name(T* a, T* b)
+#define BLOCK_INDEX_X (blockIdx.x)
+#define THREAD_INDEX_X (threadIdx.x)
+#define BLOCK_DIM_X (blockDim.x)
+#define CONSTANT_INT(name) (name)
+#define CONSTANT_PIXELS(name) (name)
+#define TEX1D(T, texture, index) (tex1D<T>(texture, static_cast<float>(index)))
+#define TEX2D(T, texture, x, y) (tex2D<T>(texture, static_cast<float>(x), static_cast<float>(y)))
+#define FMA_SINGLE(a, b, c) (__fmaf_rn((a), (b), (c)))
+#define STORE_PIXEL(pixels, index, pixel) ((pixels)[index] = (pixel))
+#define LOAD_GLOBAL(T, pointer, index) ((pointer)[index])
+#define STORE_GLOBAL(pointer, index, value) ((pointer)[index] = (value))
+#define SHARED_ARRAY(T, name) extern __shared__ T name[]
+#define SYNC_BLOCK() __syncthreads()
+
+#include "gpu/template/resample_kernels.inl"

@@ -1,0 +1,95 @@
+// The emulated edge of the device module: the kernels compiled for the stand-in device, and the image
+// that the module registration hands to its runtime.
+#include <cmath>
+#include <cstdint>
+
+#include "gpu/template/emulated_module.h"
+#include "plan/arithmetic.h"
+#include "platform/cuda/emulated_device.h"
+#include "plugin/filter_records.h"
+
+namespace {
+
+// Constant bank layout: five 32-bit values, then the destination pointer.
+enum ConstantOffset : std::uint32_t {
+    kOffset_gcUnitNumX = 0,
+    kOffset_gcUnitNumY = 4,
+    kOffset_gcThreadNum = 8,
+    kOffset_gcDestWidth = 12,
+    kOffset_gcMaxWidth = 16,
+    kOffset_pgcGpuDestPixels = 20,
+};
+constexpr std::uint32_t kConstantBankBytes = kOffset_pgcGpuDestPixels + sizeof(PIXEL_YC*);
+
+enum TextureUnit : int {
+    kUnit_gTextureStartY = 0,
+    kUnit_gTextureStartX = 1,
+    kUnit_gTextureWeightY = 2,
+    kUnit_gTextureWeightX = 3,
+    kUnit_gTextureSrc = 4,
+};
+
+template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddress address)
+{
+    T value;
+    emu::load(ctx, address, &value, sizeof value);
+    return value;
+}
+
+#define DEFINE_KERNEL_0(name) void name##_emulated(const emu::LaunchContext& ctx, const emu::KernelThread& thread)
+#define DEFINE_KERNEL_2(name, T, a, b)                                                                    \
+    void name##_body(const emu::LaunchContext& ctx, const emu::KernelThread& thread, emu::DeviceAddress a, \
+                     emu::DeviceAddress b);                                                                \
+    void name##_emulated(const emu::LaunchContext& ctx, const emu::KernelThread& thread)                  \
+    {                                                                                                      \
+        name##_body(ctx, thread, emu::to_device_address(emu::argument<T*>(ctx, 0)),                        \
+                    emu::to_device_address(emu::argument<T*>(ctx, sizeof(T*))));                           \
+    }                                                                                                      \
+    void name##_body(const emu::LaunchContext& ctx, const emu::KernelThread& thread, emu::DeviceAddress a, \
+                     emu::DeviceAddress b)
+#define BLOCK_INDEX_X (thread.blockIdx.x)
+#define THREAD_INDEX_X (thread.threadIdx.x)
+#define BLOCK_DIM_X (thread.blockDim.x)
+#define CONSTANT_INT(name) (emu::constant<std::int32_t>(ctx, kOffset_##name))
+#define CONSTANT_PIXELS(name) (emu::to_device_address(emu::constant<PIXEL_YC*>(ctx, kOffset_##name)))
+#define TEX1D(T, texture, index) (emu::texture_fetch<T>(ctx, kUnit_##texture, static_cast<float>(index)))
+#define TEX2D(T, texture, x, y) \
+    (emu::texture_fetch<T>(ctx, kUnit_##texture, static_cast<float>(x), static_cast<float>(y)))
+#define FMA_SINGLE(a, b, c) (std::fma(static_cast<float>(a), static_cast<float>(b), static_cast<float>(c)))
+#define STORE_PIXEL(pixels, index, pixel) \
+    emu::store(ctx, (pixels) + static_cast<std::uint32_t>(index) * sizeof(PIXEL_YC), &(pixel), sizeof(PIXEL_YC))
+#define LOAD_GLOBAL(T, pointer, index) (load_value<T>(ctx, (pointer) + (index) * sizeof(T)))
+#define STORE_GLOBAL(pointer, index, value) emu::store(ctx, (pointer) + (index) * sizeof(value), &(value), sizeof(value))
+#define SHARED_ARRAY(T, name) T* const name = reinterpret_cast<T*>(emu::shared_memory(ctx))
+#define SYNC_BLOCK() emu::sync_block(ctx)
+
+#include "gpu/template/resample_kernels.inl"
+
+const emu::ImageKernel kKernels[] = {
+    {"__globfunc__Z20calcDestPixelsKernelv", calcDestPixelsKernel_emulated, false},
+    {"__globfunc__Z10testKernelPfS_", testKernel_emulated, true},
+};
+const emu::ImageConstant kConstants[] = {
+    {"gcUnitNumX", kOffset_gcUnitNumX, 4},   {"gcUnitNumY", kOffset_gcUnitNumY, 4},
+    {"gcThreadNum", kOffset_gcThreadNum, 4}, {"gcDestWidth", kOffset_gcDestWidth, 4},
+    {"gcMaxWidth", kOffset_gcMaxWidth, 4},   {"pgcGpuDestPixels", kOffset_pgcGpuDestPixels, sizeof(PIXEL_YC*)},
+};
+const emu::ImageTexture kTextures[] = {
+    {"gTextureStartY", kUnit_gTextureStartY, 1},   {"gTextureStartX", kUnit_gTextureStartX, 1},
+    {"gTextureWeightY", kUnit_gTextureWeightY, 1}, {"gTextureWeightX", kUnit_gTextureWeightX, 1},
+    {"gTextureSrc", kUnit_gTextureSrc, 2},
+};
+const char* const kSharedSymbols[] = {"sdata"};
+
+const emu::EmulatedImage kImage = {
+    "vantreo-emu-img", kKernels, 2, kConstants, 6, kConstantBankBytes, kTextures, 5, kSharedSymbols, 1,
+};
+
+const __cudaFatCubinEntry kCubins[] = {{"sm_10", &kImage}, {nullptr, nullptr}};
+const __cudaFatPtxEntry kPtx[] = {{nullptr, nullptr}};
+
+}  // namespace
+
+__cudaFatCudaBinary resample_module_fatbin = {
+    0x1ee55a01, 3, 0x1, "a5c1f0e29b73d846", "resample_kernels.cu", "", kPtx, kCubins, nullptr, nullptr, 0,
+};

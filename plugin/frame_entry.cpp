@@ -1,0 +1,120 @@
+#include "plugin/frame_entry.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "cpu/hybrid_frame.h"
+#include "plan/resample_plan.h"
+#include "plugin/registration.h"
+
+namespace {
+
+struct OutputSize {
+    std::int32_t w;
+    std::int32_t h;
+};
+
+// The first preset button that is exactly 1 wins; with none, the "Width" and "Height" bars.
+OutputSize requested_size(const std::int32_t* track, const std::int32_t* check)
+{
+    if (check[kCheck320x240] == 1) return {320, 240};
+    if (check[kCheck512x384] == 1) return {512, 384};
+    if (check[kCheck640x480] == 1) return {640, 480};
+    return {track[kTrackWidth], track[kTrackHeight]};
+}
+
+bool controls_in_range(const std::int32_t* track)
+{
+    for (int i = 0; i < kTrackCount; ++i)
+        if (track[i] < kTrackMinimum[i] || track[i] > kTrackMaximum[i]) return false;
+    return true;
+}
+
+bool record_is_sane(const FILTER* fp, const FILTER_PROC_INFO* fpip)
+{
+    return fp && fpip && fp->track && fp->check && fpip->ycp_edit && fpip->ycp_temp && fpip->w >= 1 &&
+           fpip->h >= 1 && fpip->w <= fpip->max_w && fpip->h <= fpip->max_h && controls_in_range(fp->track);
+}
+
+// Bounds on one output axis, in order: not below an eighth of the source, within the buffer, at
+// least 1, and for area averaging never larger than the source.
+std::int32_t bound_axis(std::int32_t requested, std::int32_t source, std::int32_t buffer, bool area_average)
+{
+    std::int32_t size = std::max(requested, source >> 3);
+    size = std::min(size, buffer);
+    if (size <= 0) size = 1;
+    if (area_average) size = std::min(size, source);
+    return size;
+}
+
+}  // namespace
+
+std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip)
+{
+    if (!record_is_sane(fp, fpip)) return std::nullopt;
+    const std::int32_t* track = fp->track;
+    const std::int32_t w = fpip->w;
+    const std::int32_t h = fpip->h;
+
+    // Each clip bar crops its own side; at least one column and one row of the picture remain.
+    std::int32_t clip_left = track[kTrackClipLeft];
+    std::int32_t clip_right = track[kTrackClipRight];
+    std::int32_t clip_top = track[kTrackClipTop];
+    std::int32_t clip_bottom = track[kTrackClipBottom];
+    if (clip_left >= w) clip_left = w - 1;
+    if (clip_right >= w - clip_left) clip_right = w - clip_left - 1;
+    if (clip_top >= h) clip_top = h - 1;
+    if (clip_bottom >= h - clip_top) clip_bottom = h - clip_top - 1;
+
+    ResizeRequest request{};
+    request.src_w = w - clip_right - clip_left;
+    request.src_h = h - clip_bottom - clip_top;
+    if (request.src_w > kMaxSourceSide || request.src_h > kMaxSourceSide) return std::nullopt;
+
+    const OutputSize size = requested_size(track, fp->check);
+    request.method = track[kTrackMethod];
+    const bool area_average = request.method == 1;
+    request.dst_w = bound_axis(size.w, request.src_w, fpip->max_w, area_average);
+    request.dst_h = bound_axis(size.h, request.src_h, fpip->max_h, area_average);
+    request.stride = fpip->max_w;
+    request.clip_left = clip_left;
+    request.clip_top = clip_top;
+    request.block_threads = track[kTrackBlockThreads];
+    request.cpu_threads = track[kTrackCpuThreads];
+    request.gpu_rate = track[kTrackGpuRate];
+    return request;
+}
+
+void point_sample_frame(const ResizeRequest& request, const PIXEL_YC* src, PIXEL_YC* dst)
+{
+    // The ratios are single-precision; positions are the exact (double) product plus one half,
+    // truncated, then held inside the clipped picture.
+    const float x_ratio = static_cast<float>(static_cast<double>(request.src_w) / request.dst_w);
+    const float y_ratio = static_cast<float>(static_cast<double>(request.src_h) / request.dst_h);
+    const std::int32_t last_x = request.src_w - 1;
+    const std::int32_t last_y = request.src_h - 1;
+    for (std::int32_t y = 0; y < request.dst_h; ++y) {
+        const std::int32_t sy = std::min(static_cast<std::int32_t>(y * static_cast<double>(y_ratio) + 0.5), last_y);
+        const PIXEL_YC* src_row = src + static_cast<std::ptrdiff_t>(sy + request.clip_top) * request.stride + request.clip_left;
+        PIXEL_YC* dst_row = dst + static_cast<std::ptrdiff_t>(y) * request.stride;
+        for (std::int32_t x = 0; x < request.dst_w; ++x) {
+            const std::int32_t sx = std::min(static_cast<std::int32_t>(x * static_cast<double>(x_ratio) + 0.5), last_x);
+            dst_row[x] = src_row[sx];
+        }
+    }
+}
+
+HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
+{
+    const std::optional<ResizeRequest> request = resolve_request(fp, fpip);
+    if (!request) return 1;
+    if (*request != plan.request) build_plan(*request);
+    fpip->w = request->dst_w;
+    fpip->h = request->dst_h;
+    if (request->method != 0)
+        run_hybrid_frame(fpip->ycp_edit, fpip->ycp_temp);
+    else
+        point_sample_frame(*request, fpip->ycp_edit, fpip->ycp_temp);
+    std::swap(fpip->ycp_edit, fpip->ycp_temp);
+    return 1;
+}

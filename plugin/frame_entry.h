@@ -1,0 +1,21 @@
+// The frame callback: resolve the request, keep the plan in step, produce the frame, hand it back.
+#pragma once
+
+#include <optional>
+
+#include "plugin/filter_records.h"
+#include "plugin/resize_request.h"
+
+// Source pictures wider or taller than this pass through untouched.
+constexpr std::int32_t kMaxSourceSide = 1600;
+
+HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip);
+
+// The request for this frame, or nothing when the frame is to pass through untouched: a source over
+// the size limit, or a record no sane host sends (missing pointers, sizes outside the buffer, control
+// values outside their registered ranges).
+std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip);
+
+// Point sampling of the clipped source into the dst_w x dst_h picture of `dst` (nothing else of `dst`
+// is written). Positions are clamped to the clipped picture.
+void point_sample_frame(const ResizeRequest& request, const PIXEL_YC* src, PIXEL_YC* dst);

@@ -1,0 +1,29 @@
+// The plug-in's module-wide objects, defined in one place because their construction order at load
+// matters: the worker group first, then the plan, then the texture references with their settings,
+// and last the registration of the device module that refers to them. Destruction runs in reverse,
+// so the module is unregistered first.
+#include "cpu/hybrid_frame.h"
+#include "gpu/device_module.h"
+#include "plan/resample_plan.h"
+
+boost::thread_group worker_group;
+
+ResamplePlan plan = make_unbuilt_plan();
+
+texture<int, 1, cudaReadModeElementType> gTextureStartY(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<int, 1, cudaReadModeElementType> gTextureStartX(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<float, 1, cudaReadModeElementType> gTextureWeightY(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<float, 1, cudaReadModeElementType> gTextureWeightX(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<short, 2, cudaReadModeElementType> gTextureSrc(0, cudaFilterModePoint, cudaAddressModeClamp);
+
+namespace {
+
+struct DeviceModuleRegistration {
+    DeviceModuleRegistration() { register_device_module(); }
+    ~DeviceModuleRegistration() { unregister_device_module(); }
+    DeviceModuleRegistration(const DeviceModuleRegistration&) = delete;
+    DeviceModuleRegistration& operator=(const DeviceModuleRegistration&) = delete;
+};
+const DeviceModuleRegistration device_module_registration;
+
+}  // namespace

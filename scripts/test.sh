@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is needed, then builds and runs the test suite in every configuration: 64-bit,
+# 32-bit (i686), AddressSanitizer with UndefinedBehaviorSanitizer, and ThreadSanitizer (threaded tests).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+suite() {
+  local name=$1 ctest_args=$2
+  shift 2
+  echo "== $name"
+  cmake -S . -B "build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "build/$name" -j2
+  (cd "build/$name" && ctest --output-on-failure -j2 $ctest_args)
+}
+
+suite x86_64 ""
+suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
+suite asan-ubsan "" -DVANTREO_SANITIZE=address,undefined
+suite tsan "-L threads" -DVANTREO_SANITIZE=thread

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "cpu/hybrid_frame.h"
+#include "cpu/row_worker.h"
+#include "gpu/device_module.h"
+#include "gpu/lifecycle.h"
+#include "plan/device_mirror.h"
+#include "plan/resample_plan.h"
+#include "tests/support/frames.h"
+
+namespace {
+
+class DeviceBand : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { func_init(nullptr); }
+};
+
+ResizeRequest request(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
+                      std::int32_t stride, std::int32_t gpu_rate, std::int32_t block_threads = 32,
+                      std::int32_t cpu_threads = 3)
+{
+    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, 1, block_threads, cpu_threads, gpu_rate};
+}
+
+// Runs one frame of `r` on a copy of `src`; returns the destination frame.
+GuardedFrame hybrid_frame(const ResizeRequest& r, const GuardedFrame& src)
+{
+    if (plan.request != r) build_plan(r);
+    GuardedFrame dst(src.max_w, r.dst_h);
+    GuardedFrame input = src;
+    run_hybrid_frame(input.pixels(), dst.pixels());
+    EXPECT_TRUE(dst.guards_intact());
+    return dst;
+}
+
+GuardedFrame cpu_frame(const ResizeRequest& r, const GuardedFrame& src)
+{
+    if (plan.request != r) build_plan(r);
+    GuardedFrame dst(src.max_w, r.dst_h);
+    GuardedFrame input = src;
+    resample_rows_cpu(0, r.dst_h, input.pixels() + static_cast<std::ptrdiff_t>(r.clip_top) * r.stride, dst.pixels());
+    return dst;
+}
+
+struct Agreement {
+    long equal = 0;
+    long total = 0;
+};
+
+// Device and CPU rules agree within 1, except at the last row and column, where a boundary one float
+// step short of the picture's edge gives the CPU's last source index its full weight.
+void expect_device_matches_cpu(const ResizeRequest& r, const GuardedFrame& device, const GuardedFrame& cpu,
+                               Agreement& agreement)
+{
+    GuardedFrame& d = const_cast<GuardedFrame&>(device);
+    GuardedFrame& c = const_cast<GuardedFrame&>(cpu);
+    for (std::int32_t row = 0; row < r.dst_h; ++row)
+        for (std::int32_t col = 0; col < r.dst_w; ++col) {
+            const PIXEL_YC a = d.at(row, col), b = c.at(row, col);
+            // Each edge axis may move a channel by the weight of one source index's sliver, at most
+            // 1.3e-4 of the largest value.
+            const int edge_axes = (row == r.dst_h - 1) + (col == r.dst_w - 1);
+            const double allowed = 1 + edge_axes * 1.3e-4 * 32768;
+            const std::int16_t da[3] = {a.y, a.cb, a.cr}, db[3] = {b.y, b.cb, b.cr};
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_LE(std::abs(da[k] - db[k]), allowed)
+                    << r.src_w << "x" << r.src_h << " -> " << r.dst_w << "x" << r.dst_h << " at " << row << "," << col;
+            }
+            agreement.equal += same_pixel(a, b);
+            ++agreement.total;
+        }
+}
+
+TEST_F(DeviceBand, KernelAgreesWithTheRowWorker)
+{
+    std::mt19937 rng(42);
+    Agreement agreement;
+    for (int trial = 0; trial < 40; ++trial) {
+        const std::int32_t src_w = std::uniform_int_distribution<int>(1, 300)(rng);
+        const std::int32_t src_h = std::uniform_int_distribution<int>(1, 200)(rng);
+        const std::int32_t dst_w = std::uniform_int_distribution<int>(1, src_w)(rng);
+        const std::int32_t dst_h = std::uniform_int_distribution<int>(1, src_h)(rng);
+        const std::int32_t stride = src_w + trial % 4;
+        const std::int32_t block_threads = std::uniform_int_distribution<int>(32, 512)(rng);
+        GuardedFrame src(stride, src_h);
+        fill_random(src, rng);
+        const ResizeRequest r = request(src_w, src_h, dst_w, dst_h, stride, 256, block_threads);
+        expect_device_matches_cpu(r, hybrid_frame(r, src), cpu_frame(r, src), agreement);
+    }
+    const double share = static_cast<double>(agreement.equal) / agreement.total;
+    std::cout << "device pixels equal to the CPU's: " << 100 * share << "% of " << agreement.total << "\n";
+    EXPECT_GT(share, 0.9);
+}
+
+TEST_F(DeviceBand, OvershootingLastTapReadsZero)
+{
+    // Sizes whose last boundary lies one float step past the picture, and some that fall short.
+    std::mt19937 rng(9);
+    Agreement agreement;
+    for (auto [src, dst] : {std::pair{1595, 1594}, {1600, 1593}, {1597, 533}, {11, 7}}) {
+        GuardedFrame wide(src + 1, 4), tall(8, src);
+        fill_random(wide, rng);
+        fill_random(tall, rng);
+        const ResizeRequest across = request(src, 4, dst, 3, src + 1, 256);
+        const ResizeRequest down = request(8, src, 5, dst, 8, 256);
+        expect_device_matches_cpu(across, hybrid_frame(across, wide), cpu_frame(across, wide), agreement);
+        expect_device_matches_cpu(down, hybrid_frame(down, tall), cpu_frame(down, tall), agreement);
+
+        // Pixels right of the picture do not reach the output.
+        GuardedFrame extreme = wide;
+        for (std::int32_t row = 0; row < 4; ++row) extreme.at(row, src) = PIXEL_YC{32767, -32768, 32767};
+        const GuardedFrame a = hybrid_frame(across, wide), b = hybrid_frame(across, extreme);
+        ASSERT_EQ(a.storage.size(), b.storage.size());
+        for (std::size_t i = 0; i < a.storage.size(); ++i) ASSERT_TRUE(same_pixel(a.storage[i], b.storage[i])) << i;
+    }
+}
+
+TEST_F(DeviceBand, SurplusThreadsStayInsideTheBuffer)
+{
+    // 20 blocks of 512 threads for 100 x 100 pixels: 240 surplus threads store below the band.
+    GuardedFrame src(1280, 100);
+    std::mt19937 rng(3);
+    fill_random(src, rng);
+    const ResizeRequest r = request(100, 100, 100, 100, 1280, 256, 512);
+    const GuardedFrame device = hybrid_frame(r, src);
+    EXPECT_EQ(plan.grid_blocks, 20);
+    Agreement agreement;
+    expect_device_matches_cpu(r, device, cpu_frame(r, src), agreement);
+    EXPECT_GE(dest_buffer_bytes(), (100u * 1280 + 2 * 1280 + 40) * 6);
+}
+
+TEST_F(DeviceBand, EveryRateAndThreadCountWritesEveryRowTheSameWay)
+{
+    GuardedFrame src(70, 61);
+    std::mt19937 rng(17);
+    fill_random(src, rng);
+    // Device rows come back whole (columns past dst_w read zero); CPU rows leave those columns alone.
+    const GuardedFrame device_only = hybrid_frame(request(63, 61, 29, 23, 70, 256), src);
+    const GuardedFrame cpu_only = hybrid_frame(request(63, 61, 29, 23, 70, 0), src);
+    for (std::int32_t rate = 0; rate <= 256; rate += 1)
+        for (std::int32_t threads = 1 + rate % 16; threads <= 16; threads += 5) {
+            const ResizeRequest r = request(63, 61, 29, 23, 70, rate, 32 + rate, threads);
+            GuardedFrame frame = hybrid_frame(r, src);
+            for (std::int32_t row = 0; row < 23; ++row) {
+                const GuardedFrame& expected = row < plan.gpu_rows ? device_only : cpu_only;
+                for (std::int32_t col = 0; col < 70; ++col)
+                    ASSERT_TRUE(same_pixel(frame.at(row, col), const_cast<GuardedFrame&>(expected).at(row, col)))
+                        << "rate " << rate << " threads " << threads << " at " << row << "," << col;
+            }
+        }
+}
+
+TEST_F(DeviceBand, SameInputGivesTheSameBytes)
+{
+    GuardedFrame src(300, 200);
+    std::mt19937 rng(23);
+    fill_random(src, rng);
+    const ResizeRequest r = request(300, 200, 123, 77, 300, 128, 64);
+    const GuardedFrame first = hybrid_frame(r, src);
+    build_plan(request(300, 200, 11, 7, 300, 128));
+    const GuardedFrame second = hybrid_frame(r, src);
+    for (std::size_t i = 0; i < first.storage.size(); ++i) ASSERT_TRUE(same_pixel(first.storage[i], second.storage[i]));
+}
+
+TEST_F(DeviceBand, PointSamplingReleasesOnlyTheDestinationBuffer)
+{
+    build_plan(request(300, 200, 123, 77, 300, 128));
+    ASSERT_NE(plan.dest_buffer, nullptr);
+    cudaArray* const source = plan.source_array;
+    ResizeRequest point = request(300, 200, 123, 77, 300, 128);
+    point.method = 0;
+    build_plan(point);
+    EXPECT_EQ(plan.dest_buffer, nullptr);
+    PIXEL_YC* symbol = reinterpret_cast<PIXEL_YC*>(1);
+    cudaMemcpyFromSymbol(&symbol, &pgcGpuDestPixels, sizeof symbol);
+    EXPECT_EQ(symbol, nullptr);
+    EXPECT_EQ(plan.source_array, source);
+    build_plan(point);
+    EXPECT_EQ(plan.dest_buffer, nullptr);
+}
+
+TEST_F(DeviceBand, ClippedPictureIsOffsetOnTheDeviceAsOnTheCpu)
+{
+    GuardedFrame src(90, 70);
+    std::mt19937 rng(31);
+    fill_random(src, rng);
+    for (std::int32_t rate : {0, 256}) {
+        ResizeRequest r = request(60, 50, 25, 21, 90, rate);
+        r.clip_left = 17;
+        r.clip_top = 9;
+        const GuardedFrame frame = hybrid_frame(r, src);
+        Agreement agreement;
+        expect_device_matches_cpu(r, frame, cpu_frame(r, src), agreement);
+        EXPECT_GT(agreement.equal * 10, agreement.total * 8);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "gpu/lifecycle.h"
+#include "plan/device_mirror.h"
+#include "plan/resample_plan.h"
+
+namespace {
+
+ResizeRequest area_request(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
+                           std::int32_t gpu_rate = 0, std::int32_t cpu_threads = 3, std::int32_t block_threads = 32)
+{
+    ResizeRequest r{};
+    r.src_w = src_w;
+    r.src_h = src_h;
+    r.dst_w = dst_w;
+    r.dst_h = dst_h;
+    r.stride = 1600;
+    r.method = 1;
+    r.block_threads = block_threads;
+    r.cpu_threads = cpu_threads;
+    r.gpu_rate = gpu_rate;
+    return r;
+}
+
+class PlanTables : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { func_init(nullptr); }
+};
+
+TEST_F(PlanTables, ThreeHalvesSpanCutsEveryThirdRow)
+{
+    build_plan(area_request(10, 1080, 10, 720));
+    EXPECT_EQ(plan.span_y, 1.5f);
+    EXPECT_EQ(plan.row_full_weight, 0.666666686534881591796875f);
+    EXPECT_EQ(std::vector<std::int32_t>(plan.row_first.begin(), plan.row_first.begin() + 5),
+              (std::vector<std::int32_t>{0, 1, 3, 4, 6}));
+    EXPECT_EQ(plan.row_first.back(), 1080);
+    EXPECT_EQ(std::vector<std::int32_t>(plan.row_last.begin(), plan.row_last.begin() + 5),
+              (std::vector<std::int32_t>{1, 2, 4, 5, 7}));
+    EXPECT_EQ(plan.row_last.back(), 1079);
+    ASSERT_EQ(plan.row_weight.size(), 1080u);
+    for (std::size_t k = 0; k < 1080; ++k)
+        ASSERT_EQ(plan.row_weight[k], k % 3 == 1 ? 0.3333333432674407958984375f : plan.row_full_weight) << k;
+}
+
+TEST_F(PlanTables, ExactBoundaryLeavesTheSourceRowToTheNextOutputRow)
+{
+    build_plan(area_request(10, 1000, 10, 300));
+    EXPECT_EQ(plan.row_last[2], 9);
+    EXPECT_EQ(plan.row_first[3], 10);
+    EXPECT_EQ(plan.row_weight[10], 0.300000011920928955078125f);
+    EXPECT_EQ(plan.row_weight[3], 0.09999997913837432861328125f);
+    EXPECT_EQ(plan.row_weight[6], 0.1999999582767486572265625f);
+}
+
+TEST_F(PlanTables, LastEntryIsLimitedToThePicture)
+{
+    build_plan(area_request(10, 11, 10, 7));
+    EXPECT_EQ(plan.span_y, 1.57142865657806396484375f);
+    EXPECT_EQ(plan.row_first, (std::vector<std::int32_t>{0, 1, 3, 4, 6, 7, 9, 11}));
+    EXPECT_EQ(plan.row_last, (std::vector<std::int32_t>{1, 3, 4, 6, 7, 9, 10}));
+    EXPECT_EQ(plan.row_weight[1], 0.3636364042758941650390625f);
+}
+
+TEST_F(PlanTables, SpansAreReciprocalsOfRoundedScales)
+{
+    build_plan(area_request(7, 10, 2, 10));
+    EXPECT_EQ(plan.span_x, 3.4999997615814208984375f);
+    EXPECT_EQ(plan.col_full_weight, 0.2857142984867095947265625f);
+    EXPECT_EQ(plan.col_first, (std::vector<std::int32_t>{0, 3, 7}));
+    EXPECT_EQ(plan.col_last, (std::vector<std::int32_t>{3, 6}));
+    for (std::size_t k = 0; k < 7; ++k)
+        EXPECT_EQ(plan.col_weight[k], k == 3 ? 0.14285708963871002197265625f : 0.2857142984867095947265625f);
+
+    // Equal sizes: one source index per output, all weights 1.
+    for (std::int32_t j = 0; j < 10; ++j) {
+        EXPECT_EQ(plan.row_first[j], j);
+        EXPECT_EQ(plan.row_last[j], j);
+        EXPECT_EQ(plan.row_weight[j], 1.0f);
+    }
+}
+
+TEST_F(PlanTables, ColumnEntriesIncludeTheLeftClip)
+{
+    ResizeRequest r = area_request(10, 4, 5, 4);
+    r.clip_left = 5;
+    build_plan(r);
+    EXPECT_EQ(plan.span_x, 2.0f);
+    EXPECT_EQ(plan.col_first, (std::vector<std::int32_t>{5, 7, 9, 11, 13, 15}));
+    EXPECT_EQ(plan.col_last, (std::vector<std::int32_t>{6, 8, 10, 12, 14}));
+    EXPECT_EQ(plan.col_weight, std::vector<float>(10, 0.5f));
+}
+
+TEST_F(PlanTables, WorkSplitAndBlockCounts)
+{
+    build_plan(area_request(700, 480, 640, 480, 256));
+    EXPECT_EQ(plan.gpu_rows, 480);
+    EXPECT_EQ(plan.rows_per_thread, 0);
+    build_plan(area_request(700, 480, 640, 480, 0));
+    EXPECT_EQ(plan.gpu_rows, 0);
+    EXPECT_EQ(plan.rows_per_thread, 160);
+    EXPECT_EQ(plan.grid_blocks, 1);
+    build_plan(area_request(10, 1, 10, 1, 128));
+    EXPECT_EQ(plan.gpu_rows, 1);
+    build_plan(area_request(10, 1, 10, 1, 127));
+    EXPECT_EQ(plan.gpu_rows, 0);
+    build_plan(area_request(700, 480, 640, 480, 128, 3, 32));
+    EXPECT_EQ(plan.gpu_rows, 240);
+    EXPECT_EQ(plan.grid_blocks, 4800);
+    build_plan(area_request(700, 480, 640, 480, 128, 3, 33));
+    EXPECT_EQ(plan.grid_blocks, 4655);
+}
+
+TEST_F(PlanTables, TablesKeepTheirStorageWhenLargeEnough)
+{
+    build_plan(area_request(1600, 1600, 1000, 1000));
+    const std::int32_t* first = plan.row_first.data();
+    const float* weights = plan.col_weight.data();
+    build_plan(area_request(900, 900, 500, 500));
+    EXPECT_EQ(plan.row_first.data(), first);
+    EXPECT_EQ(plan.col_weight.data(), weights);
+    EXPECT_EQ(plan.row_first.size(), 501u);
+}
+
+TEST_F(PlanTables, PointSamplingRequestOnlyRecordsAndKeepsTheTables)
+{
+    build_plan(area_request(10, 11, 10, 7));
+    const std::vector<std::int32_t> rows = plan.row_first;
+    ResizeRequest r = area_request(10, 11, 10, 7);
+    r.method = 0;
+    build_plan(r);
+    EXPECT_EQ(plan.request, r);
+    EXPECT_EQ(plan.row_first, rows);
+}
+
+using Weights = std::vector<float>;
+Weights weight_row(const std::vector<float>& table, std::int32_t taps, std::int32_t row)
+{
+    return Weights(table.begin() + row * taps, table.begin() + (row + 1) * taps);
+}
+
+TEST(TapWeights, DenseRowsMatchTheSpans)
+{
+    const float third = 0.3333333432674407958984375f, two_thirds = 0.666666686534881591796875f;
+    std::vector<float> t = tap_weight_rows(1.5f, 3, 720 + 512);
+    EXPECT_EQ(weight_row(t, 3, 0), (Weights{two_thirds, third, 0}));
+    EXPECT_EQ(weight_row(t, 3, 1), (Weights{third, two_thirds, 0}));
+    EXPECT_EQ(weight_row(t, 3, 720), (Weights{two_thirds, third, 0}));
+
+    const float span_1000_300 = 1.0f / static_cast<float>(300.0 / 1000.0);
+    t = tap_weight_rows(span_1000_300, 5, 300);
+    const float w3 = 0.300000011920928955078125f;
+    EXPECT_EQ(weight_row(t, 5, 3), (Weights{w3, w3, w3, 0.099999904632568359375f, 0}));
+    EXPECT_EQ(weight_row(t, 5, 1), (Weights{0.20000003278255462646484375f, w3, w3, 0.1999999582767486572265625f, 0}));
+
+    EXPECT_EQ(weight_row(tap_weight_rows(2.0f, 4, 5), 4, 3), (Weights{0.5f, 0.5f, 0, 0}));
+    EXPECT_EQ(weight_row(tap_weight_rows(1.0f, 3, 9), 3, 8), (Weights{1, 0, 0}));
+
+    const float span_7_1 = 1.0f / static_cast<float>(1.0 / 7.0);
+    EXPECT_EQ(span_7_1, 6.999999523162841796875f);
+    const float seventh = 0.14285714924335479736328125f;
+    EXPECT_EQ(weight_row(tap_weight_rows(span_7_1, 8, 1), 8, 0),
+              (Weights{seventh, seventh, seventh, seventh, seventh, seventh, 0.14285708963871002197265625f, 0}));
+
+    // 11 rows to 7: the last tap of the last row lies one float step past the picture.
+    EXPECT_EQ(weight_row(tap_weight_rows(1.57142865657806396484375f, 3, 7), 3, 6),
+              (Weights{0.3636361658573150634765625f, 0.63636362552642822265625f,
+                       0.0000006068836455597192980349063873291015625f}));
+}
+
+}  // namespace

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include "plan/resample_plan.h"
+#include "plugin/frame_entry.h"
+#include "tests/support/frames.h"
+
+namespace {
+
+ResizeRequest resolve(Controls& controls, std::int32_t w, std::int32_t h, std::int32_t max_w = 1600,
+                      std::int32_t max_h = 1600)
+{
+    static PIXEL_YC dummy[1];
+    FILTER fp = controls.filter();
+    FILTER_PROC_INFO info{};
+    info.ycp_edit = dummy;
+    info.ycp_temp = dummy;
+    info.w = w;
+    info.h = h;
+    info.max_w = max_w;
+    info.max_h = max_h;
+    const auto request = resolve_request(&fp, &info);
+    EXPECT_TRUE(request.has_value());
+    return request.value_or(ResizeRequest{});
+}
+
+TEST(ResolveRequest, DefaultsSelect640x480PointSamplingAndTheDeviceShare)
+{
+    Controls controls;
+    const ResizeRequest r = resolve(controls, 1280, 720, 1600, 1200);
+    EXPECT_EQ(r.dst_w, 640);
+    EXPECT_EQ(r.dst_h, 480);
+    EXPECT_EQ(r.src_w, 1280);
+    EXPECT_EQ(r.src_h, 720);
+    EXPECT_EQ(r.stride, 1600);
+    EXPECT_EQ(r.method, 0);
+    EXPECT_EQ(r.gpu_rate, 256);
+    EXPECT_EQ(r.block_threads, 32);
+    EXPECT_EQ(r.cpu_threads, 3);
+}
+
+TEST(ResolveRequest, PresetsWinInOrderAndOtherUsesTheTrackBars)
+{
+    Controls controls;
+    controls.track[kTrackWidth] = 100;
+    controls.track[kTrackHeight] = 90;
+    controls.check[kCheck320x240] = 1;
+    controls.check[kCheck512x384] = 1;
+    EXPECT_EQ(resolve(controls, 800, 600).dst_w, 320);
+    controls.check[kCheck320x240] = 0;
+    EXPECT_EQ(resolve(controls, 800, 600).dst_h, 384);
+    controls.check[kCheck320x240] = 2;  // only exactly 1 counts
+    EXPECT_EQ(resolve(controls, 800, 600).dst_h, 384);
+    controls.other_size(100, 90);
+    const ResizeRequest r = resolve(controls, 800, 600);
+    EXPECT_EQ(r.dst_w, 100);
+    EXPECT_EQ(r.dst_h, 90);
+}
+
+TEST(ResolveRequest, BoundsApplyInOrder)
+{
+    Controls controls;
+    controls.other_size(100, 100);
+    ResizeRequest r = resolve(controls, 1600, 1200);
+    EXPECT_EQ(r.dst_w, 200);  // an eighth of the source
+    EXPECT_EQ(r.dst_h, 150);
+
+    controls.other_size(1, 1);
+    r = resolve(controls, 15, 15);
+    EXPECT_EQ(r.dst_w, 1);
+
+    controls.other_size(1600, 100);
+    r = resolve(controls, 1000, 800, 1280, 1024);
+    EXPECT_EQ(r.dst_w, 1280);  // the buffer bound
+
+    // Method 0 enlarges up to the buffer; method 1 never enlarges, each axis on its own.
+    Controls preset;
+    r = resolve(preset, 320, 240, 640, 480);
+    EXPECT_EQ(r.dst_w, 640);
+    EXPECT_EQ(r.dst_h, 480);
+    preset.track[kTrackMethod] = 1;
+    r = resolve(preset, 320, 240, 640, 480);
+    EXPECT_EQ(r.dst_w, 320);
+    EXPECT_EQ(r.dst_h, 240);
+    r = resolve(preset, 800, 200, 1600, 1200);
+    EXPECT_EQ(r.dst_w, 640);
+    EXPECT_EQ(r.dst_h, 200);
+}
+
+TEST(ResolveRequest, ClipBarsCropTheirOwnSidesAndKeepAPixel)
+{
+    Controls controls;
+    controls.track[kTrackClipTop] = 10;
+    controls.track[kTrackClipBottom] = 20;
+    controls.track[kTrackClipLeft] = 30;
+    controls.track[kTrackClipRight] = 40;
+    ResizeRequest r = resolve(controls, 800, 600);
+    EXPECT_EQ(r.clip_left, 30);
+    EXPECT_EQ(r.clip_top, 10);
+    EXPECT_EQ(r.src_w, 730);
+    EXPECT_EQ(r.src_h, 570);
+
+    // Amounts past the picture leave one column and one row.
+    controls.track[kTrackClipLeft] = 512;
+    controls.track[kTrackClipRight] = 512;
+    controls.track[kTrackClipTop] = 200;
+    controls.track[kTrackClipBottom] = 512;
+    r = resolve(controls, 300, 400);
+    EXPECT_EQ(r.clip_left, 299);
+    EXPECT_EQ(r.src_w, 1);
+    EXPECT_EQ(r.clip_top, 200);
+    EXPECT_EQ(r.src_h, 1);
+}
+
+TEST(ResolveRequest, RejectsOversizeSourcesAndInsaneRecords)
+{
+    Controls controls;
+    PIXEL_YC pixels[1];
+    FILTER fp = controls.filter();
+    FILTER_PROC_INFO info{};
+    info.ycp_edit = pixels;
+    info.ycp_temp = pixels;
+    info.max_w = 2000;
+    info.max_h = 2000;
+    auto accepts = [&](std::int32_t w, std::int32_t h) {
+        info.w = w;
+        info.h = h;
+        return resolve_request(&fp, &info).has_value();
+    };
+    EXPECT_TRUE(accepts(1600, 1600));
+    EXPECT_FALSE(accepts(1601, 100));
+    EXPECT_FALSE(accepts(100, 1601));
+    EXPECT_FALSE(accepts(0, 100));
+    EXPECT_FALSE(accepts(100, -1));
+    EXPECT_FALSE(accepts(2001, 100));
+
+    // Clipping brings an oversize frame within the limit.
+    controls.track[kTrackClipLeft] = 1;
+    EXPECT_TRUE(accepts(1601, 100));
+    controls.track[kTrackClipLeft] = 0;
+
+    info.w = info.h = 100;
+    EXPECT_FALSE(resolve_request(nullptr, &info).has_value());
+    EXPECT_FALSE(resolve_request(&fp, nullptr).has_value());
+    info.ycp_temp = nullptr;
+    EXPECT_FALSE(resolve_request(&fp, &info).has_value());
+    info.ycp_temp = pixels;
+    fp.check = nullptr;
+    EXPECT_FALSE(resolve_request(&fp, &info).has_value());
+    fp = controls.filter();
+    controls.track[kTrackCpuThreads] = 0;  // outside the registered range
+    EXPECT_FALSE(resolve_request(&fp, &info).has_value());
+}
+
+// Source columns that point sampling takes for each output column of a one-row picture.
+std::vector<int> sampled_columns(std::int32_t src_w, std::int32_t dst_w)
+{
+    GuardedFrame src(64, 4), dst(64, 4);
+    for (std::int32_t x = 0; x < 64; ++x) src.at(0, x) = PIXEL_YC{static_cast<std::int16_t>(x), 0, 0};
+    ResizeRequest r{};
+    r.src_w = src_w;
+    r.src_h = 1;
+    r.dst_w = dst_w;
+    r.dst_h = 1;
+    r.stride = 64;
+    point_sample_frame(r, src.pixels(), dst.pixels());
+    std::vector<int> columns;
+    for (std::int32_t x = 0; x < dst_w; ++x) columns.push_back(dst.at(0, x).y);
+    return columns;
+}
+
+TEST(PointSample, PositionsFollowTheSinglePrecisionRatio)
+{
+    EXPECT_EQ(sampled_columns(7, 10), (std::vector<int>{0, 1, 1, 2, 3, 3, 4, 5, 6, 6}));
+    EXPECT_EQ(sampled_columns(5, 6), (std::vector<int>{0, 1, 2, 2, 3, 4}));
+    const std::vector<int> halves = sampled_columns(64, 32);
+    for (int x = 0; x < 32; ++x) EXPECT_EQ(halves[x], 2 * x);
+    // Enlarging twice or more would reach one column past the picture; the last column is taken.
+    EXPECT_EQ(sampled_columns(3, 6), (std::vector<int>{0, 1, 1, 2, 2, 2}));
+}
+
+TEST(PointSample, ReadsOnlyTheClippedPictureAndWritesOnlyTheOutput)
+{
+    GuardedFrame src(40, 30), dst(40, 30);
+    for (std::int32_t row = 0; row < 30; ++row)
+        for (std::int32_t col = 0; col < 40; ++col)
+            src.at(row, col) = PIXEL_YC{static_cast<std::int16_t>(col), static_cast<std::int16_t>(row), -7};
+    ResizeRequest r{};
+    r.src_w = 10;
+    r.src_h = 5;
+    r.clip_left = 20;
+    r.clip_top = 12;
+    r.dst_w = 40;
+    r.dst_h = 30;
+    r.stride = 40;
+    point_sample_frame(r, src.pixels(), dst.pixels());
+    for (std::int32_t row = 0; row < 30; ++row)
+        for (std::int32_t col = 0; col < 40; ++col) {
+            const PIXEL_YC p = dst.at(row, col);
+            ASSERT_GE(p.y, 20);
+            ASSERT_LE(p.y, 29);
+            ASSERT_GE(p.cb, 12);
+            ASSERT_LE(p.cb, 16);
+            ASSERT_EQ(p.cr, -7);
+        }
+    EXPECT_TRUE(dst.guards_intact());
+
+    GuardedFrame small(40, 30);
+    r.dst_w = 3;
+    r.dst_h = 2;
+    point_sample_frame(r, src.pixels(), small.pixels());
+    EXPECT_EQ(small.at(0, 3).y, kGuard);
+    EXPECT_EQ(small.at(2, 0).y, kGuard);
+}
+
+TEST(FrameEntry, ExchangesThePointersAndReportsTheSize)
+{
+    GuardedFrame edit(800, 600), temp(800, 600);
+    std::mt19937 rng(1);
+    fill_random(edit, rng);
+    Controls controls;
+    controls.other_size(200, 150);
+    FILTER fp = controls.filter();
+    FILTER_PROC_INFO info = proc_info(edit, temp, 800, 600);
+    EXPECT_EQ(func_proc(&fp, &info), 1);
+    EXPECT_EQ(info.ycp_edit, temp.pixels());
+    EXPECT_EQ(info.ycp_temp, edit.pixels());
+    EXPECT_EQ(info.w, 200);
+    EXPECT_EQ(info.h, 150);
+    EXPECT_TRUE(same_pixel(temp.at(1, 1), edit.at(4, 4)));
+}
+
+TEST(FrameEntry, OversizeFramesPassThroughUntouched)
+{
+    GuardedFrame edit(1601, 4), temp(1601, 4);
+    Controls controls;
+    FILTER fp = controls.filter();
+    FILTER_PROC_INFO info = proc_info(edit, temp, 1601, 4);
+    const std::uint32_t builds = plan.builds;
+    EXPECT_EQ(func_proc(&fp, &info), 1);
+    EXPECT_EQ(info.ycp_edit, edit.pixels());
+    EXPECT_EQ(info.w, 1601);
+    EXPECT_EQ(info.h, 4);
+    EXPECT_EQ(plan.builds, builds);
+    EXPECT_EQ(temp.at(0, 0).y, kGuard);
+}
+
+TEST(FrameEntry, RebuildsThePlanOncePerChange)
+{
+    GuardedFrame edit(320, 240), temp(320, 240);
+    Controls controls;
+    FILTER fp = controls.filter();
+    auto run = [&] {
+        FILTER_PROC_INFO info = proc_info(edit, temp, 320, 240);
+        func_proc(&fp, &info);
+    };
+    run();
+    const std::uint32_t builds = plan.builds;
+    run();
+    EXPECT_EQ(plan.builds, builds);
+    controls.track[kTrackCpuThreads] = 4;
+    run();
+    EXPECT_EQ(plan.builds, builds + 1);
+    run();
+    EXPECT_EQ(plan.builds, builds + 1);
+    EXPECT_EQ(plan.request.cpu_threads, 4);
+}
+
+}  // namespace
