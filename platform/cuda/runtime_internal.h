@@ -1,0 +1,60 @@
+// Internals of the stand-in device runtime shared by its host API (device_runtime.cpp) and its kernel
+// execution (device_execution.cpp). Not for use outside platform/cuda.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "platform/cuda/emulated_device.h"
+
+namespace vantreo_runtime {
+
+// Layout of the device address space: allocations lie in [kFirstAddress, kAddressLimit), aligned, with
+// at least kGuardBytes of unmapped addresses on both sides of each.
+constexpr std::uint32_t kFirstAddress = 0x20000000u;
+constexpr std::uint32_t kAddressLimit = 0xF0000000u;
+constexpr std::uint32_t kGuardBytes = 64u * 1024u;
+constexpr std::uint32_t kAllocationAlignment = 256u;
+
+constexpr std::uint32_t kMaxThreadsPerBlock = 512;
+constexpr std::uint32_t kMaxBlockDim[3] = {512, 512, 64};
+constexpr std::uint32_t kMaxGridDim = 65535;
+constexpr std::uint32_t kSharedBytesPerBlock = 16u * 1024u;
+
+struct Allocation {
+    std::uint32_t size;
+    std::unique_ptr<unsigned char[]> bytes;
+};
+
+// Live device allocations by base address. Changed only by host API calls; a launch reads it from
+// several threads while the host API lock is held, so it is never changed during one.
+struct DeviceMemory {
+    std::map<std::uint32_t, Allocation> allocations;
+    // Bumped on every change, so that per-thread look-up caches notice a stale entry.
+    std::uint64_t generation = 1;
+
+    // The allocation holding all of [address, address + count), or null.
+    const Allocation* find(std::uint64_t address, std::uint64_t count, std::uint32_t* base) const;
+};
+
+DeviceMemory& device_memory();
+
+// Fills new device memory, arrays and shared memory so that reads of never-written bytes stand out.
+void fill_garbage(unsigned char* bytes, std::size_t count);
+
+// Prints "device fault in kernel <name>: <message>" and stops the process.
+[[noreturn]] void fault_with_message(const emu::LaunchContext& ctx, const char* message);
+
+struct LaunchGeometry {
+    dim3 grid;
+    dim3 block;
+};
+
+// Runs every thread of the grid; returns cudaErrorLaunchFailure when the host threads it needs could
+// not be started (nothing of the kernel has run then for barrier kernels).
+cudaError_t execute_kernel(const emu::ImageKernel& kernel, const LaunchGeometry& geometry,
+                           const emu::LaunchContext& ctx);
+
+}  // namespace vantreo_runtime

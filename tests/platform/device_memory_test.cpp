@@ -1,0 +1,365 @@
+// Device memory, arrays, texture fetches and constant symbols of the stand-in device runtime.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/platform/test_module.h"
+
+using namespace test_module;
+
+namespace {
+
+struct Array {
+    cudaArray* array = nullptr;
+    template <class T> static Array of(std::size_t width, std::size_t height, const std::vector<T>& contents = {})
+    {
+        Array a;
+        const cudaChannelFormatDesc desc = cudaCreateChannelDesc<T>();
+        EXPECT_EQ(cudaMallocArray(&a.array, &desc, width, height), cudaSuccess);
+        if (!contents.empty()) {
+            EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, contents.data(), contents.size() * sizeof(T), cudaMemcpyHostToDevice),
+                      cudaSuccess);
+        }
+        return a;
+    }
+    Array() = default;
+    Array(Array&& other) noexcept : array(other.array) { other.array = nullptr; }
+    ~Array() { cudaFreeArray(array); }
+};
+
+template <class T> cudaError_t bind(const texture<T, 1>& ref, const Array& a)
+{
+    const cudaChannelFormatDesc desc = cudaCreateChannelDesc<T>();
+    return cudaBindTextureToArray(&ref, a.array, &desc);
+}
+template <class T> cudaError_t bind(const texture<T, 2>& ref, const Array& a)
+{
+    const cudaChannelFormatDesc desc = cudaCreateChannelDesc<T>();
+    return cudaBindTextureToArray(&ref, a.array, &desc);
+}
+
+// A w x h block of texels from (x0, y0) on, read by a fetch kernel.
+template <class T> std::vector<T> fetch_block(int unit, float x0, float y0, unsigned w, unsigned h)
+{
+    const Kernel kernel = std::is_same<T, float>::value ? kFetchFloat : sizeof(T) == 4 ? kFetchInt : kFetchShort;
+    DeviceBuffer out(sizeof(T) * w * h);
+    EXPECT_EQ(Launch(dim3(1), dim3(w, h)).arg(out.address()).arg(unit).arg(x0).arg(y0).run(kernel), cudaSuccess);
+    return out.download<T>();
+}
+std::vector<int> texInt2D_contents(unsigned w, unsigned h) { return fetch_block<int>(3, 0.0f, 0.0f, w, h); }
+
+std::vector<int> iota(int n, int first = 0)
+{
+    std::vector<int> v(n);
+    for (int i = 0; i < n; ++i) v[i] = first + i;
+    return v;
+}
+
+}  // namespace
+
+// ---- device memory -------------------------------------------------------------------------------
+
+TEST(DeviceMemory, AddressesAreSmallNonZeroAndKeptApart)
+{
+    DeviceBuffer a(100), b(100);
+    const auto va = reinterpret_cast<std::uintptr_t>(a.get()), vb = reinterpret_cast<std::uintptr_t>(b.get());
+    EXPECT_NE(va, 0u);
+    EXPECT_LE(std::max(va, vb), 0xFFFFFFFFu);
+    EXPECT_GE(va < vb ? vb - (va + 100) : va - (vb + 100), 4096u) << "an overrun could land in the neighbour";
+
+    void* freed = nullptr;
+    ASSERT_EQ(cudaMalloc(&freed, 100), cudaSuccess);
+    ASSERT_EQ(cudaFree(freed), cudaSuccess);
+    DeviceBuffer next(100);
+    EXPECT_NE(next.get(), freed) << "a just-freed range is not handed out again at once";
+}
+
+TEST(DeviceMemory, NewMemoryIsNeverZeroFilled)
+{
+    {
+        DeviceBuffer first(4096);
+        ASSERT_EQ(cudaMemset(first.get(), 0, first.bytes()), cudaSuccess);
+    }
+    for (std::size_t bytes : {1, 7, 4096}) {
+        const std::vector<unsigned char> got = DeviceBuffer(bytes).download<unsigned char>();
+        EXPECT_EQ(std::count(got.begin(), got.end(), 0), 0) << bytes << " bytes";
+    }
+}
+
+TEST(DeviceMemory, CopiesAndSetsWithinAnAllocation)
+{
+    DeviceBuffer a(64), b(64);
+    std::vector<unsigned char> expected(64);
+    for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<unsigned char>(i + 1);
+    a.upload(expected);
+    ASSERT_EQ(cudaMemset(a.at(8), 0xAB, 4), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(b.get(), a.get(), 64, cudaMemcpyDeviceToDevice), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(b.at(60), a.get(), 4, cudaMemcpyDeviceToDevice), cudaSuccess);
+    std::fill(expected.begin() + 8, expected.begin() + 12, 0xAB);
+    std::copy(expected.begin(), expected.begin() + 4, expected.begin() + 60);
+    EXPECT_EQ(b.download<unsigned char>(), expected);
+}
+
+TEST(DeviceMemory, RangesOutsideOneLiveAllocationAreRejected)
+{
+    DeviceBuffer a(64);
+    const std::vector<unsigned char> pattern(64, 0x11);
+    a.upload(pattern);
+    std::vector<unsigned char> host(65, 0x22);
+    void* freed = nullptr;
+    ASSERT_EQ(cudaMalloc(&freed, 64), cudaSuccess);
+    ASSERT_EQ(cudaFree(freed), cudaSuccess);
+
+    EXPECT_EQ(cudaMemcpy(a.at(60), host.data(), 8, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(a.get(), host.data(), 65, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(host.data(), a.at(1), 64, cudaMemcpyDeviceToHost), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(a.at(32), a.get(), 40, cudaMemcpyDeviceToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemset(a.at(63), 0, 2), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(a.at(-4), host.data(), 8, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(host.data(), host.data() + 8, 8, cudaMemcpyDeviceToHost), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(nullptr, host.data(), 8, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy(freed, host.data(), 8, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(a.download<unsigned char>(), pattern);
+    EXPECT_EQ(host, std::vector<unsigned char>(65, 0x22));
+
+    // Only allocation bases of live allocations can be freed.
+    EXPECT_EQ(cudaFree(nullptr), cudaSuccess);
+    EXPECT_EQ(cudaFree(a.at(4)), cudaErrorInvalidDevicePointer);
+    EXPECT_EQ(cudaFree(freed), cudaErrorInvalidDevicePointer);
+    EXPECT_EQ(cudaFree(host.data()), cudaErrorInvalidDevicePointer);
+    // The last error is the latest failure; reading it clears it.
+    EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidDevicePointer);
+    EXPECT_EQ(cudaGetLastError(), cudaSuccess);
+}
+
+TEST(DeviceMemory, RequestsBeyondTheDeviceFail)
+{
+    cudaDeviceProp prop{};
+    ASSERT_EQ(cudaGetDeviceProperties(&prop, 0), cudaSuccess);
+    void* p = &prop;
+    EXPECT_EQ(cudaMalloc(&p, prop.totalGlobalMem + 1), cudaErrorMemoryAllocation);
+    EXPECT_EQ(p, &prop);
+    cudaArray* array = nullptr;
+    const cudaChannelFormatDesc desc = cudaCreateChannelDesc<int>();
+    EXPECT_EQ(cudaMallocArray(&array, &desc, 1u << 20, 1u << 20), cudaErrorMemoryAllocation);
+    EXPECT_EQ(cudaMallocArray(&array, &desc, 0, 1), cudaErrorInvalidValue);
+    const cudaChannelFormatDesc odd = cudaCreateChannelDesc(12, 0, 0, 0, cudaChannelFormatKindSigned);
+    EXPECT_EQ(cudaMallocArray(&array, &odd, 4, 1), cudaErrorInvalidChannelDescriptor);
+    cudaGetLastError();
+}
+
+// ---- arrays and texture fetches ------------------------------------------------------------------
+
+class Textures : public ModuleTest {};
+
+TEST_F(Textures, OneDimensionalFetchesClampPastBothEnds)
+{
+    const Array a = Array::of<int>(5, 1, {10, 11, 12, 13, 14});
+    ASSERT_EQ(bind(texInt1D, a), cudaSuccess);
+    // Coordinates -3.5, -2.5, ..., 7.5: the element at the integer part, the end elements outside.
+    EXPECT_EQ(fetch_block<int>(0, -3.5f, 0.0f, 12, 1), (std::vector<int>{10, 10, 10, 10, 10, 11, 12, 13, 14, 14, 14, 14}));
+}
+
+TEST_F(Textures, TwoDimensionalFetchesClampEachAxis)
+{
+    // 3 x 2 arrays; the fetched block spans columns -2.5 .. 3.5 and rows -1.75 .. 3.25.
+    const Array floats = Array::of<float>(3, 2, std::vector<float>{0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f});
+    const Array shorts = Array::of<short>(3, 2, std::vector<short>{-1, -2, -3, -4, -5, -6});
+    ASSERT_EQ(bind(texFloat2D, floats), cudaSuccess);
+    ASSERT_EQ(bind(texShort2D, shorts), cudaSuccess);
+    const std::vector<int> columns = {0, 0, 0, 0, 1, 2, 2};  // for -2.5, -1.5, -0.5, 0.5, 1.5, 2.5, 3.5
+    const std::vector<int> rows = {0, 0, 0, 1, 1, 1};        // for -1.75, -0.75, 0.25, 1.25, 2.25, 3.25
+    const std::vector<float> f = fetch_block<float>(1, -2.5f, -1.75f, 7, 6);
+    const std::vector<short> s = fetch_block<short>(2, -2.5f, -1.75f, 7, 6);
+    for (unsigned y = 0; y < 6; ++y)
+        for (unsigned x = 0; x < 7; ++x) {
+            const int element = rows[y] * 3 + columns[x];
+            EXPECT_EQ(f[y * 7 + x], 0.5f + static_cast<float>(element)) << x << "," << y;
+            EXPECT_EQ(s[y * 7 + x], -1 - element) << x << "," << y;
+        }
+}
+
+TEST_F(Textures, CopyToArrayContinuesOnTheFollowingRows)
+{
+    std::vector<int> expected = iota(15);
+    const Array a = Array::of<int>(5, 3, expected);  // itself a three-row copy
+    ASSERT_EQ(bind(texInt2D, a), cudaSuccess);
+    EXPECT_EQ(texInt2D_contents(5, 3), expected);
+
+    // Eight elements from (3, 0): the rest of row 0, all of row 1, the first of row 2.
+    const std::vector<int> update = iota(8, 100);
+    ASSERT_EQ(cudaMemcpyToArray(a.array, 3, 0, update.data(), 32, cudaMemcpyHostToDevice), cudaSuccess);
+    std::copy(update.begin(), update.end(), expected.begin() + 3);
+    DeviceBuffer source(12);
+    source.upload(std::vector<int>{-1, -2, -3});
+    ASSERT_EQ(cudaMemcpyToArray(a.array, 4, 1, source.get(), 12, cudaMemcpyDeviceToDevice), cudaSuccess);
+    std::copy_n(std::vector<int>{-1, -2, -3}.begin(), 3, expected.begin() + 9);
+    EXPECT_EQ(texInt2D_contents(5, 3), expected);
+
+    // Past the end, offsets outside the array, a wrong direction, a bad device source: nothing changes.
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 3, 2, update.data(), 12, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, update.data(), 61, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 5, 0, update.data(), 4, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 3, update.data(), 4, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, update.data(), 4, cudaMemcpyDeviceToHost), cudaErrorInvalidMemcpyDirection);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, source.at(4), 12, cudaMemcpyDeviceToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(texInt2D_contents(5, 3), expected);
+}
+
+TEST_F(Textures, TwoDimensionalCopyHonoursPitchAndBounds)
+{
+    std::vector<int> expected(16, -1);
+    const Array a = Array::of<int>(4, 4, expected);
+    ASSERT_EQ(bind(texInt2D, a), cudaSuccess);
+    // Two rows of three, six elements apart in the source, into (1, 1); then one row of two from
+    // device memory into (0, 3).
+    const std::vector<int> source = {1, 2, 3, 90, 91, 92, 4, 5, 6, 93, 94, 95};
+    ASSERT_EQ(cudaMemcpy2DToArray(a.array, 1, 1, source.data(), 24, 12, 2, cudaMemcpyHostToDevice), cudaSuccess);
+    DeviceBuffer device_source(48);
+    device_source.upload(source);
+    ASSERT_EQ(cudaMemcpy2DToArray(a.array, 0, 3, device_source.get(), 24, 8, 1, cudaMemcpyDeviceToDevice), cudaSuccess);
+    for (int i = 0; i < 3; ++i) {
+        expected[5 + i] = source[i];
+        expected[9 + i] = source[6 + i];
+    }
+    expected[12] = 1;
+    expected[13] = 2;
+    EXPECT_EQ(texInt2D_contents(4, 4), expected);
+
+    // Rows wider than what is left of the row, too many rows, a pitch shorter than a row, a device
+    // source whose last row runs past its allocation.
+    EXPECT_EQ(cudaMemcpy2DToArray(a.array, 2, 0, source.data(), 24, 12, 1, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy2DToArray(a.array, 0, 3, source.data(), 24, 12, 2, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy2DToArray(a.array, 0, 0, source.data(), 8, 12, 2, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpy2DToArray(a.array, 0, 0, device_source.get(), 24, 12, 3, cudaMemcpyDeviceToDevice),
+              cudaErrorInvalidValue);
+    EXPECT_EQ(texInt2D_contents(4, 4), expected);
+}
+
+TEST_F(Textures, NewArraysAreNotZeroFilledAndHeightZeroMeansOneRow)
+{
+    const Array a = Array::of<int>(6, 0);
+    ASSERT_EQ(bind(texInt1D, a), cudaSuccess);
+    for (int value : fetch_block<int>(0, 0.0f, 0.0f, 6, 1)) EXPECT_NE(value, 0);
+    const std::vector<int> row(7, 0);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, row.data(), 24, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, row.data(), 28, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
+}
+
+TEST_F(Textures, BindingChecksTheReferenceTheArrayAndTheFormat)
+{
+    const Array ints = Array::of<int>(2, 1, iota(2, 1));
+    const Array other = Array::of<int>(2, 1, iota(2, 3));
+    const cudaChannelFormatDesc int_desc = cudaCreateChannelDesc<int>(), float_desc = cudaCreateChannelDesc<float>();
+    const texture<int, 2> unregistered;
+    EXPECT_EQ(cudaBindTextureToArray(&unregistered, ints.array, &int_desc), cudaErrorInvalidTexture);
+    EXPECT_EQ(cudaBindTextureToArray(&texInt2D, ints.array, &float_desc), cudaErrorInvalidChannelDescriptor);
+    // A float reference over an int array would reinterpret the elements.
+    EXPECT_EQ(cudaBindTextureToArray(&texFloat2D, ints.array, &int_desc), cudaErrorInvalidChannelDescriptor);
+    cudaArray* freed = nullptr;
+    ASSERT_EQ(cudaMallocArray(&freed, &int_desc, 4, 2), cudaSuccess);
+    ASSERT_EQ(cudaFreeArray(freed), cudaSuccess);
+    EXPECT_EQ(cudaFreeArray(freed), cudaErrorInvalidResourceHandle);
+    EXPECT_EQ(cudaBindTextureToArray(&texInt2D, freed, &int_desc), cudaErrorInvalidResourceHandle);
+
+    // A binding lasts until the reference is rebound.
+    ASSERT_EQ(bind(texInt1D, ints), cudaSuccess);
+    EXPECT_EQ(fetch_block<int>(0, 0.0f, 0.0f, 2, 1), iota(2, 1));
+    ASSERT_EQ(bind(texInt1D, other), cudaSuccess);
+    EXPECT_EQ(fetch_block<int>(0, 0.0f, 0.0f, 2, 1), iota(2, 3));
+
+    __cudaUnregisterFatBinary(handle_);
+    EXPECT_EQ(bind(texInt1D, ints), cudaErrorInvalidTexture);
+    handle_ = register_module();
+}
+
+TEST_F(Textures, FetchFromAFreedArrayFaults)
+{
+    EXPECT_DEATH(
+        {
+            Array a = Array::of<int>(4, 1);
+            bind(texInt1D, a);
+            cudaFreeArray(a.array);
+            fetch_block<int>(0, 0.0f, 0.0f, 1, 1);
+        },
+        "device fault in kernel fetchInt: fetch from a texture unit with no matching array bound");
+}
+
+TEST_F(Textures, UnsupportedSamplingModesFaultAtLaunch)
+{
+    const Array a = Array::of<int>(4, 4);
+    ASSERT_EQ(bind(texModes, a), cudaSuccess);
+    texModes.normalized = 1;
+    EXPECT_DEATH(fetch_block<int>(4, 0.0f, 0.0f, 1, 1),
+                 "device fault in kernel fetchInt: texture texModes asks for normalised coordinates");
+    texModes.normalized = 0;
+    texModes.filterMode = cudaFilterModeLinear;
+    EXPECT_DEATH(fetch_block<int>(4, 0.0f, 0.0f, 1, 1), "texModes asks for a filter mode other than point sampling");
+    texModes.filterMode = cudaFilterModePoint;
+    texModes.addressMode[1] = cudaAddressModeWrap;
+    EXPECT_DEATH(fetch_block<int>(4, 0.0f, 0.0f, 1, 1), "texModes asks for an address mode other than clamping");
+    texModes.addressMode[1] = cudaAddressModeClamp;
+}
+
+// ---- constant symbols ----------------------------------------------------------------------------
+
+class Symbols : public ModuleTest {};
+
+TEST_F(Symbols, RoundTripThroughTheBankLeavesTheShadowAlone)
+{
+    const int scale = 42;
+    const float pair[2] = {-8.5f, 9.25f};
+    ASSERT_EQ(cudaMemcpyToSymbol(&cScale, &scale, sizeof scale), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyToSymbol(cTable, pair, sizeof pair, 2 * sizeof(float)), cudaSuccess);
+
+    int scale_back = 0;
+    float table_back[4] = {-1, -1, -1, -1};
+    float tail = 0.0f;
+    ASSERT_EQ(cudaMemcpyFromSymbol(&scale_back, &cScale, sizeof scale_back), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyFromSymbol(table_back, cTable, sizeof table_back), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyFromSymbol(&tail, cTable, sizeof tail, 3 * sizeof(float)), cudaSuccess);
+    EXPECT_EQ(scale_back, 42);
+    EXPECT_EQ(std::vector<float>(table_back, table_back + 4), (std::vector<float>{0.0f, 0.0f, -8.5f, 9.25f}))
+        << "the bank starts zeroed";
+    EXPECT_EQ(tail, 9.25f);
+    EXPECT_EQ(cScale, 7);
+    EXPECT_EQ(std::vector<float>(cTable, cTable + 4), (std::vector<float>{1.5f, 2.5f, 3.5f, 4.5f}));
+
+    // Kernels read the same bank; device memory can be either end of a copy.
+    DeviceBuffer out(20), back(16);
+    ASSERT_EQ(Launch(dim3(1), dim3(1)).arg(out.address()).run(kReadConstants), cudaSuccess);
+    const std::vector<float> words = out.download<float>();
+    int scale_seen = 0;
+    std::memcpy(&scale_seen, words.data(), sizeof scale_seen);
+    EXPECT_EQ(scale_seen, 42);
+    EXPECT_EQ(std::vector<float>(words.begin() + 1, words.end()), (std::vector<float>{0.0f, 0.0f, -8.5f, 9.25f}));
+    ASSERT_EQ(cudaMemcpyToSymbol(cTable, out.at(4), 16, 0, cudaMemcpyDeviceToDevice), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyFromSymbol(back.get(), cTable, 16, 0, cudaMemcpyDeviceToDevice), cudaSuccess);
+    EXPECT_EQ(back.download<float>(), (std::vector<float>{0.0f, 0.0f, -8.5f, 9.25f}));
+    EXPECT_EQ(cudaMemcpyToSymbol(cTable, out.at(8), 16, 0, cudaMemcpyDeviceToDevice), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyFromSymbol(back.at(4), cTable, 16, 0, cudaMemcpyDeviceToDevice), cudaErrorInvalidValue);
+}
+
+TEST_F(Symbols, UnknownSymbolsAndRangesPastTheSymbolAreRejected)
+{
+    int value = 5;
+    EXPECT_EQ(cudaMemcpyToSymbol(&value, &value, sizeof value), cudaErrorInvalidSymbol);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cMissing, &value, sizeof value), cudaErrorInvalidSymbol);
+    EXPECT_EQ(cudaMemcpyFromSymbol(&value, &cMissing, sizeof value), cudaErrorInvalidSymbol);
+
+    const char five[5] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, five, 5), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, five, 1, 4), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, five, 2, 3), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyFromSymbol(&value, cTable, 4, 13), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, five, 4, 0, cudaMemcpyDeviceToHost), cudaErrorInvalidMemcpyDirection);
+    ASSERT_EQ(cudaMemcpyFromSymbol(&value, &cScale, sizeof value), cudaSuccess);
+    EXPECT_EQ(value, 0) << "a rejected copy must not write part of the symbol";
+
+    __cudaUnregisterFatBinary(handle_);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, &value, sizeof value), cudaErrorInvalidSymbol);
+    handle_ = register_module();
+}
