@@ -17,5 +17,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libboost-thread-dev:i386 libboost-dev:i386 \
   libgtest-dev libgtest-dev:i386 googletest \
   libbenchmark-dev \
-  libpng-dev \
+  libpng-dev libpng-dev:i386 ffmpeg \
   >/dev/null
