@@ -70,6 +70,7 @@ struct State {
     DeviceMemory memory;
     std::uint32_t next_address = kFirstAddress;
     std::size_t bytes_in_use = 0;
+    std::uint64_t frees = 0;  // successful cudaFree and cudaFreeArray calls that released something
 
     std::map<std::uintptr_t, DeviceArray> arrays;  // by handle; handles are never reused
     std::uintptr_t next_array_handle = 0x1000;
@@ -417,6 +418,7 @@ cudaError_t cudaFree(void* devPtr)
     s.bytes_in_use -= it->second.size;
     s.memory.allocations.erase(it);
     ++s.memory.generation;
+    ++s.frees;
     return cudaSuccess;
 }
 
@@ -482,6 +484,7 @@ cudaError_t cudaFreeArray(cudaArray* array)
     if (it == s.arrays.end()) return record(s, cudaErrorInvalidResourceHandle);
     s.bytes_in_use -= it->second.bytes;
     s.arrays.erase(it);
+    ++s.frees;
     return cudaSuccess;
 }
 
@@ -699,6 +702,10 @@ void __cudaUnregisterFatBinary(void** fatCubinHandle)
     erase_module_entries(s.textures, module);
     erase_module_entries(s.symbols, module);
     s.modules.erase(fatCubinHandle);
+    // For tests of a process's shut-down: what the device still holds when the module goes away.
+    if (std::getenv("VANTREO_EMU_REPORT"))
+        std::fprintf(stderr, "emulated device: %zu allocations and %zu arrays live, %llu freed\n",
+                     s.memory.allocations.size(), s.arrays.size(), static_cast<unsigned long long>(s.frees));
 }
 
 void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFun, char* /*deviceFun*/, const char* deviceName,
