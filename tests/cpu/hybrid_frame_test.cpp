@@ -39,7 +39,7 @@ protected:
         GuardedFrame src(stride, src_h), dst(stride, dst_h);
         std::mt19937 rng(seed);
         fill_random(src, rng);
-        ResizeRequest r{src_w, src_h, dst_w, dst_h, stride, 0, 0, 1, 32, cpu_threads, gpu_rate};
+        const ResizeRequest r = area_request(src_w, src_h, dst_w, dst_h, stride, gpu_rate, 32, cpu_threads);
         build_plan(r);
         run_hybrid_frame(src.pixels(), dst.pixels());
         EXPECT_TRUE(dst.guards_intact());

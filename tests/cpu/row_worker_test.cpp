@@ -13,18 +13,9 @@ namespace {
 void build_cpu_plan(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
                     std::int32_t stride, std::int32_t clip_left = 0, std::int32_t clip_top = 0)
 {
-    ResizeRequest r{};
-    r.src_w = src_w;
-    r.src_h = src_h;
-    r.dst_w = dst_w;
-    r.dst_h = dst_h;
-    r.stride = stride;
+    ResizeRequest r = area_request(src_w, src_h, dst_w, dst_h, stride, 0, 32, 1);
     r.clip_left = clip_left;
     r.clip_top = clip_top;
-    r.method = 1;
-    r.block_threads = 32;
-    r.cpu_threads = 1;
-    r.gpu_rate = 0;
     build_plan(r);
 }
 

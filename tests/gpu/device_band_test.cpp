@@ -18,13 +18,6 @@ protected:
     static void SetUpTestSuite() { func_init(nullptr); }
 };
 
-ResizeRequest request(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
-                      std::int32_t stride, std::int32_t gpu_rate, std::int32_t block_threads = 32,
-                      std::int32_t cpu_threads = 3)
-{
-    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, 1, block_threads, cpu_threads, gpu_rate};
-}
-
 // Runs one frame of `r` on a copy of `src`; returns the destination frame.
 GuardedFrame hybrid_frame(const ResizeRequest& r, const GuardedFrame& src)
 {
@@ -87,7 +80,7 @@ TEST_F(DeviceBand, KernelAgreesWithTheRowWorker)
         const std::int32_t block_threads = std::uniform_int_distribution<int>(32, 512)(rng);
         GuardedFrame src(stride, src_h);
         fill_random(src, rng);
-        const ResizeRequest r = request(src_w, src_h, dst_w, dst_h, stride, 256, block_threads);
+        const ResizeRequest r = area_request(src_w, src_h, dst_w, dst_h, stride, 256, block_threads);
         expect_device_matches_cpu(r, hybrid_frame(r, src), cpu_frame(r, src), agreement);
     }
     const double share = static_cast<double>(agreement.equal) / agreement.total;
@@ -104,8 +97,8 @@ TEST_F(DeviceBand, OvershootingLastTapReadsZero)
         GuardedFrame wide(src + 1, 4), tall(8, src);
         fill_random(wide, rng);
         fill_random(tall, rng);
-        const ResizeRequest across = request(src, 4, dst, 3, src + 1, 256);
-        const ResizeRequest down = request(8, src, 5, dst, 8, 256);
+        const ResizeRequest across = area_request(src, 4, dst, 3, src + 1, 256);
+        const ResizeRequest down = area_request(8, src, 5, dst, 8, 256);
         expect_device_matches_cpu(across, hybrid_frame(across, wide), cpu_frame(across, wide), agreement);
         expect_device_matches_cpu(down, hybrid_frame(down, tall), cpu_frame(down, tall), agreement);
 
@@ -124,7 +117,7 @@ TEST_F(DeviceBand, SurplusThreadsStayInsideTheBuffer)
     GuardedFrame src(1280, 100);
     std::mt19937 rng(3);
     fill_random(src, rng);
-    const ResizeRequest r = request(100, 100, 100, 100, 1280, 256, 512);
+    const ResizeRequest r = area_request(100, 100, 100, 100, 1280, 256, 512);
     const GuardedFrame device = hybrid_frame(r, src);
     EXPECT_EQ(plan.grid_blocks, 20);
     Agreement agreement;
@@ -138,11 +131,11 @@ TEST_F(DeviceBand, EveryRateAndThreadCountWritesEveryRowTheSameWay)
     std::mt19937 rng(17);
     fill_random(src, rng);
     // Device rows come back whole (columns past dst_w read zero); CPU rows leave those columns alone.
-    const GuardedFrame device_only = hybrid_frame(request(63, 61, 29, 23, 70, 256), src);
-    const GuardedFrame cpu_only = hybrid_frame(request(63, 61, 29, 23, 70, 0), src);
+    const GuardedFrame device_only = hybrid_frame(area_request(63, 61, 29, 23, 70, 256), src);
+    const GuardedFrame cpu_only = hybrid_frame(area_request(63, 61, 29, 23, 70, 0), src);
     for (std::int32_t rate = 0; rate <= 256; rate += 1)
         for (std::int32_t threads = 1 + rate % 16; threads <= 16; threads += 5) {
-            const ResizeRequest r = request(63, 61, 29, 23, 70, rate, 32 + rate, threads);
+            const ResizeRequest r = area_request(63, 61, 29, 23, 70, rate, 32 + rate, threads);
             GuardedFrame frame = hybrid_frame(r, src);
             for (std::int32_t row = 0; row < 23; ++row) {
                 const GuardedFrame& expected = row < plan.gpu_rows ? device_only : cpu_only;
@@ -158,19 +151,19 @@ TEST_F(DeviceBand, SameInputGivesTheSameBytes)
     GuardedFrame src(300, 200);
     std::mt19937 rng(23);
     fill_random(src, rng);
-    const ResizeRequest r = request(300, 200, 123, 77, 300, 128, 64);
+    const ResizeRequest r = area_request(300, 200, 123, 77, 300, 128, 64);
     const GuardedFrame first = hybrid_frame(r, src);
-    build_plan(request(300, 200, 11, 7, 300, 128));
+    build_plan(area_request(300, 200, 11, 7, 300, 128));
     const GuardedFrame second = hybrid_frame(r, src);
     for (std::size_t i = 0; i < first.storage.size(); ++i) ASSERT_TRUE(same_pixel(first.storage[i], second.storage[i]));
 }
 
 TEST_F(DeviceBand, PointSamplingReleasesOnlyTheDestinationBuffer)
 {
-    build_plan(request(300, 200, 123, 77, 300, 128));
+    build_plan(area_request(300, 200, 123, 77, 300, 128));
     ASSERT_NE(plan.dest_buffer, nullptr);
     cudaArray* const source = plan.source_array;
-    ResizeRequest point = request(300, 200, 123, 77, 300, 128);
+    ResizeRequest point = area_request(300, 200, 123, 77, 300, 128);
     point.method = 0;
     build_plan(point);
     EXPECT_EQ(plan.dest_buffer, nullptr);
@@ -188,7 +181,7 @@ TEST_F(DeviceBand, ClippedPictureIsOffsetOnTheDeviceAsOnTheCpu)
     std::mt19937 rng(31);
     fill_random(src, rng);
     for (std::int32_t rate : {0, 256}) {
-        ResizeRequest r = request(60, 50, 25, 21, 90, rate);
+        ResizeRequest r = area_request(60, 50, 25, 21, 90, rate);
         r.clip_left = 17;
         r.clip_top = 9;
         const GuardedFrame frame = hybrid_frame(r, src);

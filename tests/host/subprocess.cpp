@@ -32,7 +32,8 @@ int make_capture_file(std::string& path)
 
 }  // namespace
 
-RunResult run_program(const std::vector<std::string>& argv, const std::string& input, bool hold_input_open)
+RunResult run_program(const std::vector<std::string>& argv, const std::string& input, bool hold_input_open,
+                      const std::string& directory)
 {
     // A child that stops reading must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
@@ -53,6 +54,7 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& i
         close(in_pipe[1]);
         close(out_fd);
         close(err_fd);
+        if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);

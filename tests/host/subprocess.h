@@ -13,8 +13,9 @@ struct RunResult {
 };
 
 // `input` is written to the child's standard input. With `hold_input_open` the write end stays
-// open until the child has ended, as a console nobody types into would.
+// open until the child has ended, as a console nobody types into would. A non-empty `directory`
+// is the child's working directory.
 RunResult run_program(const std::vector<std::string>& argv, const std::string& input = "",
-                      bool hold_input_open = false);
+                      bool hold_input_open = false, const std::string& directory = "");
 
 }  // namespace host_test

@@ -12,7 +12,7 @@
 
 namespace host_test {
 
-// A fresh directory under /tmp, removed with its files at the end.
+// A fresh directory under /tmp, removed with everything in it at the end.
 class TempDir {
 public:
     TempDir()
@@ -20,11 +20,7 @@ public:
         char pattern[] = "/tmp/host_test_XXXXXX";
         path_ = mkdtemp(pattern) ? pattern : "";
     }
-    ~TempDir()
-    {
-        for (const std::string& name : names()) std::remove(file(name).c_str());
-        rmdir(path_.c_str());
-    }
+    ~TempDir() { remove_tree(path_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -44,6 +40,20 @@ public:
     }
 
 private:
+    static void remove_tree(const std::string& path)
+    {
+        if (DIR* dir = opendir(path.c_str())) {
+            while (const dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..") remove_tree(path + "/" + name);
+            }
+            closedir(dir);
+            rmdir(path.c_str());
+        } else {
+            std::remove(path.c_str());
+        }
+    }
+
     std::string path_;
 };
 

@@ -3,24 +3,9 @@
 #include "gpu/lifecycle.h"
 #include "plan/device_mirror.h"
 #include "plan/resample_plan.h"
+#include "tests/support/frames.h"
 
 namespace {
-
-ResizeRequest area_request(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
-                           std::int32_t gpu_rate = 0, std::int32_t cpu_threads = 3, std::int32_t block_threads = 32)
-{
-    ResizeRequest r{};
-    r.src_w = src_w;
-    r.src_h = src_h;
-    r.dst_w = dst_w;
-    r.dst_h = dst_h;
-    r.stride = 1600;
-    r.method = 1;
-    r.block_threads = block_threads;
-    r.cpu_threads = cpu_threads;
-    r.gpu_rate = gpu_rate;
-    return r;
-}
 
 class PlanTables : public ::testing::Test {
 protected:
@@ -93,21 +78,21 @@ TEST_F(PlanTables, ColumnEntriesIncludeTheLeftClip)
 
 TEST_F(PlanTables, WorkSplitAndBlockCounts)
 {
-    build_plan(area_request(700, 480, 640, 480, 256));
+    build_plan(area_request(700, 480, 640, 480, 1600, 256));
     EXPECT_EQ(plan.gpu_rows, 480);
     EXPECT_EQ(plan.rows_per_thread, 0);
-    build_plan(area_request(700, 480, 640, 480, 0));
+    build_plan(area_request(700, 480, 640, 480, 1600, 0));
     EXPECT_EQ(plan.gpu_rows, 0);
     EXPECT_EQ(plan.rows_per_thread, 160);
     EXPECT_EQ(plan.grid_blocks, 1);
-    build_plan(area_request(10, 1, 10, 1, 128));
+    build_plan(area_request(10, 1, 10, 1, 1600, 128));
     EXPECT_EQ(plan.gpu_rows, 1);
-    build_plan(area_request(10, 1, 10, 1, 127));
+    build_plan(area_request(10, 1, 10, 1, 1600, 127));
     EXPECT_EQ(plan.gpu_rows, 0);
-    build_plan(area_request(700, 480, 640, 480, 128, 3, 32));
+    build_plan(area_request(700, 480, 640, 480, 1600, 128, 32, 3));
     EXPECT_EQ(plan.gpu_rows, 240);
     EXPECT_EQ(plan.grid_blocks, 4800);
-    build_plan(area_request(700, 480, 640, 480, 128, 3, 33));
+    build_plan(area_request(700, 480, 640, 480, 1600, 128, 33, 3));
     EXPECT_EQ(plan.grid_blocks, 4655);
 }
 

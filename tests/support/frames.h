@@ -8,6 +8,7 @@
 
 #include "plugin/filter_records.h"
 #include "plugin/registration.h"
+#include "plugin/resize_request.h"
 
 constexpr std::int16_t kGuard = 0x5a5a;
 
@@ -68,6 +69,14 @@ struct Controls {
         return fp;
     }
 };
+
+// An area-averaging request as the frame entry would resolve it.
+inline ResizeRequest area_request(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
+                                  std::int32_t stride = 1600, std::int32_t gpu_rate = 0, std::int32_t block_threads = 32,
+                                  std::int32_t cpu_threads = 3)
+{
+    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, 1, block_threads, cpu_threads, gpu_rate};
+}
 
 inline FILTER_PROC_INFO proc_info(GuardedFrame& edit, GuardedFrame& temp, std::int32_t w, std::int32_t h)
 {

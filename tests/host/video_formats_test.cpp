@@ -1,0 +1,462 @@
+// Video samples to the host's scale and back, chroma resampling, YUV4MPEG2 streams, PNG images and
+// the progress line.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/chroma_resampling.h"
+#include "host/png_image.h"
+#include "host/progress_line.h"
+#include "host/sample_levels.h"
+#include "host/y4m_format.h"
+#include "tests/host/test_support.h"
+
+using namespace vantreo_host;
+using namespace host_test;
+
+namespace {
+
+TEST(SampleLevels, LimitedRangeEndsAndMidpoints)
+{
+    const SampleLevels levels = sample_levels(8, false);
+    EXPECT_EQ(luma_to_host(16, levels), 0);
+    EXPECT_EQ(luma_to_host(235, levels), 4096);
+    EXPECT_EQ(chroma_to_host(16, levels), -2048);
+    EXPECT_EQ(chroma_to_host(128, levels), 0);
+    EXPECT_EQ(chroma_to_host(240, levels), 2048);
+
+    EXPECT_EQ(host_to_luma(0, levels), 16);
+    EXPECT_EQ(host_to_luma(4096, levels), 235);
+    EXPECT_EQ(host_to_luma(2048, levels), 126) << "109.5 above black rounds up";
+    EXPECT_EQ(host_to_chroma(-2048, levels), 16);
+    EXPECT_EQ(host_to_chroma(0, levels), 128);
+    EXPECT_EQ(host_to_chroma(2048, levels), 240);
+
+    // Back to codes, values are clamped to what 8 bits hold, not to the legal range.
+    EXPECT_EQ(host_to_luma(-32768, levels), 0);
+    EXPECT_EQ(host_to_luma(32767, levels), 255);
+    EXPECT_EQ(host_to_luma(4200, levels), 241);
+    EXPECT_EQ(host_to_chroma(-2400, levels), 0);
+    EXPECT_EQ(host_to_chroma(2400, levels), 255);
+    EXPECT_LT(luma_to_host(0, levels), 0) << "sub-black stays below black";
+    EXPECT_GT(chroma_to_host(255, levels), 2048);
+}
+
+TEST(SampleLevels, DeeperAndFullRangeSamples)
+{
+    const SampleLevels sixteen = sample_levels(16, false);
+    EXPECT_EQ(luma_to_host(16 * 256, sixteen), 0);
+    EXPECT_EQ(luma_to_host(235 * 256, sixteen), 4096);
+    EXPECT_EQ(chroma_to_host(128 * 256, sixteen), 0);
+    EXPECT_EQ(chroma_to_host(240 * 256, sixteen), 2048);
+    EXPECT_EQ(host_to_luma(4096, sixteen), 235 * 256);
+    EXPECT_EQ(host_to_chroma(-2048, sixteen), 16 * 256);
+    EXPECT_EQ(host_to_luma(32767, sixteen), 65535);
+
+    const SampleLevels ten = sample_levels(10, false);
+    EXPECT_EQ(luma_to_host(64, ten), 0);
+    EXPECT_EQ(luma_to_host(940, ten), 4096);
+    EXPECT_EQ(host_to_chroma(2048, ten), 960);
+
+    const SampleLevels full = sample_levels(8, true);
+    EXPECT_EQ(luma_to_host(0, full), 0);
+    EXPECT_EQ(luma_to_host(255, full), 4096);
+    EXPECT_EQ(chroma_to_host(128, full), 0);
+    EXPECT_EQ(host_to_luma(4096, full), 255);
+}
+
+TEST(SampleLevels, EveryCodeSurvivesTheRoundTripUpTo12Bits)
+{
+    for (int depth : {8, 10, 12})
+        for (bool full_range : {false, true}) {
+            const SampleLevels levels = sample_levels(depth, full_range);
+            for (std::int32_t code = 0; code <= levels.max_code; ++code) {
+                ASSERT_EQ(host_to_luma(luma_to_host(code, levels), levels), code)
+                    << depth << "-bit luma, full range " << full_range;
+                ASSERT_EQ(host_to_chroma(chroma_to_host(code, levels), levels), code)
+                    << depth << "-bit chroma, full range " << full_range;
+            }
+        }
+}
+
+Plane row(std::vector<std::int16_t> samples)
+{
+    Plane plane;
+    plane.resize(static_cast<std::int32_t>(samples.size()), 1);
+    plane.samples = std::move(samples);
+    return plane;
+}
+
+TEST(ChromaResampling, InterpolatesAndAveragesAtTheSitedPositions)
+{
+    ChromaGrid centred;
+    centred.halve_width = true;
+    ChromaGrid cosited = centred;
+    cosited.horizontal = Siting::kCoSited;
+    Plane out;
+
+    upsample_chroma(row({0, 400}), centred, 4, 1, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{0, 100, 300, 400}));
+    upsample_chroma(row({0, 400}), cosited, 4, 1, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{0, 200, 400, 400}));
+    upsample_chroma(row({0, 400}), centred, 3, 1, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{0, 100, 300})) << "odd width";
+
+    downsample_chroma(row({0, 100, 300, 400}), centred, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{50, 350}));
+    downsample_chroma(row({0, 200, 400, 400}), cosited, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{50, 350}));
+    downsample_chroma(row({0, 100, 300}), centred, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{50, 300})) << "the last site covers one pixel";
+
+    // Halves round upwards for either sign.
+    downsample_chroma(row({-1, 0, 1, 0, -3, -2}), centred, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{0, 1, -2}));
+
+    // Vertically, a column is treated as a row is.
+    ChromaGrid tall;
+    tall.halve_height = true;
+    Plane column;
+    column.resize(1, 2);
+    column.samples = {-400, 400};
+    upsample_chroma(column, tall, 1, 4, out);
+    EXPECT_EQ(out.samples, (std::vector<std::int16_t>{-400, -200, 200, 400}));
+}
+
+TEST(ChromaResampling, FlatChromaStaysFlatAtAnySize)
+{
+    for (bool cosited : {false, true})
+        for (std::int32_t w : {1, 2, 5, 8})
+            for (std::int32_t h : {1, 3, 4}) {
+                ChromaGrid grid;
+                grid.halve_width = true;
+                grid.halve_height = true;
+                grid.horizontal = cosited ? Siting::kCoSited : Siting::kCentred;
+                Plane chroma;
+                chroma.resize(grid.width(w), grid.height(h));
+                std::fill(chroma.samples.begin(), chroma.samples.end(), std::int16_t{-1234});
+                Plane full;
+                upsample_chroma(chroma, grid, w, h, full);
+                ASSERT_EQ(full.w, w);
+                ASSERT_EQ(full.h, h);
+                EXPECT_EQ(std::set<std::int16_t>(full.samples.begin(), full.samples.end()), std::set<std::int16_t>{-1234});
+                Plane back;
+                downsample_chroma(full, grid, back);
+                EXPECT_EQ(back.samples, chroma.samples) << w << "x" << h;
+            }
+}
+
+TEST(Y4mHeader, ReadsTheLayoutsItSupports)
+{
+    const struct {
+        const char* colour;
+        int depth;
+        bool halve_width;
+        bool halve_height;
+        Siting horizontal;
+        bool full_range;
+    } cases[] = {
+        {"", 8, true, true, Siting::kCentred, false},
+        {" C420jpeg", 8, true, true, Siting::kCentred, false},
+        {" C420", 8, true, true, Siting::kCentred, false},
+        {" C420mpeg2 XYSCSS=420MPEG2", 8, true, true, Siting::kCoSited, false},
+        {" C420paldv", 8, true, true, Siting::kCoSited, false},
+        {" C422 XCOLORRANGE=LIMITED", 8, true, false, Siting::kCoSited, false},
+        {" C444 XCOLORRANGE=FULL", 8, false, false, Siting::kCentred, true},
+        {" C420p16 XYSCSS=420P16", 16, true, true, Siting::kCentred, false},
+        {" C422p10", 10, true, false, Siting::kCoSited, false},
+        {" C444p16", 16, false, false, Siting::kCentred, false},
+        {" XYSCSS=444", 8, false, false, Siting::kCentred, false},
+    };
+    for (const auto& c : cases) {
+        const std::string line = std::string("YUV4MPEG2 W33 H25 F25:1 Ip A1:1") + c.colour;
+        SCOPED_TRACE(line);
+        const Y4mFormat format = parse_y4m_header(line, "in.y4m");
+        EXPECT_EQ(format.w, 33);
+        EXPECT_EQ(format.h, 25);
+        EXPECT_EQ(format.depth, c.depth);
+        EXPECT_EQ(format.grid.halve_width, c.halve_width);
+        EXPECT_EQ(format.grid.halve_height, c.halve_height);
+        if (c.halve_width) {
+            EXPECT_EQ(format.grid.horizontal, c.horizontal);
+        }
+        EXPECT_EQ(format.full_range, c.full_range);
+    }
+    // Odd sizes round the chroma planes up.
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W33 H25", "-").frame_bytes(), 33u * 25 + 2 * 17 * 13);
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W33 H25 C422p16", "-").frame_bytes(), 2u * (33 * 25 + 2 * 17 * 25));
+}
+
+TEST(Y4mHeader, OutputKeepsEveryParameterButTheSize)
+{
+    const Y4mFormat format =
+        parse_y4m_header("YUV4MPEG2 W720 H576 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc", "in.y4m");
+    EXPECT_EQ(format.header(640, 480), "YUV4MPEG2 W640 H480 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc\n");
+    EXPECT_EQ(default_y4m_format(64, 48).header(64, 48), "YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420jpeg\n");
+}
+
+TEST(Y4mHeader, RefusesWhatItCannotHonour)
+{
+    const struct {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"YUV4MPEG W8 H8", "not a YUV4MPEG2 stream"},
+        {"YUV4MPEG2W8 H8", "not a YUV4MPEG2 stream"},
+        {"YUV4MPEG2 W8 H8 Cmono", "monochrome"},
+        {"YUV4MPEG2 W8 H8 C444alpha", "alpha"},
+        {"YUV4MPEG2 W8 H8 C411", "4:1:1"},
+        {"YUV4MPEG2 W8 H8 C420p8", "unknown colour space"},
+        {"YUV4MPEG2 W8 H8 Crgb", "colour space Crgb"},
+        {"YUV4MPEG2 W8 H8 XYSCSS=MONO", "XYSCSS=mono"},
+        {"YUV4MPEG2 W0 H8", "width must be 1..16384"},
+        {"YUV4MPEG2 W-8 H8", "width must be 1..16384"},
+        {"YUV4MPEG2 W8 H16385", "height must be 1..16384"},
+        {"YUV4MPEG2 W99999999999 H8", "width must be"},
+        {"YUV4MPEG2 W16384 H16384", "more than 33554432 pixels"},
+        {"YUV4MPEG2 W8", "no picture height"},
+        {"YUV4MPEG2 W8 H8 W9", "\"W9\": given twice"},
+        {"YUV4MPEG2 W8 H8 Im", "mixed interlacing"},
+        {"YUV4MPEG2 W8 H8 Ix", "unknown interlacing"},
+        {"YUV4MPEG2 W8 H8 F25", "frame rate as N:D"},
+        {"YUV4MPEG2 W8 H8 A1:x", "pixel aspect as N:D"},
+        {"YUV4MPEG2 W8 H8 XCOLORRANGE=TV", "unknown colour range"},
+        {"YUV4MPEG2 W8 H8 Z1", "\"Z1\": unknown parameter"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::string message = error_of([&] { parse_y4m_header(c.line, "clip.y4m"); });
+        EXPECT_NE(message.find("\"clip.y4m\""), std::string::npos) << message;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
+}
+
+// A 16x16 4:4:4 frame holding each 8-bit code once in each plane, in different orders.
+std::string all_codes_444_frame()
+{
+    std::string planes(3 * 256, '\0');
+    for (int i = 0; i < 256; ++i) {
+        planes[i] = static_cast<char>(i);
+        planes[256 + i] = static_cast<char>(255 - i);
+        planes[512 + i] = static_cast<char>((i * 91) & 255);
+    }
+    return planes;
+}
+
+TEST(Y4mFrames, EightBit444CodesComeBackExactly)
+{
+    const Y4mFormat format = parse_y4m_header("YUV4MPEG2 W16 H16 F25:1 C444", "-");
+    const std::string planes = all_codes_444_frame();
+    Picture picture;
+    decode_y4m_frame(format, reinterpret_cast<const unsigned char*>(planes.data()), picture);
+    ASSERT_EQ(picture.w, 16);
+    EXPECT_EQ(picture.at(0, 0).y, -299) << "code 0 lies below black";
+    EXPECT_EQ(picture.at(15, 15).cb, -2341) << "code 0 lies below the chroma minimum";
+    std::vector<unsigned char> bytes;
+    encode_y4m_frame(format, picture, bytes);
+    EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == planes);
+}
+
+TEST(Y4mFrames, DeepPlanesInTheirOrder)
+{
+    // 3x2 4:2:0 at 16 bits: six Y samples, then two Cb, then two Cr, each little-endian.
+    const Y4mFormat format = parse_y4m_header("YUV4MPEG2 W3 H2 C420p16", "-");
+    std::vector<unsigned char> bytes;
+    for (int v : {4096, 60160, 4096, 60160, 4096, 60160, 4096, 4096, 61440, 61440})
+        for (int shift : {0, 8}) bytes.push_back(static_cast<unsigned char>(v >> shift));
+    ASSERT_EQ(bytes.size(), format.frame_bytes());
+    Picture picture;
+    decode_y4m_frame(format, bytes.data(), picture);
+    EXPECT_EQ(picture.at(0, 0).y, 0);
+    EXPECT_EQ(picture.at(1, 0).y, 4096);
+    EXPECT_EQ(picture.at(0, 1).y, 4096);
+    EXPECT_EQ(picture.at(2, 1).cb, -2048);
+    EXPECT_EQ(picture.at(2, 1).cr, 2048);
+    std::vector<unsigned char> again;
+    encode_y4m_frame(format, picture, again);
+    EXPECT_EQ(again, bytes);
+}
+
+std::string y4m_stream(const std::string& header, const std::vector<std::string>& frame_lines, std::size_t frame_bytes)
+{
+    std::string stream = header + "\n";
+    char value = 0;
+    for (const std::string& line : frame_lines) {
+        stream += line + "\n";
+        for (std::size_t i = 0; i < frame_bytes; ++i) stream += value++;
+    }
+    return stream;
+}
+
+TEST(Y4mReaderTest, ReadsFramesAndCountsThemWhenItCan)
+{
+    TempDir dir;
+    const std::string header = "YUV4MPEG2 W4 H2 F25:1 C420jpeg";
+    write_file(dir.file("plain.y4m"), y4m_stream(header, {"FRAME", "FRAME", "FRAME"}, 12));
+    write_file(dir.file("tagged.y4m"), y4m_stream(header, {"FRAME Ib XTIME=1", "FRAME"}, 12));
+    std::vector<unsigned char> bytes;
+
+    Y4mReader plain(dir.file("plain.y4m"));
+    EXPECT_EQ(plain.frame_count(), std::optional<std::int64_t>{3});
+    int frames = 0;
+    while (plain.read(bytes)) ++frames;
+    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(bytes.size(), 12u);
+    EXPECT_EQ(bytes[0], 24) << "the last frame's own bytes";
+
+    Y4mReader tagged(dir.file("tagged.y4m"));
+    EXPECT_FALSE(tagged.frame_count()) << "FRAME parameters make the count unknowable";
+    EXPECT_TRUE(tagged.read(bytes) && tagged.read(bytes));
+    EXPECT_EQ(bytes[0], 12);
+    EXPECT_FALSE(tagged.read(bytes));
+}
+
+TEST(Y4mReaderTest, BrokenStreamsNameTheFileAndTheFrame)
+{
+    TempDir dir;
+    const std::string good = y4m_stream("YUV4MPEG2 W4 H2", {"FRAME", "FRAME"}, 12);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"empty.y4m", "", "is empty"},
+        {"short.y4m", good.substr(0, good.size() - 1), "frame 1 is truncated (11 of 12 bytes for 4x2)"},
+        {"cut.y4m", good.substr(0, good.size() - 15), "frame 1 FRAME line is cut off"},
+        {"garbage.y4m", y4m_stream("YUV4MPEG2 W4 H2", {"FRAME", "FRAMES"}, 12), "frame 1 does not start with a FRAME line"},
+        {"endless.y4m", "YUV4MPEG2 W4 H2 X" + std::string(5000, 'x'), "longer than 4096 bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(dir.file(c.name), c.bytes);
+        const std::string message = error_of([&] {
+            Y4mReader reader(dir.file(c.name));
+            std::vector<unsigned char> bytes;
+            while (reader.read(bytes)) {
+            }
+        });
+        EXPECT_NE(message.find(c.name), std::string::npos) << message;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    }
+    EXPECT_NE(error_of([&] { Y4mReader reader(dir.file("none.y4m")); }).find("cannot open input"), std::string::npos);
+}
+
+// The RGB pixels of a PNG file, read back with libpng.
+RgbImage read_png(const std::vector<unsigned char>& bytes)
+{
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    RgbImage result;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
+        ADD_FAILURE() << "not a PNG file: " << image.message;
+        return result;
+    }
+    image.format = PNG_FORMAT_RGB;
+    result = RgbImage(static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height));
+    if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr)) ADD_FAILURE() << image.message;
+    return result;
+}
+
+PIXEL_YC from_codes(int y, int cb, int cr)
+{
+    const SampleLevels levels = sample_levels(8, false);
+    return {luma_to_host(y, levels), chroma_to_host(cb, levels), chroma_to_host(cr, levels)};
+}
+
+void expect_rgb_near(const std::uint8_t* rgb, int r, int g, int b, const char* what)
+{
+    EXPECT_NEAR(rgb[0], r, 1) << what;
+    EXPECT_NEAR(rgb[1], g, 1) << what;
+    EXPECT_NEAR(rgb[2], b, 1) << what;
+}
+
+TEST(PngImage, KnownColoursUnderEitherMatrix)
+{
+    Picture picture(4, 1);
+    picture.at(0, 0) = from_codes(235, 128, 128);
+    picture.at(1, 0) = from_codes(16, 128, 128);
+    picture.at(2, 0) = from_codes(81, 90, 240);   // BT.601 red
+    picture.at(3, 0) = from_codes(63, 102, 240);  // BT.709 red
+    const RgbImage sd = to_rgb(picture, ColourMatrix::kBt601);
+    expect_rgb_near(sd.at(0, 0), 255, 255, 255, "white");
+    expect_rgb_near(sd.at(1, 0), 0, 0, 0, "black");
+    expect_rgb_near(sd.at(2, 0), 255, 0, 0, "BT.601 red");
+    const RgbImage hd = to_rgb(picture, ColourMatrix::kBt709);
+    expect_rgb_near(hd.at(0, 0), 255, 255, 255, "white");
+    expect_rgb_near(hd.at(3, 0), 255, 0, 0, "BT.709 red");
+    EXPECT_LT(sd.at(3, 0)[0], 240) << "the matrices differ";
+
+    // Out-of-range values clamp instead of wrapping.
+    Picture extreme(2, 1);
+    extreme.at(0, 0) = {32767, 32767, -32768};
+    extreme.at(1, 0) = {-32768, 0, 0};
+    const RgbImage clamped = to_rgb(extreme, ColourMatrix::kBt601);
+    EXPECT_EQ(clamped.at(0, 0)[0], 0);
+    EXPECT_EQ(clamped.at(0, 0)[2], 255);
+    EXPECT_EQ(clamped.at(1, 0)[1], 0);
+}
+
+TEST(PngImage, FileReadsBackPixelForPixel)
+{
+    RgbImage image(5, 3);
+    for (std::size_t i = 0; i < image.rgb.size(); ++i) image.rgb[i] = static_cast<std::uint8_t>(i * 17);
+    const RgbImage back = read_png(encode_png(image));
+    EXPECT_EQ(back.w, 5);
+    EXPECT_EQ(back.h, 3);
+    EXPECT_EQ(back.rgb, image.rgb);
+
+    const RgbImage pair = side_by_side(RgbImage(2, 3, 10), RgbImage(1, 1, 200), 2);
+    ASSERT_EQ(pair.w, 5);
+    ASSERT_EQ(pair.h, 3);
+    EXPECT_EQ(pair.at(1, 2)[0], 10);
+    EXPECT_EQ(pair.at(2, 0)[0], 128) << "gap";
+    EXPECT_EQ(pair.at(4, 0)[1], 200);
+    EXPECT_EQ(pair.at(4, 1)[2], 128) << "below the shorter picture";
+
+    TempDir dir;
+    {
+        OutputFile output(dir.file("pair.png"));
+        write_png(output, pair);
+    }
+    const std::string file = read_file(dir.file("pair.png"));
+    EXPECT_EQ(read_png(std::vector<unsigned char>(file.begin(), file.end())).rgb, pair.rgb);
+}
+
+TEST(ProgressLineTest, QuietForShortRunsThenRedrawnInPlace)
+{
+    std::string shown;
+    const auto sink = [&](const std::string& text) { shown += text; };
+
+    ProgressLine off(false, 100, sink);
+    off.update(50, 5.0);
+    off.finish(100, 10.0);
+    EXPECT_EQ(shown, "") << "disabled (--quiet, or standard error is no terminal)";
+
+    ProgressLine short_run(true, 100, sink);
+    short_run.update(10, 0.5);
+    short_run.finish(20, 0.9);
+    EXPECT_EQ(shown, "") << "a run under a second shows nothing";
+
+    ProgressLine known(true, 200, sink);
+    known.update(25, 1.0);
+    known.update(26, 1.1);
+    known.update(40, 1.6);
+    known.finish(200, 8.0);
+    EXPECT_EQ(shown, "\rframe 25 of 200 (12%), 25.0 fps\rframe 40 of 200 (20%), 25.0 fps"
+                     "\rframe 200 of 200 (100%), 25.0 fps\n");
+
+    shown.clear();
+    ProgressLine unknown(true, std::nullopt, sink);
+    unknown.update(1000, 1.0);
+    unknown.update(1001, 2.0);
+    unknown.finish(1001, 2.0);
+    EXPECT_EQ(shown, "\rframe 1000, 1000.0 fps\rframe 1001, 500.5 fps \rframe 1001, 500.5 fps\n")
+        << "a shorter line covers the longer one's tail";
+}
+
+}  // namespace
