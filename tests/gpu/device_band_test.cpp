@@ -192,3 +192,20 @@ TEST_F(DeviceBand, ClippedPictureIsOffsetOnTheDeviceAsOnTheCpu)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DeviceBand, BandWithoutDeviceResourcesIsComputedOnTheCpu)
+{
+    GuardedFrame src(120, 90);
+    std::mt19937 rng(37);
+    fill_random(src, rng);
+    const ResizeRequest r = area_request(120, 90, 50, 40, 120, 128);
+    build_plan(r);
+    release_device_dest();  // as if the allocation had failed
+    const GuardedFrame frame = hybrid_frame(r, src);
+    const GuardedFrame cpu = cpu_frame(r, src);
+    for (std::size_t i = 0; i < frame.storage.size(); ++i) ASSERT_TRUE(same_pixel(frame.storage[i], cpu.storage[i])) << i;
+}
+
+}  // namespace
