@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the test suite in every configuration: 64-bit,
-# 32-bit (i686), AddressSanitizer with UndefinedBehaviorSanitizer, and ThreadSanitizer (threaded tests).
+# 32-bit (i686), AddressSanitizer with UndefinedBehaviorSanitizer, ThreadSanitizer (threaded tests),
+# and 32-bit Windows under wine (scripts/windows-test.sh), checked against the 64-bit tool's frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -18,3 +19,5 @@ suite x86_64 ""
 suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 suite asan-ubsan "" -DVANTREO_SANITIZE=address,undefined
 suite tsan "-L threads" -DVANTREO_SANITIZE=thread
+echo "== windows"
+bash scripts/windows-test.sh build/x86_64/vantreo-host

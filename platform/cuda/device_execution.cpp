@@ -15,7 +15,17 @@
 
 #include "platform/cuda/runtime_internal.h"
 
-#if defined(__unix__) || defined(__APPLE__)
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <process.h>
+#define VANTREO_RUNTIME_WIN32_THREADS 1
+#elif defined(__unix__) || defined(__APPLE__)
 #include <pthread.h>
 #include <climits>
 #define VANTREO_RUNTIME_POSIX_THREADS 1
@@ -45,7 +55,8 @@ thread_local AllocationCache t_cache{};
 
 // A host thread with a small stack. A block of a barrier kernel needs up to 512 threads alive at
 // once, which at the C library's default stack size do not fit a 32-bit address space; std::thread
-// cannot choose the stack size, so on POSIX systems this is the one place that uses pthreads directly.
+// cannot choose the stack size, so this is the one place that uses the system's threads directly
+// (pthreads, or on Windows a thread whose stack reservation is that size).
 class HostThread {
 public:
     HostThread() = default;
@@ -55,11 +66,20 @@ public:
 
     bool start(std::function<void()> body)
     {
-#if defined(VANTREO_RUNTIME_POSIX_THREADS)
+#if defined(VANTREO_RUNTIME_WIN32_THREADS)
+        auto owned = std::make_unique<std::function<void()>>(std::move(body));
+        const std::uintptr_t handle = _beginthreadex(nullptr, kStackBytes, &HostThread::trampoline, owned.get(),
+                                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        if (handle == 0) return false;
+        owned.release();
+        handle_ = reinterpret_cast<HANDLE>(handle);
+        running_ = true;
+        return true;
+#elif defined(VANTREO_RUNTIME_POSIX_THREADS)
         auto owned = std::make_unique<std::function<void()>>(std::move(body));
         pthread_attr_t attr;
         if (pthread_attr_init(&attr) != 0) return false;
-        std::size_t stack = 512u * 1024u;
+        std::size_t stack = kStackBytes;
         if (stack < static_cast<std::size_t>(PTHREAD_STACK_MIN)) stack = PTHREAD_STACK_MIN;
         pthread_attr_setstacksize(&attr, stack);
         const int rc = pthread_create(&handle_, &attr, &HostThread::trampoline, owned.get());
@@ -82,7 +102,11 @@ public:
     void join()
     {
         if (!running_) return;
-#if defined(VANTREO_RUNTIME_POSIX_THREADS)
+#if defined(VANTREO_RUNTIME_WIN32_THREADS)
+        WaitForSingleObject(handle_, INFINITE);
+        CloseHandle(handle_);
+        handle_ = nullptr;
+#elif defined(VANTREO_RUNTIME_POSIX_THREADS)
         pthread_join(handle_, nullptr);
 #else
         thread_.join();
@@ -91,7 +115,16 @@ public:
     }
 
 private:
-#if defined(VANTREO_RUNTIME_POSIX_THREADS)
+    static constexpr std::size_t kStackBytes = 512u * 1024u;
+#if defined(VANTREO_RUNTIME_WIN32_THREADS)
+    static unsigned __stdcall trampoline(void* arg)
+    {
+        std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
+        (*body)();
+        return 0;
+    }
+    HANDLE handle_ = nullptr;
+#elif defined(VANTREO_RUNTIME_POSIX_THREADS)
     static void* trampoline(void* arg)
     {
         std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Builds the 32-bit Windows plug-in, tool and test programs with mingw-w64 and runs them under wine:
+# the test programs (ctest, each through scripts/wine-run.sh), the plug-in's start-up and shut-down
+# in a whole process, and the tool, whose frames must equal the Linux tool's byte for byte.
+# usage: windows-test.sh [LINUX_TOOL]   (default: build/x86_64/vantreo-host, built by scripts/test.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+linux_tool=${1:-build/x86_64/vantreo-host}
+[[ $linux_tool == /* ]] || linux_tool=$root/$linux_tool
+build=$root/build/windows
+wine_run=$root/scripts/wine-run.sh
+
+bash scripts/windows-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
+cmake --build "$build" -j2
+
+# One throwaway wine prefix for every program of the run, set up before any of them starts.
+WINEPREFIX=$(mktemp -d)
+export WINEPREFIX
+work=$(mktemp -d)
+cleanup() {
+  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX" "$work"
+}
+trap cleanup EXIT
+VANTREO_WINE_TIMEOUT=300 "$wine_run" wineboot --init >/dev/null 2>&1
+
+echo "== windows: test programs under wine"
+(cd "$build" && ctest --output-on-failure -j2)
+
+echo "== windows: plug-in and tool under wine"
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); }
+fail() {
+  failed=$((failed + 1))
+  echo "FAILED: $*" >&2
+}
+
+# Runs a Windows program; its status, standard output and standard error (without the CRs of the
+# console's text mode) land in $status, $out and $err.
+run() {
+  status=0
+  "$wine_run" "$@" >"$work/out" 2>"$work/err" || status=$?
+  out=$(tr -d '\r' <"$work/out")
+  err=$(tr -d '\r' <"$work/err")
+}
+
+# Start-up and shut-down of the plug-in in a whole process, as the editor runs them.
+probe=$build/tests/gpu/lifecycle_probe.exe
+export VANTREO_EMU_REPORT=1
+VANTREO_EMU_DEVICE_COUNT=2 run "$probe" "$build/vantreo.auf" init
+if [ "$status" -eq 0 ] && [ "$out" = "init returned" ] && [[ $err == "Using device 0: "* ]]; then pass
+else fail "start-up with two devices: status $status, out '$out', err '$err'"; fi
+
+VANTREO_EMU_DEVICE_COUNT=0 run "$probe" "$build/vantreo.auf" init
+if [ "$status" -eq 1 ] && [ -z "$out" ] && [[ $err == "cutil error: no devices supporting CUDA."* ]]; then pass
+else fail "start-up without a device: status $status, out '$out', err '$err'"; fi
+
+# The shut-down prompt reads standard input, which is at its end: the process ends at once, with 0.
+run "$probe" "$build/vantreo.auf" exit
+if [ "$status" -eq 0 ] && [ "$out" = $'init returned\n\nPress ENTER to exit...' ]; then pass
+else fail "shut-down: status $status, out '$out', err '$err'"; fi
+
+run "$probe" "$build/vantreo.auf" frame-exit
+if [ "$status" -eq 0 ] && [[ $err == *"emulated device: 0 allocations and 0 arrays live, "*" freed"* ]] \
+  && [[ $err != *" 0 freed"* ]]; then pass
+else fail "shut-down after area averaging frees the device memory: status $status, err '$err'"; fi
+unset VANTREO_EMU_REPORT
+
+# The tool finds the plug-in beside itself and lists its controls.
+run "$build/vantreo-host.exe" --list-controls
+if [ "$status" -eq 0 ] && [[ $out == *"T. Rate  default 256, range 0..256"* ]]; then pass
+else fail "--list-controls: status $status, out '$out', err '$err'"; fi
+
+# Frames resized by the Windows build equal those of the Linux build, byte for byte.
+compare() {
+  local input=$1 size=$2
+  shift 2
+  local name
+  name=$(printf '%s' "$size $*" | tr -c 'A-Za-z0-9' '_')
+  local linux_status=0
+  "$linux_tool" --size "$size" "$@" "$input" "$work/linux-$name.yc" </dev/null >/dev/null 2>"$work/linux-err" \
+    || linux_status=$?
+  run "$build/vantreo-host.exe" --size "$size" "$@" "$input" "$work/windows-$name.yc"
+  if [ "$linux_status" -ne 0 ]; then
+    fail "Linux tool, --size $size $*: status $linux_status, err '$(cat "$work/linux-err")'"
+  elif [ "$status" -ne 0 ]; then
+    fail "Windows tool, --size $size $*: status $status, err '$err'"
+  elif [ ! -s "$work/linux-$name.yc" ]; then
+    fail "Linux tool wrote nothing for --size $size $*"
+  elif cmp -s "$work/linux-$name.yc" "$work/windows-$name.yc"; then
+    pass
+  else
+    fail "Windows and Linux frames differ for --size $size $*: $(cmp "$work/linux-$name.yc" "$work/windows-$name.yc" 2>&1 || true)"
+  fi
+}
+python3 scripts/make-yc-frames.py 320 240 3 1 "$work/small.yc"
+python3 scripts/make-yc-frames.py 719 405 2 2 "$work/odd.yc"
+other=(--select other --set Width=200 --set Height=150)
+compare "$work/small.yc" 320x240 "${other[@]}" --set Method=0
+compare "$work/small.yc" 320x240 --select other --set Width=517 --set Height=389 --set Method=0
+for rate in 0 128 256; do
+  compare "$work/small.yc" 320x240 "${other[@]}" --set Method=1 --set "T. Rate=$rate"
+  compare "$work/odd.yc" 719x405 "${other[@]}" --set Method=1 --set "T. Rate=$rate" --set "CPU T.=5"
+done
+compare "$work/odd.yc" 719x405 --set Method=0 --select "512 x 384"
+compare "$work/odd.yc" 719x405 --set Method=1 --set "T. Rate=128" --set "Clip L=17" --set "Clip D=9" \
+  --select "320 x 240"
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
