@@ -39,6 +39,8 @@ void set_binary_mode(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); 
 
 void report_broken_pipe_as_error() {}
 
+bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 #else
 
 void detach_console_streams()
@@ -67,6 +69,8 @@ void detach_console_streams()
 void set_binary_mode(std::FILE*) {}
 
 void report_broken_pipe_as_error() { signal(SIGPIPE, SIG_IGN); }
+
+bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 #endif
 

@@ -13,6 +13,9 @@ void detach_console_streams();
 // Raw bytes through a standard stream (no newline translation).
 void set_binary_mode(std::FILE* stream);
 
+// Whether the stream is a terminal (a person is watching it).
+bool is_terminal(std::FILE* stream);
+
 // A closed reader of standard output shows up as a write error, not as a signal that ends the process.
 void report_broken_pipe_as_error();
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/console_streams.h"
+#include "host/file_system.h"
 #include "host/host_error.h"
 
 #ifdef _WIN32
@@ -111,6 +112,14 @@ OutputFile::OutputFile(const std::string& path) : path_(path)
         stream_ = stdout;
         return;
     }
+    const PathKind kind = path_kind(path_);
+    if (kind == PathKind::kDirectory) throw HostError("cannot write output \"" + path_ + "\": it is a directory");
+    if (kind == PathKind::kOther) {
+        stream_ = std::fopen(path_.c_str(), "wb");
+        if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
+        in_place_ = true;
+        return;
+    }
     stream_ = create_temp_beside(path_, temp_path_);
     if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
     track_temp_file(temp_path_);
@@ -160,6 +169,10 @@ void OutputFile::commit()
     std::FILE* stream = stream_;
     stream_ = nullptr;
     if (std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
+    if (in_place_) {
+        committed_ = true;
+        return;
+    }
     if (!replace_file(temp_path_, path_)) fail("cannot rename finished", errno);
     untrack_temp_file(temp_path_);
     temp_path_.clear();

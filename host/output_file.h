@@ -1,5 +1,6 @@
 // An output that never appears half written: a file is written under a temporary name in the same
-// directory and renamed into place by commit(); "-" is standard output.
+// directory and renamed into place by commit(); "-" is standard output. A device or pipe that is
+// already there (/dev/null, a FIFO) is written in place, not replaced.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,7 @@ private:
     std::string path_;
     std::string temp_path_;
     std::FILE* stream_ = nullptr;
+    bool in_place_ = false;
     bool committed_ = false;
 };
 

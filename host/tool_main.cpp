@@ -1,20 +1,26 @@
 // vantreo-host: a stand-in for the editor that runs the filter plug-in over a video file.
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "host/console_streams.h"
 #include "host/executable_path.h"
+#include "host/file_system.h"
+#include "host/frame_streams.h"
 #include "host/host_error.h"
 #include "host/output_file.h"
 #include "host/plugin_host.h"
+#include "host/png_image.h"
+#include "host/progress_line.h"
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
-#include "host/yc_format.h"
 
 #ifndef VANTREO_BUILT_PLUGIN
 #define VANTREO_BUILT_PLUGIN "vantreo.auf"
@@ -24,6 +30,10 @@ namespace vantreo_host {
 namespace {
 
 constexpr BufferSize kDefaultBuffer{1600, 1200};
+// The filter leaves a picture wider or taller than this as it is.
+constexpr std::int32_t kFilterMaxSide = 1600;
+// Grey columns between the pictures of the demo's before-and-after image.
+constexpr std::int32_t kComparisonGap = 16;
 
 bool file_exists(const std::string& path)
 {
@@ -53,13 +63,24 @@ std::string lower_extension(const std::string& path)
     return extension;
 }
 
-// The format of an INPUT or OUTPUT argument: --format if given, else the file extension.
-std::string format_of(const ToolOptions& options, const std::string& path)
+enum class Format { kYc, kY4m, kPng };
+
+// The format of an INPUT or OUTPUT argument: its extension, else --format.
+Format format_of(const ToolOptions& options, const std::string& path, bool output)
 {
-    if (!options.format.empty()) return options.format;
-    if (path == "-") throw UsageError("\"-\" (standard input or output) needs --format yc");
-    if (lower_extension(path) == ".yc") return "yc";
-    throw UsageError("\"" + path + "\": unknown format (known: .yc), or give --format yc");
+    if (path != "-") {
+        const std::string extension = lower_extension(path);
+        if (extension == ".yc") return Format::kYc;
+        if (extension == ".y4m") return Format::kY4m;
+        if (extension == ".png") {
+            if (!output) throw UsageError("\"" + path + "\": PNG is an output format only");
+            return Format::kPng;
+        }
+    }
+    if (options.format == "yc") return Format::kYc;
+    if (options.format == "y4m") return Format::kY4m;
+    if (path == "-") throw UsageError("\"-\" (standard input or output) needs --format yc or --format y4m");
+    throw UsageError("\"" + path + "\": unknown format (known: .yc, .y4m, .png), or give --format");
 }
 
 void apply_settings(PluginHost& host, const ToolOptions& options)
@@ -93,6 +114,56 @@ void list_controls(const PluginHost& host)
     if (!information.empty()) std::printf("Information: %s\n", information.c_str());
 }
 
+bool has_track(const PluginHost& host, const std::string& label)
+{
+    for (const TrackBar& bar : host.track_bars())
+        if (bar.label == label) return true;
+    return false;
+}
+
+bool same_picture(const Picture& a, const Picture& b)
+{
+    return a.w == b.w && a.h == b.h &&
+           std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(PIXEL_YC)) == 0;
+}
+
+std::string size_text(std::int32_t w, std::int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+std::unique_ptr<FrameSource> open_source(const ToolOptions& options)
+{
+    if (options.demo) {
+        const Size size = options.size.value_or(Size{kDemoWidth, kDemoHeight});
+        return open_demo_source(size.w, size.h, kDemoFrames);
+    }
+    if (format_of(options, options.input, false) == Format::kYc) {
+        if (!options.size) throw UsageError("\"" + options.input + "\": .yc input needs --size WxH");
+        return open_yc_source(options.input, options.size->w, options.size->h);
+    }
+    if (options.size)
+        throw UsageError("--size is for .yc input and --demo; \"" + options.input + "\" gives its own size");
+    return open_y4m_source(options.input);
+}
+
+std::unique_ptr<FrameSink> make_sink(Format format, const std::string& path, const FrameSource& source,
+                                     ColourMatrix matrix)
+{
+    switch (format) {
+    case Format::kYc:
+        return make_yc_sink(path);
+    case Format::kY4m:
+        return make_y4m_sink(path, source.y4m_format());
+    case Format::kPng:
+        break;
+    }
+    return make_png_sink(path, matrix);
+}
+
+void print_progress(const std::string& text)
+{
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+}
+
 int run(const ToolOptions& options)
 {
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
@@ -104,41 +175,88 @@ int run(const ToolOptions& options)
         return std::ferror(stdout) ? 1 : 0;
     }
 
-    Size size = options.demo ? Size{kDemoWidth, kDemoHeight} : Size{0, 0};
-    if (options.size) size = *options.size;
-    if (!options.demo) {
-        if (format_of(options, options.input) == "yc" && !options.size)
-            throw UsageError("\"" + options.input + "\": .yc input needs --size WxH");
-    }
-    format_of(options, options.output);
+    const bool demo_files = options.demo && options.output.empty();
+    const std::string output_path = demo_files ? kDemoOutput : options.output;
+    const Format output_format = format_of(options, output_path, true);
 
-    BufferSize buffer{std::max(size.w, kDefaultBuffer.w), std::max(size.h, kDefaultBuffer.h)};
+    // The input's header is checked before anything is written.
+    const std::unique_ptr<FrameSource> source = open_source(options);
+    const std::int32_t in_w = source->width();
+    const std::int32_t in_h = source->height();
+
+    BufferSize buffer{std::max(in_w, kDefaultBuffer.w), std::max(in_h, kDefaultBuffer.h)};
     if (options.buffer) {
         buffer = {options.buffer->w, options.buffer->h};
-        if (buffer.w < size.w || buffer.h < size.h)
-            throw UsageError("--buffer " + std::to_string(buffer.w) + "x" + std::to_string(buffer.h) +
-                             " is smaller than the input " + std::to_string(size.w) + "x" + std::to_string(size.h));
+        if (buffer.w < in_w || buffer.h < in_h)
+            throw UsageError("--buffer " + size_text(buffer.w, buffer.h) + " is smaller than the input " +
+                             size_text(in_w, in_h));
     }
 
     PluginHost host(plugin, buffer);
+    // The demo shows area averaging unless the user chose a method.
+    if (options.demo && !sets_track(options, "Method") && has_track(host, "Method")) host.set_track("Method", 1);
     apply_settings(host, options);
 
-    std::unique_ptr<YcReader> reader;
-    if (!options.demo) reader = std::make_unique<YcReader>(options.input, size.w, size.h);
+    // Every output is created before the filter starts, so one that cannot be written fails first.
+    if (demo_files) make_directory(kDemoDirectory);
+    const std::unique_ptr<FrameSink> sink = make_sink(output_format, output_path, *source, options.matrix);
+    std::unique_ptr<OutputFile> comparison;
+    if (demo_files) comparison = std::make_unique<OutputFile>(kDemoComparison);
+    std::unique_ptr<PngSeries> series;
+    if (options.png_every > 0) series = std::make_unique<PngSeries>(options.png_directory, options.png_every, options.matrix);
 
-    OutputFile output(options.output);
+    const std::optional<std::int64_t> total =
+        output_format == Format::kPng ? std::optional<std::int64_t>{1} : source->frame_count();
+    const auto frame_n = static_cast<std::int32_t>(std::min<std::int64_t>(source->frame_count().value_or(0), INT32_MAX));
+    const std::int64_t comparison_frame = kDemoFrames / 2;
+
     host.init();
-    if (options.demo) {
-        for (std::int32_t i = 0; i < kDemoFrames; ++i)
-            write_yc_frame(output, host.process(test_pattern_frame(size.w, size.h, i, kDemoFrames), i, kDemoFrames));
-    } else {
-        Picture frame;
-        while (reader->read(frame)) {
-            const auto index = static_cast<std::int32_t>(reader->frames_read() - 1);
-            write_yc_frame(output, host.process(frame, index));
+    const Stopwatch clock;
+    ProgressLine progress(!options.quiet && is_terminal(stderr), total, print_progress);
+    Picture input;
+    Picture output;
+    Picture before;
+    Picture after;
+    std::vector<unsigned char> original;
+    std::int64_t frames = 0;
+    bool passed_through = false;
+    while (sink->wants_more() && source->next(input, original)) {
+        output = host.process(input, static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)), frame_n);
+        if (!passed_through && (input.w > kFilterMaxSide || input.h > kFilterMaxSide) && output.w == input.w &&
+            output.h == input.h) {
+            std::fprintf(stderr, "vantreo-host: frames larger than %d pixels a side (here %s) pass through unfiltered\n",
+                         static_cast<int>(kFilterMaxSide), size_text(input.w, input.h).c_str());
+            passed_through = true;
         }
+        const bool unchanged = !original.empty() && same_picture(input, output);
+        sink->write(output, unchanged ? &original : nullptr);
+        if (series) series->write(frames, output);
+        if (comparison && frames == comparison_frame) {
+            before = input;
+            after = output;
+        }
+        ++frames;
+        progress.update(frames, clock.seconds());
     }
-    output.commit();
+    const double seconds = clock.seconds();
+    progress.finish(frames, seconds);
+
+    if (comparison) {
+        if (frames <= comparison_frame) throw HostError("the demo ended before frame " + std::to_string(comparison_frame));
+        write_png(*comparison, side_by_side(to_rgb(before, options.matrix), to_rgb(after, options.matrix), kComparisonGap));
+    }
+    sink->commit();
+
+    if (!options.quiet) {
+        std::string summary = std::to_string(frames) + (frames == 1 ? " frame " : " frames ") + size_text(in_w, in_h);
+        if (frames > 0) summary += " -> " + size_text(output.w, output.h);
+        char timing[64];
+        std::snprintf(timing, sizeof timing, " in %.2f s, ", seconds);
+        summary += timing + speed_text(frames, seconds) + "; wrote " + (output_path == "-" ? "standard output" : output_path);
+        if (comparison) summary += std::string(" and ") + kDemoComparison;
+        if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;
+        std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
+    }
     host.shutdown();
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 const char kUsage[] =
     "usage: vantreo-host [options] INPUT OUTPUT\n"
-    "       vantreo-host [options] --demo OUTPUT\n"
+    "       vantreo-host [options] --demo [OUTPUT]\n"
     "       vantreo-host [--plugin PATH] --list-controls\n"
     "Runs a video filter plug-in the way the editor does: each frame of INPUT goes through the\n"
     "plug-in's frame callback and the frames it hands back are written to OUTPUT.\n"
@@ -24,14 +24,33 @@ const char kUsage[] =
     "                       at least 1600x1200)\n"
     "  --size WxH           the input picture size (required for .yc input; with --demo the\n"
     "                       pattern size, default 1280x720)\n"
-    "  --format yc          the format of \"-\" (standard input or output), or of any file\n"
-    "                       whatever its extension\n"
+    "  --format yc|y4m      the format of \"-\" (standard input or output) and of files whose\n"
+    "                       name ends in none of .yc, .y4m, .png\n"
+    "  --png-every N DIR    also write every Nth output frame (the first, the N+1th, ...) as\n"
+    "                       DIR/frame-000000.png, DIR/frame-00000N.png, ...\n"
+    "  --matrix 601|709     the YCbCr to RGB matrix of PNG files (default 601)\n"
+    "  -q, --quiet          no progress line and no summary on standard error\n"
     "  --list-controls      print the filter's controls and stop\n"
-    "  --demo               take a built-in moving test pattern (60 frames) as the input\n"
+    "  --demo               take a built-in moving test pattern (60 frames) as the input and\n"
+    "                       resize it by area averaging (Method=1) unless --set says otherwise;\n"
+    "                       without OUTPUT it writes demo/out.y4m and demo/before-after.png\n"
+    "                       (the middle frame before and after, side by side)\n"
     "  -h, --help           print this help\n"
     "Formats:\n"
-    "  .yc  raw host frames: per pixel Y, Cb, Cr as little-endian signed 16-bit values, rows\n"
-    "       packed, frames back to back; output frames are at the output size\n";
+    "  .y4m  YUV4MPEG2 video: 4:2:0 (C420jpeg, C420mpeg2, C420paldv, C420), 4:2:2 (C422) and\n"
+    "        4:4:4 (C444), 8-bit or 9..16-bit (C420p16, C444p16, ...). The output has the\n"
+    "        input's format, frame rate (F), pixel aspect (A), interlacing (I) and X comments,\n"
+    "        at the new size; from .yc or --demo it is C420jpeg, F25:1, Ip, A1:1. Samples map\n"
+    "        to the filter's scale as Y 16..235 -> 0..4096 and Cb, Cr 16..240 -> -2048..2048\n"
+    "        (times 2^(bits-8) for deeper samples; XCOLORRANGE=FULL: the whole code range), and\n"
+    "        back clamped to the codes the depth holds. Chroma is interpolated linearly to full\n"
+    "        size and averaged back down, centred between luma samples (420jpeg, 420, deep\n"
+    "        4:2:0) or co-sited with the left one (420mpeg2, 420paldv, 4:2:2). Frames the\n"
+    "        filter hands back unchanged are written as they came.\n"
+    "  .yc   raw host frames: per pixel Y, Cb, Cr as little-endian signed 16-bit values, rows\n"
+    "        packed, frames back to back; output frames are at the output size\n"
+    "  .png  the first output frame as 8-bit RGB (full range, --matrix)\n"
+    "A progress line appears on standard error, when it is a terminal, for runs over a second.\n";
 
 std::string trimmed(const std::string& text)
 {
@@ -76,6 +95,13 @@ ControlSetting parse_set(const std::string& text)
 }  // namespace
 
 const char* tool_usage() { return kUsage; }
+
+bool sets_track(const ToolOptions& options, const std::string& label)
+{
+    for (const ControlSetting& setting : options.settings)
+        if (!setting.select && setting.label == label) return true;
+    return false;
+}
 
 Size parse_size(const std::string& option, const std::string& text)
 {
@@ -138,8 +164,28 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             options.size = parse_size("--size", value());
         } else if (name == "--format") {
             options.format = value();
-            if (options.format != "yc")
-                throw UsageError("--format \"" + options.format + "\": unknown format (known: yc)");
+            if (options.format != "yc" && options.format != "y4m")
+                throw UsageError("--format \"" + options.format + "\": unknown format (known: yc, y4m)");
+        } else if (name == "--png-every") {
+            std::int64_t every = 0;
+            const std::string text = value();
+            if (!parse_int(text, std::numeric_limits<std::int32_t>::max(), every) || every < 1)
+                throw UsageError("--png-every \"" + text + "\": expected a whole number of frames, 1 or more");
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                throw UsageError("--png-every needs a number and a directory, e.g. --png-every 25 frames");
+            options.png_every = every;
+            options.png_directory = args[++i];
+        } else if (name == "--matrix") {
+            const std::string matrix = value();
+            if (matrix == "601")
+                options.matrix = ColourMatrix::kBt601;
+            else if (matrix == "709")
+                options.matrix = ColourMatrix::kBt709;
+            else
+                throw UsageError("--matrix \"" + matrix + "\": expected 601 or 709");
+        } else if (name == "--quiet" || name == "-q") {
+            no_value();
+            options.quiet = true;
         } else if (name == "--list-controls") {
             no_value();
             options.list_controls = true;
@@ -160,8 +206,8 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
         return options;
     }
     if (options.demo) {
-        if (positional.size() != 1) throw UsageError("--demo takes one OUTPUT and no INPUT");
-        options.output = positional[0];
+        if (positional.size() > 1) throw UsageError("--demo takes at most an OUTPUT and no INPUT");
+        if (!positional.empty()) options.output = positional[0];
     } else {
         if (positional.size() != 2) throw UsageError("expected INPUT and OUTPUT");
         options.input = positional[0];

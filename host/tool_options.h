@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "host/png_image.h"
+
 namespace vantreo_host {
 
 // A command line that makes no sense; the message names the option and the problem.
@@ -32,13 +34,25 @@ struct ToolOptions {
     std::vector<ControlSetting> settings;
     std::optional<Size> buffer;
     std::optional<Size> size;
-    std::string format;  // "" to go by file extension
+    std::string format;  // "yc", "y4m", or "" to go by file extension
+    std::int64_t png_every = 0;  // with png_directory: every Nth output frame as a PNG file
+    std::string png_directory;
+    ColourMatrix matrix = ColourMatrix::kBt601;
+    bool quiet = false;
     bool list_controls = false;
     bool demo = false;
     bool help = false;
-    std::string input;  // "" with --demo
-    std::string output;
+    std::string input;   // "" with --demo
+    std::string output;  // "" with --demo for the default demo files
 };
+
+// The default demo outputs, relative to the working directory.
+constexpr const char* kDemoDirectory = "demo";
+constexpr const char* kDemoOutput = "demo/out.y4m";
+constexpr const char* kDemoComparison = "demo/before-after.png";
+
+// Whether a label names a control the user set with --set.
+bool sets_track(const ToolOptions& options, const std::string& label);
 
 ToolOptions parse_tool_options(const std::vector<std::string>& args);
 

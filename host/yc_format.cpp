@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/console_streams.h"
+#include "host/file_system.h"
 #include "host/host_error.h"
 
 namespace vantreo_host {
@@ -58,6 +59,9 @@ YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h) : na
         owns_stream_ = true;
     }
     bytes_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kYcBytesPerPixel);
+    const std::optional<std::int64_t> size = regular_file_size(stream_);
+    const auto frame = static_cast<std::int64_t>(bytes_.size());
+    if (size && *size % frame == 0) frame_count_ = *size / frame;
 }
 
 YcReader::~YcReader()

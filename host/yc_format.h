@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     bool read(Picture& picture);
 
     std::int64_t frames_read() const { return frames_read_; }
+    // The number of frames in a file of whole frames, else nothing.
+    std::optional<std::int64_t> frame_count() const { return frame_count_; }
 
 private:
     std::string name_;
@@ -36,6 +39,7 @@ private:
     std::int32_t h_;
     std::vector<unsigned char> bytes_;
     std::int64_t frames_read_ = 0;
+    std::optional<std::int64_t> frame_count_;
 };
 
 void encode_yc(const Picture& picture, std::vector<unsigned char>& bytes);

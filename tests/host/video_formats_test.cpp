@@ -1,7 +1,6 @@
 // Video samples to the host's scale and back, chroma resampling, YUV4MPEG2 streams, PNG images and
 // the progress line.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstring>
 #include <set>
@@ -13,6 +12,7 @@
 #include "host/progress_line.h"
 #include "host/sample_levels.h"
 #include "host/y4m_format.h"
+#include "tests/host/png_reading.h"
 #include "tests/host/test_support.h"
 
 using namespace vantreo_host;
@@ -345,23 +345,6 @@ TEST(Y4mReaderTest, BrokenStreamsNameTheFileAndTheFrame)
     EXPECT_NE(error_of([&] { Y4mReader reader(dir.file("none.y4m")); }).find("cannot open input"), std::string::npos);
 }
 
-// The RGB pixels of a PNG file, read back with libpng.
-RgbImage read_png(const std::vector<unsigned char>& bytes)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    RgbImage result;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-        ADD_FAILURE() << "not a PNG file: " << image.message;
-        return result;
-    }
-    image.format = PNG_FORMAT_RGB;
-    result = RgbImage(static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height));
-    if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr)) ADD_FAILURE() << image.message;
-    return result;
-}
-
 PIXEL_YC from_codes(int y, int cb, int cr)
 {
     const SampleLevels levels = sample_levels(8, false);
@@ -405,7 +388,8 @@ TEST(PngImage, FileReadsBackPixelForPixel)
 {
     RgbImage image(5, 3);
     for (std::size_t i = 0; i < image.rgb.size(); ++i) image.rgb[i] = static_cast<std::uint8_t>(i * 17);
-    const RgbImage back = read_png(encode_png(image));
+    const std::vector<unsigned char> encoded = encode_png(image);
+    const RgbImage back = read_png(std::string(encoded.begin(), encoded.end()));
     EXPECT_EQ(back.w, 5);
     EXPECT_EQ(back.h, 3);
     EXPECT_EQ(back.rgb, image.rgb);
@@ -423,8 +407,7 @@ TEST(PngImage, FileReadsBackPixelForPixel)
         OutputFile output(dir.file("pair.png"));
         write_png(output, pair);
     }
-    const std::string file = read_file(dir.file("pair.png"));
-    EXPECT_EQ(read_png(std::vector<unsigned char>(file.begin(), file.end())).rgb, pair.rgb);
+    EXPECT_EQ(read_png(read_file(dir.file("pair.png"))).rgb, pair.rgb);
 }
 
 TEST(ProgressLineTest, QuietForShortRunsThenRedrawnInPlace)

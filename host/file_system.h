@@ -1,0 +1,22 @@
+// Files and directories, the part that differs between POSIX and Windows.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace vantreo_host {
+
+enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
+
+// What is at `path` now; kOther is a device, pipe or socket.
+PathKind path_kind(const std::string& path);
+
+// The size of the open file, or nothing for a pipe, a terminal or a device.
+std::optional<std::int64_t> regular_file_size(std::FILE* stream);
+
+// Creates the directory unless one is there; throws HostError naming it.
+void make_directory(const std::string& path);
+
+}  // namespace vantreo_host

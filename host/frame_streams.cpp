@@ -1,0 +1,174 @@
+#include "host/frame_streams.h"
+
+#include <cstdio>
+
+#include "host/file_system.h"
+#include "host/host_error.h"
+#include "host/test_pattern.h"
+#include "host/yc_format.h"
+
+namespace vantreo_host {
+
+namespace {
+
+class DemoSource : public FrameSource {
+public:
+    DemoSource(std::int32_t w, std::int32_t h, std::int32_t frames) : w_(w), h_(h), frames_(frames) {}
+    std::int32_t width() const override { return w_; }
+    std::int32_t height() const override { return h_; }
+    bool next(Picture& picture, std::vector<unsigned char>& original) override
+    {
+        original.clear();
+        if (index_ >= frames_) return false;
+        picture = test_pattern_frame(w_, h_, index_++, frames_);
+        return true;
+    }
+    std::optional<std::int64_t> frame_count() const override { return frames_; }
+
+private:
+    std::int32_t w_;
+    std::int32_t h_;
+    std::int32_t frames_;
+    std::int32_t index_ = 0;
+};
+
+class YcSource : public FrameSource {
+public:
+    YcSource(const std::string& name, std::int32_t w, std::int32_t h) : reader_(name, w, h), w_(w), h_(h) {}
+    std::int32_t width() const override { return w_; }
+    std::int32_t height() const override { return h_; }
+    bool next(Picture& picture, std::vector<unsigned char>& original) override
+    {
+        original.clear();
+        return reader_.read(picture);
+    }
+    std::optional<std::int64_t> frame_count() const override { return reader_.frame_count(); }
+
+private:
+    YcReader reader_;
+    std::int32_t w_;
+    std::int32_t h_;
+};
+
+class Y4mSource : public FrameSource {
+public:
+    explicit Y4mSource(const std::string& name) : reader_(name) {}
+    std::int32_t width() const override { return reader_.format().w; }
+    std::int32_t height() const override { return reader_.format().h; }
+    bool next(Picture& picture, std::vector<unsigned char>& original) override
+    {
+        if (!reader_.read(original)) return false;
+        decode_y4m_frame(reader_.format(), original.data(), picture);
+        return true;
+    }
+    std::optional<std::int64_t> frame_count() const override { return reader_.frame_count(); }
+    Y4mFormat y4m_format() const override { return reader_.format(); }
+
+private:
+    Y4mReader reader_;
+};
+
+class YcSink : public FrameSink {
+public:
+    explicit YcSink(const std::string& path) : output_(path) {}
+    void write(const Picture& picture, const std::vector<unsigned char>*) override { write_yc_frame(output_, picture); }
+    void commit() override { output_.commit(); }
+
+private:
+    OutputFile output_;
+};
+
+class Y4mSink : public FrameSink {
+public:
+    Y4mSink(const std::string& path, const Y4mFormat& format) : output_(path), writer_(output_, format) {}
+    void write(const Picture& picture, const std::vector<unsigned char>* original) override
+    {
+        writer_.write(picture, original);
+    }
+    void commit() override
+    {
+        writer_.finish();
+        output_.commit();
+    }
+
+private:
+    OutputFile output_;
+    Y4mWriter writer_;
+};
+
+class PngSink : public FrameSink {
+public:
+    PngSink(const std::string& path, ColourMatrix matrix) : output_(path), matrix_(matrix) {}
+    void write(const Picture& picture, const std::vector<unsigned char>*) override
+    {
+        if (!written_) write_png_bytes(output_, picture);
+        written_ = true;
+    }
+    bool wants_more() const override { return !written_; }
+    void commit() override
+    {
+        if (!written_) throw HostError("output \"" + output_.path() + "\": the input has no frame to write");
+        output_.commit();
+    }
+
+private:
+    void write_png_bytes(OutputFile& output, const Picture& picture)
+    {
+        const std::vector<unsigned char> bytes = encode_png(to_rgb(picture, matrix_));
+        output.write(bytes.data(), bytes.size());
+    }
+
+    OutputFile output_;
+    ColourMatrix matrix_;
+    bool written_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<FrameSource> open_demo_source(std::int32_t w, std::int32_t h, std::int32_t frames)
+{
+    return std::make_unique<DemoSource>(w, h, frames);
+}
+
+std::unique_ptr<FrameSource> open_yc_source(const std::string& name, std::int32_t w, std::int32_t h)
+{
+    return std::make_unique<YcSource>(name, w, h);
+}
+
+std::unique_ptr<FrameSource> open_y4m_source(const std::string& name) { return std::make_unique<Y4mSource>(name); }
+
+std::unique_ptr<FrameSink> make_yc_sink(const std::string& path) { return std::make_unique<YcSink>(path); }
+
+std::unique_ptr<FrameSink> make_y4m_sink(const std::string& path, const Y4mFormat& format)
+{
+    return std::make_unique<Y4mSink>(path, format);
+}
+
+std::unique_ptr<FrameSink> make_png_sink(const std::string& path, ColourMatrix matrix)
+{
+    return std::make_unique<PngSink>(path, matrix);
+}
+
+PngSeries::PngSeries(const std::string& directory, std::int64_t every, ColourMatrix matrix)
+    : directory_(directory), every_(every), matrix_(matrix)
+{
+    if (every_ < 1) throw HostError("PNG frames: every " + std::to_string(every_) + "th frame makes no sense");
+    make_directory(directory_);
+}
+
+std::string PngSeries::file_name(std::int64_t index)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(index));
+    return name;
+}
+
+void PngSeries::write(std::int64_t index, const Picture& picture)
+{
+    if (index % every_ != 0) return;
+    OutputFile output(directory_ + "/" + file_name(index));
+    write_png(output, to_rgb(picture, matrix_));
+    ++written_;
+}
+
+}  // namespace vantreo_host

@@ -1,0 +1,426 @@
+// vantreo-host with YUV4MPEG2 video and PNG pictures, next to Debian's ffmpeg as a user would run them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/host/png_reading.h"
+#include "tests/host/subprocess.h"
+#include "tests/host/test_support.h"
+
+using host_test::read_file;
+using host_test::read_png;
+using host_test::run_program;
+using host_test::RunResult;
+using host_test::TempDir;
+using host_test::write_file;
+using vantreo_host::RgbImage;
+
+namespace {
+
+// Without `input`, standard input stays open with nobody typing, as in a console.
+RunResult run_tool(std::vector<std::string> args, const std::string& input = "", const std::string& directory = "")
+{
+    args.insert(args.begin(), VANTREO_HOST_TOOL);
+    return run_program(args, input, input.empty(), directory);
+}
+
+RunResult shell(const std::string& command) { return run_program({"/bin/bash", "-c", "set -o pipefail; " + command}); }
+
+bool have_ffmpeg()
+{
+    static const bool found = shell("command -v ffmpeg && command -v ffprobe").status == 0;
+    return found;
+}
+
+#define REQUIRE_FFMPEG() \
+    if (!have_ffmpeg()) GTEST_SKIP() << "ffmpeg and ffprobe are not installed (scripts/setup.sh installs them)"
+
+const std::string kTool = VANTREO_HOST_TOOL;
+const std::string kTestSource = "ffmpeg -loglevel error -f lavfi -i testsrc2=size=320x240:rate=30000/1001 ";
+
+// "WIDTH,HEIGHT,PIXEL_FORMAT,FRAMES" as ffprobe reads the video.
+std::string probe(const std::string& input)
+{
+    const RunResult run = shell("ffprobe -v error -count_frames -show_entries "
+                                "stream=width,height,pix_fmt,nb_read_frames -of csv=p=0 " + input);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out.substr(0, run.out.find('\n'));
+}
+
+std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+// A YUV4MPEG2 file: the header line and each frame's planes after a plain FRAME line.
+std::string y4m_file(const std::string& header, const std::vector<std::string>& frames)
+{
+    std::string file = header + "\n";
+    for (const std::string& planes : frames) file += "FRAME\n" + planes;
+    return file;
+}
+
+// The planes of each frame of a YUV4MPEG2 file whose frames are `frame_bytes` long.
+std::vector<std::string> y4m_frames(const std::string& file, std::size_t frame_bytes)
+{
+    std::vector<std::string> frames;
+    std::size_t at = file.find('\n') + 1;
+    while (at < file.size()) {
+        EXPECT_EQ(file.compare(at, 6, "FRAME\n"), 0) << "at byte " << at;
+        at += 6;
+        frames.push_back(file.substr(at, frame_bytes));
+        EXPECT_EQ(frames.back().size(), frame_bytes);
+        at += frame_bytes;
+    }
+    return frames;
+}
+
+// A w x h 8-bit frame of one colour in 4:4:4.
+std::string flat_444(int w, int h, int y, int cb, int cr)
+{
+    const std::size_t n = static_cast<std::size_t>(w) * h;
+    return std::string(n, static_cast<char>(y)) + std::string(n, static_cast<char>(cb)) +
+           std::string(n, static_cast<char>(cr));
+}
+
+// A 16x16 4:4:4 frame holding each 8-bit code once in each plane, each plane in its own order.
+std::string all_codes_444(int order)
+{
+    std::string planes(3 * 256, '\0');
+    for (int i = 0; i < 256; ++i) {
+        planes[i] = static_cast<char>(i);
+        planes[256 + i] = static_cast<char>((i * (91 + 2 * order)) & 255);
+        planes[512 + i] = static_cast<char>((255 - i * (37 + 2 * order)) & 255);
+    }
+    return planes;
+}
+
+TEST(ToolVideo, FfmpegClipsComeBackResizedInTheirOwnFormat)
+{
+    REQUIRE_FFMPEG();
+    TempDir dir;
+    for (const char* format : {"yuv420p", "yuv422p", "yuv444p", "yuv420p16le", "yuv444p16le", "yuv422p10le"}) {
+        SCOPED_TRACE(format);
+        const std::string clip = dir.file(std::string(format) + ".y4m");
+        const std::string out = dir.file(std::string(format) + "-out.y4m");
+        ASSERT_EQ(shell(kTestSource + "-vf setsar=4/3 -frames:v 5 -strict -1 -pix_fmt " + format + " " + clip).status, 0);
+        const RunResult run = run_tool({"--select", "other", "--set", "Width=160", "--set", "Height=100", "--set",
+                                        "Method=1", clip, out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(probe(out), std::string("160,100,") + format + ",5");
+
+        // Rate, pixel aspect, interlacing and comments as they were; only the size is new.
+        std::string expected = first_line(read_file(clip));
+        ASSERT_NE(expected.find(" W320 H240 F30000:1001 Ip A4:3 C"), std::string::npos) << expected;
+        expected.replace(expected.find("W320 H240"), 9, "W160 H100");
+        EXPECT_EQ(first_line(read_file(out)), expected);
+    }
+}
+
+// Luma, Cb and Cr PSNR in dB between two clips of the same size and format.
+std::map<char, double> psnr(const std::string& a, const std::string& b)
+{
+    const RunResult run = shell("ffmpeg -hide_banner -i " + a + " -i " + b + " -lavfi psnr -f null - 2>&1");
+    std::map<char, double> result;
+    const std::string::size_type at = run.out.find("PSNR y:");
+    double y = 0;
+    double u = 0;
+    double v = 0;
+    if (at == std::string::npos || std::sscanf(run.out.c_str() + at, "PSNR y:%lf u:%lf v:%lf", &y, &u, &v) != 3) {
+        ADD_FAILURE() << run.out;
+        return result;
+    }
+    return {{'y', y}, {'u', u}, {'v', v}};
+}
+
+TEST(ToolVideo, AreaAveragingAgreesWithFfmpegsAreaScaler)
+{
+    REQUIRE_FFMPEG();
+    TempDir dir;
+    // Halving both sides: every output pixel is the mean of four; only the chroma handling
+    // differs from ffmpeg's, which scales the subsampled planes themselves.
+    for (const char* format : {"yuv420p", "yuv444p", "yuv420p16le"}) {
+        SCOPED_TRACE(format);
+        const std::string clip = dir.file("clip.y4m");
+        const std::string ours = dir.file("ours.y4m");
+        const std::string theirs = dir.file("theirs.y4m");
+        ASSERT_EQ(shell(kTestSource + "-frames:v 3 -strict -1 -pix_fmt " + format + " -y " + clip).status, 0);
+        ASSERT_EQ(shell("ffmpeg -loglevel error -i " + clip + " -vf scale=160:120:flags=area -strict -1 -pix_fmt " +
+                        format + " -y " + theirs).status, 0);
+        const RunResult run = run_tool({"--select", "other", "--set", "Width=160", "--set", "Height=120", "--set",
+                                        "Method=1", clip, ours});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::map<char, double> db = psnr(ours, theirs);
+        EXPECT_GT(db.at('y'), 50.0);
+        EXPECT_GT(db.at('u'), 35.0);
+        EXPECT_GT(db.at('v'), 35.0);
+    }
+}
+
+TEST(ToolVideo, PipesFromFfmpegThroughTheToolIntoFfprobe)
+{
+    REQUIRE_FFMPEG();
+    const RunResult run = shell(kTestSource + "-frames:v 7 -pix_fmt yuv420p -f yuv4mpegpipe - | " + kTool +
+                                " -q --format y4m --select other --set Width=200 --set Height=150 - - | "
+                                "ffprobe -v error -count_frames -show_entries stream=width,height,pix_fmt,nb_read_frames "
+                                "-of csv=p=0 -i -");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "200,150,yuv420p,7\n");
+    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << "the exit prompt stays out of the pipe";
+}
+
+TEST(ToolVideo, Unfiltered444CodesComeBackExactly)
+{
+    TempDir dir;
+    const std::string header = "YUV4MPEG2 W16 H16 F25:1 Ip A1:1 C444";
+    const std::string input = y4m_file(header, {all_codes_444(0), all_codes_444(1)});
+    write_file(dir.file("codes.y4m"), input);
+
+    // Point sampling at the same size leaves the frames as they are.
+    RunResult run = run_tool({"--select", "other", "--set", "Width=16", "--set", "Height=16", "--set", "Method=0",
+                              dir.file("codes.y4m"), dir.file("same.y4m")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(read_file(dir.file("same.y4m")) == input);
+
+    // At twice the size every output pixel is some input pixel, through the host's scale and back.
+    run = run_tool({"--select", "other", "--set", "Width=32", "--set", "Height=32", dir.file("codes.y4m"),
+                    dir.file("double.y4m")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string output = read_file(dir.file("double.y4m"));
+    EXPECT_EQ(first_line(output), "YUV4MPEG2 W32 H32 F25:1 Ip A1:1 C444");
+    const std::vector<std::string> frames = y4m_frames(output, 3 * 32 * 32);
+    ASSERT_EQ(frames.size(), 2u);
+    for (int f = 0; f < 2; ++f) {
+        const std::string source = all_codes_444(f);
+        std::set<int> codes;
+        for (int i = 0; i < 32 * 32; ++i) {
+            const auto y = static_cast<unsigned char>(frames[f][i]);
+            codes.insert(y);
+            ASSERT_EQ(frames[f][1024 + i], source[256 + y]) << "frame " << f << " pixel " << i;
+            ASSERT_EQ(frames[f][2048 + i], source[512 + y]) << "frame " << f << " pixel " << i;
+        }
+        EXPECT_EQ(codes.size(), 256u) << "every input pixel is in the output";
+    }
+}
+
+TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
+{
+    TempDir dir;
+    // Wider than the filter takes: it hands every frame back untouched, and the tool says so once.
+    std::string planes(1700 * 4 + 2 * 850 * 2, '\0');
+    for (std::size_t i = 0; i < planes.size(); ++i) planes[i] = static_cast<char>((i * 7919) >> 3);
+    std::string second = planes;
+    std::reverse(second.begin(), second.end());
+    const std::string wide = y4m_file("YUV4MPEG2 W1700 H4 F24:1 Ib A10:11 C420mpeg2", {planes, second});
+    write_file(dir.file("wide.y4m"), wide);
+    RunResult run = run_tool({dir.file("wide.y4m"), dir.file("wide-out.y4m")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(read_file(dir.file("wide-out.y4m")) == wide);
+    const std::string note = "frames larger than 1600 pixels a side (here 1700x4) pass through unfiltered";
+    const std::string::size_type at = run.err.find(note);
+    EXPECT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(note, at + 1), std::string::npos) << "said once";
+
+    // 4:2:0 at the size the filter is asked for: chroma is not resampled.
+    std::string small(640 * 480 * 3 / 2, '\0');
+    for (std::size_t i = 0; i < small.size(); ++i) small[i] = static_cast<char>(i * 31 / 7);
+    const std::string vga = y4m_file("YUV4MPEG2 W640 H480 F25:1 Ip A1:1", {small});
+    write_file(dir.file("vga.y4m"), vga);
+    run = run_tool({dir.file("vga.y4m"), dir.file("vga-out.y4m")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(read_file(dir.file("vga-out.y4m")) == vga);
+    EXPECT_EQ(run.err.find("unfiltered"), std::string::npos);
+}
+
+void expect_all_pixels(const RgbImage& image, int r, int g, int b, const std::string& what)
+{
+    ASSERT_FALSE(image.rgb.empty()) << what;
+    std::set<std::vector<int>> seen;
+    for (std::int32_t y = 0; y < image.h; ++y)
+        for (std::int32_t x = 0; x < image.w; ++x) {
+            const std::uint8_t* p = image.at(x, y);
+            seen.insert({p[0], p[1], p[2]});
+        }
+    ASSERT_EQ(seen.size(), 1u) << what << ": one colour";
+    const std::vector<int> colour = *seen.begin();
+    EXPECT_NEAR(colour[0], r, 1) << what;
+    EXPECT_NEAR(colour[1], g, 1) << what;
+    EXPECT_NEAR(colour[2], b, 1) << what;
+}
+
+TEST(ToolPng, FirstOutputFrameInKnownColours)
+{
+    TempDir dir;
+    const std::string header = "YUV4MPEG2 W8 H6 F25:1 Ip A1:1 C444";
+    const struct {
+        const char* name;
+        std::string frame;
+        const char* matrix;
+        int r, g, b;
+    } cases[] = {
+        {"white", flat_444(8, 6, 235, 128, 128), "601", 255, 255, 255},
+        {"black", flat_444(8, 6, 16, 128, 128), "601", 0, 0, 0},
+        {"red601", flat_444(8, 6, 81, 90, 240), "601", 255, 0, 0},
+        {"red709", flat_444(8, 6, 63, 102, 240), "709", 255, 0, 0},
+        {"blue709", flat_444(8, 6, 32, 240, 118), "709", 0, 0, 255},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = dir.file(std::string(c.name) + ".y4m");
+        const std::string out = dir.file(std::string(c.name) + ".png");
+        // A second frame of another colour: only the first is written.
+        write_file(in, y4m_file(header, {c.frame, flat_444(8, 6, 126, 200, 60)}));
+        const RunResult run = run_tool({"--matrix", c.matrix, in, out});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const RgbImage image = read_png(read_file(out));
+        EXPECT_EQ(image.w, 640);
+        EXPECT_EQ(image.h, 480);
+        expect_all_pixels(image, c.r, c.g, c.b, c.name);
+    }
+}
+
+TEST(ToolPng, EveryNthFrameIntoADirectory)
+{
+    TempDir dir;
+    std::vector<std::string> frames;
+    for (int i = 0; i < 7; ++i) frames.push_back(flat_444(8, 6, 16 + 30 * i, 128, 128));
+    write_file(dir.file("greys.y4m"), y4m_file("YUV4MPEG2 W8 H6 F25:1 C444", frames));
+    const RunResult run = run_tool({"--png-every", "3", dir.file("pngs"), "--select", "320 x 240",
+                                    dir.file("greys.y4m"), dir.file("out.y4m")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"greys.y4m", "out.y4m", "pngs"}));
+    const std::vector<std::string> expected = {"frame-000000.png", "frame-000003.png", "frame-000006.png"};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i]);
+        const RgbImage image = read_png(read_file(dir.file("pngs/" + expected[i])));
+        EXPECT_EQ(image.w, 320);
+        EXPECT_EQ(image.h, 240);
+        const int grey = static_cast<int>(90.0 * static_cast<double>(i) * 255.0 / 219.0 + 0.5);
+        expect_all_pixels(image, grey, grey, grey, "frame grey");
+    }
+    const RunResult files = shell("ls " + dir.file("pngs"));
+    EXPECT_EQ(files.out, "frame-000000.png\nframe-000003.png\nframe-000006.png\n");
+}
+
+TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
+{
+    TempDir dir;
+    const std::string header = "YUV4MPEG2 W8 H6 F25:1 C420jpeg";
+    const std::string frame(8 * 6 * 3 / 2, '\x80');
+    const std::string good = y4m_file(header, {frame, frame});
+    const std::map<std::string, std::string> inputs = {
+        {"good.y4m", good},
+        {"short.y4m", good.substr(0, good.size() - 1)},
+        {"bad-frame.y4m", header + "\nFRAME\n" + frame + "FRAMEX\n" + frame},
+        {"mono.y4m", "YUV4MPEG2 W8 H6 F25:1 Cmono\n"},
+        {"alpha.y4m", "YUV4MPEG2 W8 H6 F25:1 C444alpha\n"},
+        {"zero.y4m", "YUV4MPEG2 W0 H6 F25:1\n"},
+        {"huge.y4m", "YUV4MPEG2 W20000 H6 F25:1\n"},
+        {"odd.y4m", "YUV4MPEG2 W8 H6 F25:1 C420 Q1\n"},
+        {"not-video.y4m", "RIFF....AVI LIST"},
+        {"empty.y4m", header + "\n"},
+        {"notdir", "a file"},
+    };
+    for (const auto& [name, bytes] : inputs) write_file(dir.file(name), bytes);
+    std::set<std::string> names;
+    for (const auto& input : inputs) names.insert(input.first);
+
+    const std::string in = dir.file("good.y4m");
+    const std::string out = dir.file("out.y4m");
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+        int status;
+    } cases[] = {
+        {{dir.file("none.y4m"), out}, "cannot open input", 1},
+        {{dir.file("short.y4m"), out}, "frame 1 is truncated", 1},
+        {{dir.file("bad-frame.y4m"), out}, "frame 1 does not start with a FRAME line", 1},
+        {{dir.file("mono.y4m"), out}, "monochrome", 1},
+        {{dir.file("alpha.y4m"), out}, "alpha plane", 1},
+        {{dir.file("zero.y4m"), out}, "width must be 1..16384", 1},
+        {{dir.file("huge.y4m"), out}, "width must be 1..16384", 1},
+        {{dir.file("odd.y4m"), out}, "\"Q1\": unknown parameter", 1},
+        {{dir.file("not-video.y4m"), out}, "not a YUV4MPEG2 stream", 1},
+        {{in, dir.file("no/such/dir/out.y4m")}, "no/such/dir/out.y4m", 1},
+        {{in, dir.path()}, "unknown format", 2},
+        {{in, "--format", "y4m", dir.path()}, "is a directory", 1},
+        {{"--plugin", dir.file("none.auf"), in, out}, "cannot load plug-in", 1},
+        {{"--plugin", HOST_TEST_NO_EXPORT, in, out}, "GetFilterTable", 1},
+        {{dir.file("empty.y4m"), dir.file("out.png")}, "no frame to write", 1},
+        {{"--png-every", "2", dir.file("notdir"), in, out}, "something else has that name", 1},
+        {{"--png-every", "0", dir.file("pngs"), in, out}, "--png-every \"0\"", 2},
+        {{"--size", "8x6", in, out}, "--size is for .yc input", 2},
+        {{"--matrix", "2020", in, out}, "--matrix \"2020\"", 2},
+        {{dir.file("good.png"), out}, "PNG is an output format only", 2},
+        {{"--format", "avi", in, out}, "--format \"avi\"", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const RunResult run = run_tool(c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.err.find("vantreo-host: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("ENTER"), std::string::npos) << "no exit callback after an error";
+        EXPECT_EQ(dir.names(), names) << "no output, no temporary file";
+    }
+
+    // Into a pipe, the frames before the broken one go out and the run stops with the error.
+    const RunResult piped = run_tool({"--format", "y4m", "--select", "other", "--set", "Width=8", "--set", "Height=6",
+                                      "-", "-"}, read_file(dir.file("short.y4m")));
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_NE(piped.err.find("\"-\": frame 1 is truncated"), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.out, header + "\nFRAME\n" + frame);
+}
+
+TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)
+{
+    TempDir dir;
+    // The main command as the README gives it, with standard input open and nobody typing.
+    const RunResult run = run_tool({"--demo"}, "", dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(dir.names(), std::set<std::string>{"demo"});
+    const std::string clip = read_file(dir.file("demo/out.y4m"));
+    const std::string header = "YUV4MPEG2 W640 H480 F25:1 Ip A1:1 C420jpeg\n";
+    EXPECT_EQ(clip.compare(0, header.size(), header), 0) << first_line(clip);
+    EXPECT_EQ(y4m_frames(clip, 640 * 480 * 3 / 2).size(), 60u);
+    const RgbImage pair = read_png(read_file(dir.file("demo/before-after.png")));
+    EXPECT_EQ(pair.w, 1280 + 16 + 640);
+    EXPECT_EQ(pair.h, 720);
+
+    EXPECT_NE(run.err.find("vantreo-host: 60 frames 1280x720 -> 640x480 in "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" fps; wrote demo/out.y4m and demo/before-after.png\n"), std::string::npos) << run.err;
+    EXPECT_LT(run.err.find(" fps; wrote"), run.err.find("Press ENTER")) << "the summary comes before the shutdown";
+    EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress line when standard error is no terminal";
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(ToolDemo, AreaAveragingUnlessTheUserChoosesAMethod)
+{
+    TempDir dir;
+    const std::vector<std::string> small = {"--demo", "--size", "64x48", "--select", "other", "--set", "Width=40",
+                                            "--set", "Height=30"};
+    auto demo = [&](std::vector<std::string> extra, const std::string& output) {
+        std::vector<std::string> args = small;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(dir.file(output));
+        const RunResult run = run_tool(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return read_file(dir.file(output));
+    };
+    const std::string by_default = demo({"-q"}, "default.yc");
+    const std::string area = demo({"-q", "--set", "Method=1"}, "area.yc");
+    const std::string point = demo({"-q", "--set", "Method=0"}, "point.yc");
+    EXPECT_EQ(by_default.size(), 60u * 40 * 30 * 6);
+    EXPECT_TRUE(by_default == area);
+    EXPECT_FALSE(by_default == point);
+
+    const RunResult quiet = run_tool({"--demo", "--size", "64x48", "-q", dir.file("quiet.y4m")});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.err.find("frames 64x48"), std::string::npos) << "--quiet: no summary";
+    EXPECT_EQ(first_line(read_file(dir.file("quiet.y4m"))), "YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420jpeg")
+        << "area averaging never enlarges";
+}
+
+}  // namespace
