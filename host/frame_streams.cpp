@@ -101,7 +101,9 @@ public:
     PngSink(const std::string& path, ColourMatrix matrix) : output_(path), matrix_(matrix) {}
     void write(const Picture& picture, const std::vector<unsigned char>*) override
     {
-        if (!written_) write_png_bytes(output_, picture);
+        if (written_) return;
+        const std::vector<unsigned char> bytes = encode_png(to_rgb(picture, matrix_));
+        output_.write(bytes.data(), bytes.size());
         written_ = true;
     }
     bool wants_more() const override { return !written_; }
@@ -112,12 +114,6 @@ public:
     }
 
 private:
-    void write_png_bytes(OutputFile& output, const Picture& picture)
-    {
-        const std::vector<unsigned char> bytes = encode_png(to_rgb(picture, matrix_));
-        output.write(bytes.data(), bytes.size());
-    }
-
     OutputFile output_;
     ColourMatrix matrix_;
     bool written_ = false;

@@ -195,7 +195,7 @@ Y4mFormat parse_y4m_header(const std::string& line, const std::string& name)
                         " has more than " + std::to_string(kMaxBufferPixels) + " pixels");
 
     // Without a C parameter the stream is 420jpeg, unless its XYSCSS comment says otherwise.
-    const bool named = !colour_space.empty();
+    const bool named = seen.find('C') != std::string::npos;
     const std::string tag = named ? colour_space : (subsampling_comment.empty() ? "420jpeg" : subsampling_comment);
     Layout layout{};
     std::string refusal;

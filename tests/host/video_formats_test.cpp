@@ -212,6 +212,7 @@ TEST(Y4mHeader, RefusesWhatItCannotHonour)
         {"YUV4MPEG2 W8 H8 C411", "4:1:1"},
         {"YUV4MPEG2 W8 H8 C420p8", "unknown colour space"},
         {"YUV4MPEG2 W8 H8 Crgb", "colour space Crgb"},
+        {"YUV4MPEG2 W8 H8 C XYSCSS=420JPEG", "colour space C:"},
         {"YUV4MPEG2 W8 H8 XYSCSS=MONO", "XYSCSS=mono"},
         {"YUV4MPEG2 W0 H8", "width must be 1..16384"},
         {"YUV4MPEG2 W-8 H8", "width must be 1..16384"},
