@@ -1,5 +1,8 @@
 // Raw frame files, outputs that appear only when complete, and the demo pattern.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +79,32 @@ TEST(OutputFileTest, AppearsOnlyWhenCommitted)
         output.commit();
     }
     EXPECT_EQ(read_file(path), "new");
+}
+
+TEST(OutputFileTest, PipesAndDirectoriesAreNotReplaced)
+{
+    // A pipe (or a device such as /dev/null) is written in place; a temporary file renamed over it
+    // would replace it.
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    {
+        OutputFile output(fifo);
+        output.write("abc", 3);
+        output.commit();
+    }
+    char got[8] = {};
+    EXPECT_EQ(read(reader, got, sizeof got), 3);
+    EXPECT_STREQ(got, "abc");
+    close(reader);
+    struct stat info;
+    ASSERT_EQ(stat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(dir.names(), std::set<std::string>{"fifo"});
+
+    EXPECT_NE(error_of([&] { OutputFile output(dir.path()); }).find("is a directory"), std::string::npos);
 }
 
 TEST(TestPattern, MovingDetailColourAndEdgesInTheHostScale)
