@@ -7,5 +7,5 @@ bash scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j2 --target vantreo-host
 mkdir -p demo
-build/release/vantreo-host --demo demo/out.yc </dev/null
+build/release/vantreo-host --demo </dev/null
 ls -l demo
