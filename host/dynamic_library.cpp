@@ -32,7 +32,12 @@ std::string last_error_text()
 
 DynamicLibrary::DynamicLibrary(const std::string& path)
 {
-    handle_ = LoadLibraryA(path.c_str());
+    // LoadLibrary searches the program's folder and the system folders for a relative name; a
+    // plug-in file is always a path, so it gets the full one.
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    const std::string file = n > 0 && n < sizeof full ? std::string(full, n) : path;
+    handle_ = LoadLibraryA(file.c_str());
     if (!handle_) throw HostError("cannot load plug-in \"" + path + "\": " + last_error_text());
 }
 

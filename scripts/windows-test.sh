@@ -75,6 +75,15 @@ run "$build/vantreo-host.exe" --list-controls
 if [ "$status" -eq 0 ] && [[ $out == *"T. Rate  default 256, range 0..256"* ]]; then pass
 else fail "--list-controls: status $status, out '$out', err '$err'"; fi
 
+# A plug-in named without a folder is the file in the current folder, not one beside the tool.
+mkdir -p "$work/elsewhere"
+cp "$build/tests/host/libhost_test_minimal.dll" "$work/elsewhere/vantreo.auf"
+pushd "$work/elsewhere" >/dev/null
+run "$build/vantreo-host.exe" --plugin vantreo.auf --list-controls
+popd >/dev/null
+if [ "$status" -eq 0 ] && [[ $out == "Minimal"* ]]; then pass
+else fail "--plugin vantreo.auf loads the current folder's file: status $status, out '$out', err '$err'"; fi
+
 # Frames resized by the Windows build equal those of the Linux build, byte for byte.
 compare() {
   local input=$1 size=$2
@@ -107,6 +116,15 @@ for rate in 0 128 256; do
   compare "$work/odd.yc" 719x405 "${other[@]}" --set Method=1 --set "T. Rate=$rate" --set "CPU T.=5"
 done
 compare "$work/odd.yc" 719x405 --set Method=0 --select "512 x 384"
+
+# The same through standard input and output, which must carry the bytes untranslated.
+"$linux_tool" --format yc --size 320x240 "${other[@]}" --set Method=1 - - <"$work/small.yc" >"$work/linux-pipe.yc" \
+  2>/dev/null
+status=0
+VANTREO_WINE_STDIN=$work/small.yc "$wine_run" "$build/vantreo-host.exe" --format yc --size 320x240 "${other[@]}" \
+  --set Method=1 - - >"$work/windows-pipe.yc" 2>"$work/err" || status=$?
+if [ "$status" -eq 0 ] && [ -s "$work/linux-pipe.yc" ] && cmp -s "$work/linux-pipe.yc" "$work/windows-pipe.yc"; then pass
+else fail "frames through standard input and output: status $status, err '$(cat "$work/err")'"; fi
 compare "$work/odd.yc" 719x405 --set Method=1 --set "T. Rate=128" --set "Clip L=17" --set "Clip D=9" \
   --select "320 x 240"
 

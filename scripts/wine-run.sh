@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one Windows program under wine, headless: 32-bit prefix, no display, no debugger, standard
-# input from /dev/null and a time limit (VANTREO_WINE_TIMEOUT seconds, default 600). Uses the prefix
-# in WINEPREFIX when one is set (the caller then ends its wineserver), else a throwaway one.
+# input from /dev/null (or the file VANTREO_WINE_STDIN) and a time limit (VANTREO_WINE_TIMEOUT
+# seconds, default 600). Uses the prefix in WINEPREFIX when one is set (the caller then ends its
+# wineserver), else a throwaway one.
 # usage: wine-run.sh PROGRAM.exe [ARG]...
 set -euo pipefail
 export WINEARCH=win32 WINEDEBUG=-all
@@ -16,7 +17,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 
 status=0
-timeout --kill-after=10 "${VANTREO_WINE_TIMEOUT:-600}" wine "$@" </dev/null || status=$?
+timeout --kill-after=10 "${VANTREO_WINE_TIMEOUT:-600}" wine "$@" <"${VANTREO_WINE_STDIN:-/dev/null}" || status=$?
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "wine-run: $1 did not finish within ${VANTREO_WINE_TIMEOUT:-600} s" >&2
 fi

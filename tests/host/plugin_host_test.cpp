@@ -108,7 +108,13 @@ TEST(LoadErrors, NameTheFileAndTheProblem)
     const std::string missing = "/nonexistent/dir/missing.auf";
     const std::string not_found = error_of([&] { PluginHost host(missing); });
     EXPECT_TRUE(contains(not_found, "cannot load plug-in \"" + missing + "\"")) << not_found;
-    EXPECT_TRUE(contains(not_found, "No such file")) << "the loader's reason: " << not_found;
+#ifdef _WIN32
+    // ERROR_MOD_NOT_FOUND: "The specified module could not be found." (wine: "Module not found.")
+    const char* const missing_reason = "found.";
+#else
+    const char* const missing_reason = "No such file";
+#endif
+    EXPECT_TRUE(contains(not_found, missing_reason)) << "the loader's reason: " << not_found;
     EXPECT_TRUE(contains(error_of([] { PluginHost host(__FILE__); }), "cannot load"));
 
     const struct {

@@ -3,6 +3,12 @@
 
 #include <dirent.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <process.h>
+
+#include <filesystem>
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -12,13 +18,24 @@
 
 namespace host_test {
 
-// A fresh directory under /tmp, removed with everything in it at the end.
+// A fresh directory under /tmp (on Windows, the temporary folder), removed with everything in it at
+// the end.
 class TempDir {
 public:
     TempDir()
     {
+#ifdef _WIN32
+        // No mkdtemp: the first numbered name that _mkdir can create is ours.
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (unsigned i = 0; i < 10000 && path_.empty(); ++i) {
+            const std::string candidate =
+                (base / ("host_test_" + std::to_string(_getpid()) + "_" + std::to_string(i))).string();
+            if (_mkdir(candidate.c_str()) == 0) path_ = candidate;
+        }
+#else
         char pattern[] = "/tmp/host_test_XXXXXX";
         path_ = mkdtemp(pattern) ? pattern : "";
+#endif
     }
     ~TempDir() { remove_tree(path_); }
     TempDir(const TempDir&) = delete;
