@@ -25,6 +25,7 @@ cleanup() {
   rm -rf "$WINEPREFIX" "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 VANTREO_WINE_TIMEOUT=300 "$wine_run" wineboot --init >/dev/null 2>&1
 
 echo "== windows: test programs under wine"
@@ -127,6 +128,15 @@ if [ "$status" -eq 0 ] && [ -s "$work/linux-pipe.yc" ] && cmp -s "$work/linux-pi
 else fail "frames through standard input and output: status $status, err '$(cat "$work/err")'"; fi
 compare "$work/odd.yc" 719x405 --set Method=1 --set "T. Rate=128" --set "Clip L=17" --set "Clip D=9" \
   --select "320 x 240"
+
+# The built-in pattern through the whole tool: the YUV4MPEG2 clip and the PNG frames match as well.
+demo=(--demo --size 320x240 --select other --set Width=200 --set Height=150 --png-every 25)
+"$linux_tool" "${demo[@]}" "$work/png-linux" "$work/demo-linux.y4m" </dev/null >/dev/null 2>&1
+run "$build/vantreo-host.exe" "${demo[@]}" "$work/png-windows" "$work/demo-windows.y4m"
+pngs=$(ls "$work/png-linux" 2>/dev/null | wc -l)
+if [ "$status" -eq 0 ] && [ "$pngs" -eq 3 ] && cmp -s "$work/demo-linux.y4m" "$work/demo-windows.y4m" \
+  && diff -r "$work/png-linux" "$work/png-windows" >/dev/null; then pass
+else fail "demo clip and PNG frames: status $status, $pngs PNG files, err '$err'"; fi
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

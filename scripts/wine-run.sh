@@ -14,6 +14,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX=$(mktemp -d)
   export WINEPREFIX
   trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
+  trap 'exit 1' INT TERM
 fi
 
 status=0
