@@ -11,10 +11,12 @@ deps=$root/build/deps
 prefix=$deps/prefix
 stamp=$prefix/.complete
 
-if [ -f "$stamp" ] && [ "$stamp" -nt cmake/windows-deps/CMakeLists.txt ] \
-  && [ "$stamp" -nt cmake/windows-deps/BoostConfig.cmake.in ]; then
-  exit 0
-fi
+up_to_date=1
+for input in cmake/windows-deps/CMakeLists.txt cmake/windows-deps/BoostConfig.cmake.in \
+  cmake/i686-w64-mingw32.cmake scripts/windows-deps.sh; do
+  [ -f "$stamp" ] && [ "$stamp" -nt "$input" ] || up_to_date=0
+done
+[ "$up_to_date" -eq 1 ] && exit 0
 
 mkdir -p "$deps/downloads" "$deps/sources"
 
