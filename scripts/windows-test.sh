@@ -26,7 +26,11 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
-VANTREO_WINE_TIMEOUT=300 "$wine_run" wineboot --init >/dev/null 2>&1
+if ! VANTREO_WINE_TIMEOUT=300 "$wine_run" wineboot --init >"$work/wineboot.log" 2>&1; then
+  cat "$work/wineboot.log" >&2
+  echo "windows: wine could not set up a prefix" >&2
+  exit 1
+fi
 
 echo "== windows: test programs under wine"
 (cd "$build" && ctest --output-on-failure -j2)
