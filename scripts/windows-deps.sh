@@ -36,12 +36,12 @@ quietly() {
 # Downloads a source package (once) and prints the path of its .dsc.
 fetch() {
   local package=$1 version=${2:-}
-  local spec=$package
-  [ -n "$version" ] && spec="$package=$version"
+  local wanted=$package
+  [ -n "$version" ] && wanted="$package=$version"
   local dsc
   dsc=$(ls "$deps/downloads/${package}_${version:-}"*.dsc 2>/dev/null | head -n1 || true)
   if [ -z "$dsc" ]; then
-    (cd "$deps/downloads" && quietly apt-get source --download-only "$spec")
+    (cd "$deps/downloads" && quietly apt-get source --download-only "$wanted")
     dsc=$(ls "$deps/downloads/${package}_${version:-}"*.dsc | head -n1)
   fi
   echo "$dsc"
