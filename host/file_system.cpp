@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/console_streams.h"
 #include "host/host_error.h"
 
 #ifdef _WIN32
@@ -75,5 +76,18 @@ void make_directory(const std::string& path)
 }
 
 #endif
+
+std::FILE* open_input(const std::string& name, bool* owned)
+{
+    if (name == "-") {
+        set_binary_mode(stdin);
+        *owned = false;
+        return stdin;
+    }
+    std::FILE* stream = std::fopen(name.c_str(), "rb");
+    if (!stream) throw HostError("cannot open input \"" + name + "\": " + std::strerror(errno));
+    *owned = true;
+    return stream;
+}
 
 }  // namespace vantreo_host

@@ -16,6 +16,10 @@ PathKind path_kind(const std::string& path);
 // The size of the open file, or nothing for a pipe, a terminal or a device.
 std::optional<std::int64_t> regular_file_size(std::FILE* stream);
 
+// Opens an input for binary reading; "-" is standard input, which the caller does not own
+// (*owned false). Throws HostError naming the input.
+std::FILE* open_input(const std::string& name, bool* owned);
+
 // Creates the directory unless one is there; throws HostError naming it.
 void make_directory(const std::string& path);
 

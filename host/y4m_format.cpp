@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 
-#include "host/console_streams.h"
 #include "host/file_system.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"
@@ -259,14 +258,7 @@ void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vect
 
 Y4mReader::Y4mReader(const std::string& name) : name_(name)
 {
-    if (name_ == "-") {
-        set_binary_mode(stdin);
-        stream_ = stdin;
-    } else {
-        stream_ = std::fopen(name_.c_str(), "rb");
-        if (!stream_) throw HostError("cannot open input \"" + name_ + "\": " + std::strerror(errno));
-        owns_stream_ = true;
-    }
+    stream_ = open_input(name_, &owns_stream_);
     // Anything else (an AVI, an MP4) is told by its first bytes, not by a missing line end.
     char magic[sizeof kMagic - 1];
     const std::size_t got = std::fread(magic, 1, sizeof magic, stream_);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/console_streams.h"
 #include "host/file_system.h"
 #include "host/host_error.h"
 
@@ -50,14 +49,7 @@ void decode_yc(const unsigned char* bytes, Picture& picture)
 YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h) : name_(name), w_(w), h_(h)
 {
     if (w < 1 || h < 1) throw HostError("input \"" + name_ + "\": picture size must be at least 1x1");
-    if (name_ == "-") {
-        set_binary_mode(stdin);
-        stream_ = stdin;
-    } else {
-        stream_ = std::fopen(name_.c_str(), "rb");
-        if (!stream_) throw HostError("cannot open input \"" + name_ + "\": " + std::strerror(errno));
-        owns_stream_ = true;
-    }
+    stream_ = open_input(name_, &owns_stream_);
     bytes_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kYcBytesPerPixel);
     const std::optional<std::int64_t> size = regular_file_size(stream_);
     const auto frame = static_cast<std::int64_t>(bytes_.size());
