@@ -17,7 +17,7 @@ constexpr std::int16_t kMaxChroma = 2048;
 
 // Frame `index` of `frame_count` of a w x h pattern. The top half holds a zone plate whose rings
 // drift outwards and a set of colour bars; the bottom half a checkerboard, a hard-edged box
-// travelling across it, and a luma ramp. The same arguments always give the same picture.
+// travelling across it, a scrolling caption of small text, and a luma ramp. The same arguments always give the same picture.
 Picture test_pattern_frame(std::int32_t w, std::int32_t h, std::int32_t index, std::int32_t frame_count);
 
 }  // namespace vantreo_host
