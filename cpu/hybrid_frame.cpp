@@ -1,6 +1,5 @@
 #include "cpu/hybrid_frame.h"
 
-#include <exception>
 #include <vector>
 
 #include <boost/bind/bind.hpp>
@@ -51,15 +50,16 @@ void run_hybrid_frame(const PIXEL_YC* src, PIXEL_YC* dst)
     for (const CpuJob& job : jobs) {
         try {
             started.push_back(start_worker(job));
-        } catch (const std::exception&) {
+        } catch (...) {  // whatever stopped the thread from starting, its rows still get written
             not_started.push_back(job);
         }
     }
 
     // A band whose device resources could not be allocated is computed on this thread too.
     const std::int32_t gpu_rows = plan.gpu_rows;
-    if (gpu_rows >= 1 && !device_mirror_complete()) not_started.push_back({0, gpu_rows, picture, dst});
-    if (gpu_rows >= 1 && device_mirror_complete()) {
+    const bool on_device = gpu_rows >= 1 && device_mirror_complete();
+    if (gpu_rows >= 1 && !on_device) not_started.push_back({0, gpu_rows, picture, dst});
+    if (on_device) {
         upload_source_frame(picture, plan.row_last[gpu_rows - 1] + 1);
         launch_resample_kernel();
         download_gpu_rows(dst, static_cast<std::uint32_t>(gpu_rows * stride * sizeof(PIXEL_YC)));

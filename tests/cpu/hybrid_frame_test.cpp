@@ -12,12 +12,16 @@ namespace {
 
 std::vector<CpuJob> recorded_jobs;
 int starts_to_fail_from = 1 << 30;  // jobs from this index on fail to start
+bool fail_with_foreign_exception = false;  // fail by throwing something that is no std::exception
 
 boost::thread* recording_start(const CpuJob& job)
 {
     const int index = static_cast<int>(recorded_jobs.size());
     recorded_jobs.push_back(job);
-    if (index >= starts_to_fail_from) throw boost::thread_resource_error();
+    if (index >= starts_to_fail_from) {
+        if (fail_with_foreign_exception) throw index;
+        throw boost::thread_resource_error();
+    }
     return start_worker_in_group(job);
 }
 
@@ -28,6 +32,7 @@ protected:
     {
         recorded_jobs.clear();
         starts_to_fail_from = 1 << 30;
+        fail_with_foreign_exception = false;
         start_worker = recording_start;
     }
     void TearDown() override { start_worker = start_worker_in_group; }
@@ -109,6 +114,7 @@ TEST_F(HybridFrame, BandsWhoseThreadCannotStartAreComputedAnyway)
         ASSERT_TRUE(same_pixel(expected.storage[i], degraded.storage[i])) << i;
     recorded_jobs.clear();
     starts_to_fail_from = 0;
+    fail_with_foreign_exception = true;
     const GuardedFrame none_started = run(90, 0, 4, 5);
     for (std::size_t i = 0; i < expected.storage.size(); ++i)
         ASSERT_TRUE(same_pixel(expected.storage[i], none_started.storage[i])) << i;
