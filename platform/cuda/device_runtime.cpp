@@ -221,6 +221,17 @@ cudaError_t copy_source(State& s, const void* src, std::size_t count, cudaMemcpy
 
 // ---- modules ------------------------------------------------------------------------------------
 
+// The bytes [offset, offset + count) of a registered symbol in its module's constant bank.
+cudaError_t symbol_range(State& s, const void* symbol, std::size_t count, std::size_t offset, unsigned char** bytes)
+{
+    auto it = s.symbols.find(symbol);
+    if (it == s.symbols.end()) return cudaErrorInvalidSymbol;
+    const SymbolEntry& entry = it->second;
+    if (offset > entry.size || count > entry.size - offset) return cudaErrorInvalidValue;
+    *bytes = entry.module->constant_bank.data() + entry.offset + offset;
+    return cudaSuccess;
+}
+
 bool image_is_sane(const emu::EmulatedImage& image)
 {
     return image.kernel_count >= 0 && (image.kernel_count == 0 || image.kernels) && image.constant_count >= 0 &&
@@ -534,14 +545,13 @@ cudaError_t cudaMemcpyToSymbol(const void* symbol, const void* src, std::size_t 
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    auto it = s.symbols.find(symbol);
-    if (it == s.symbols.end()) return record(s, cudaErrorInvalidSymbol);
-    const SymbolEntry& entry = it->second;
-    if (offset > entry.size || count > entry.size - offset) return record(s, cudaErrorInvalidValue);
+    unsigned char* bytes = nullptr;
+    const cudaError_t range = symbol_range(s, symbol, count, offset, &bytes);
+    if (range != cudaSuccess) return record(s, range);
     const unsigned char* from = nullptr;
     const cudaError_t source = copy_source(s, src, count, kind, &from);
     if (source != cudaSuccess) return record(s, source);
-    if (count > 0) std::memmove(entry.module->constant_bank.data() + entry.offset + offset, from, count);
+    if (count > 0) std::memmove(bytes, from, count);
     return cudaSuccess;
 }
 
@@ -550,17 +560,16 @@ cudaError_t cudaMemcpyFromSymbol(void* dst, const void* symbol, std::size_t coun
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    auto it = s.symbols.find(symbol);
-    if (it == s.symbols.end()) return record(s, cudaErrorInvalidSymbol);
-    const SymbolEntry& entry = it->second;
-    if (offset > entry.size || count > entry.size - offset) return record(s, cudaErrorInvalidValue);
+    unsigned char* bytes = nullptr;
+    const cudaError_t range = symbol_range(s, symbol, count, offset, &bytes);
+    if (range != cudaSuccess) return record(s, range);
     if (count == 0) return cudaSuccess;
     unsigned char* to = nullptr;
     if (kind == cudaMemcpyDeviceToHost) to = static_cast<unsigned char*>(dst);
     else if (kind == cudaMemcpyDeviceToDevice) to = device_range(s, dst, count);
     else return record(s, cudaErrorInvalidMemcpyDirection);
     if (!to) return record(s, cudaErrorInvalidValue);
-    std::memmove(to, entry.module->constant_bank.data() + entry.offset + offset, count);
+    std::memmove(to, bytes, count);
     return cudaSuccess;
 }
 
