@@ -56,9 +56,7 @@ TEST_F(RowWorker, ThreeColumnsToTwo)
 
 TEST_F(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
 {
-    GuardedFrame src(20, 9), dst(20, 9);
-    std::mt19937 rng(7);
-    fill_random(src, rng);
+    GuardedFrame src = random_frame(20, 9, 7), dst(20, 9);
     build_cpu_plan(17, 9, 17, 9, 20);
     resample_rows_cpu(0, 9, src.pixels(), dst.pixels());
     auto expected = [](std::int16_t v) { return v < 0 ? v + 1 : v; };
@@ -71,9 +69,7 @@ TEST_F(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
 
 TEST_F(RowWorker, WritesOnlyTheAskedRowsAndColumns)
 {
-    GuardedFrame src(64, 40), dst(64, 40);
-    std::mt19937 rng(3);
-    fill_random(src, rng);
+    GuardedFrame src = random_frame(64, 40, 3), dst(64, 40);
     build_cpu_plan(60, 40, 25, 17, 64);
     resample_rows_cpu(5, 4, src.pixels(), dst.pixels());
     resample_rows_cpu(12, 0, src.pixels(), dst.pixels());
@@ -88,9 +84,7 @@ TEST_F(RowWorker, WritesOnlyTheAskedRowsAndColumns)
 
 TEST_F(RowWorker, EmptySpansStoreZero)
 {
-    GuardedFrame src(4, 4), dst(4, 4);
-    std::mt19937 rng(5);
-    fill_random(src, rng);
+    GuardedFrame src = random_frame(4, 4, 5), dst(4, 4);
     build_cpu_plan(4, 4, 2, 2, 4);
     plan.row_last[1] = plan.row_first[1] - 1;
     plan.col_last[0] = plan.col_first[0] - 1;

@@ -25,7 +25,12 @@ struct GuardedFrame {
     {
     }
     PIXEL_YC* pixels() { return storage.data() + kGuardPixels; }
+    const PIXEL_YC* pixels() const { return storage.data() + kGuardPixels; }
     PIXEL_YC& at(std::int32_t row, std::int32_t col) { return pixels()[static_cast<std::size_t>(row) * max_w + col]; }
+    const PIXEL_YC& at(std::int32_t row, std::int32_t col) const
+    {
+        return pixels()[static_cast<std::size_t>(row) * max_w + col];
+    }
     bool guards_intact() const
     {
         for (std::size_t i = 0; i < kGuardPixels; ++i) {
@@ -48,6 +53,24 @@ inline void fill_random(GuardedFrame& frame, std::mt19937& rng, int low = -32768
 }
 
 inline bool same_pixel(const PIXEL_YC& a, const PIXEL_YC& b) { return a.y == b.y && a.cb == b.cb && a.cr == b.cr; }
+
+// A frame of the given size with every pixel random, from a seeded generator.
+inline GuardedFrame random_frame(std::int32_t w, std::int32_t h, std::uint32_t seed)
+{
+    GuardedFrame frame(w, h);
+    std::mt19937 rng(seed);
+    fill_random(frame, rng);
+    return frame;
+}
+
+// The index of the first pixel (guards included) where the buffers differ, or -1 when they are equal.
+inline long first_difference(const GuardedFrame& a, const GuardedFrame& b)
+{
+    if (a.storage.size() != b.storage.size()) return 0;
+    for (std::size_t i = 0; i < a.storage.size(); ++i)
+        if (!same_pixel(a.storage[i], b.storage[i])) return static_cast<long>(i);
+    return -1;
+}
 
 // Control values as the host keeps them, starting from the registered defaults.
 struct Controls {
