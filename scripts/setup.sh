@@ -1,33 +1,85 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need, from Debian's packages.
-# Safe to run again: apt-get skips what is already there.
+# Installs everything the build, the tests and the demo need, from Debian's packages. Does nothing
+# when everything is already present, so a second run goes straight on.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
+packages=(
+  build-essential cmake ninja-build pkg-config
+  g++-multilib
+  libboost-thread-dev libboost-dev
+  libboost-thread-dev:i386 libboost-dev:i386
+  libgtest-dev libgtest-dev:i386 googletest
+  libbenchmark-dev
+  libpng-dev libpng-dev:i386 ffmpeg
+  g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine wine32:i386
+)
+
+. /etc/os-release
+codename=${VERSION_CODENAME:-bookworm}
+
+# True when some apt source of this machine already offers source packages.
+has_source_entries() {
+  grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' \
+    /etc/apt/sources.list /etc/apt/sources.list.d/
+}
+
+all_installed() {
+  local package
+  for package in "${packages[@]}"; do
+    dpkg-query -W -f='${db:Status-Status}\n' "$package" 2>/dev/null | grep -qx installed || return 1
+  done
+}
+
+# The Windows build compiles Boost.Thread, zlib and libpng from Debian's source packages. Source
+# entries are added beside the machine's own Debian entries (those of its release), with the same
+# address: one-line entries get a deb-src twin, deb822 stanzas get the deb-src type.
+add_source_entries() {
+  local file
+  if [ -f /etc/apt/sources.list ]; then
+    $SUDO awk -v suite="$codename" '
+      { print }
+      $1 == "deb" { line = $0; sub(/^deb/, "deb-src", line); for (i = 2; i <= NF; i++) if ($i == suite) { print line; break } }
+    ' /etc/apt/sources.list >/tmp/vantreo-sources.list
+    $SUDO cp /tmp/vantreo-sources.list /etc/apt/sources.list
+    rm -f /tmp/vantreo-sources.list
+  fi
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] || continue
+    # Stanzas are separated by blank lines; a stanza of this release gets deb-src beside deb.
+    $SUDO awk -v suite="$codename" '
+      function flush(   i, release) {
+        release = 0
+        for (i = 1; i <= n; i++)
+          if (lines[i] ~ /^Suites:/ && (" " lines[i] " ") ~ (" " suite " ")) release = 1
+        for (i = 1; i <= n; i++) {
+          if (release && lines[i] ~ /^Types:/ && lines[i] !~ /deb-src/) lines[i] = lines[i] " deb-src"
+          print lines[i]
+        }
+        n = 0
+      }
+      /^[[:space:]]*$/ { flush(); print; next }
+      { lines[++n] = $0 }
+      END { flush() }
+    ' "$file" >/tmp/vantreo-sources
+    $SUDO cp /tmp/vantreo-sources "$file"
+    rm -f /tmp/vantreo-sources
+  done
+  if ! has_source_entries; then
+    echo "setup: found no Debian $codename entry in the apt sources to add source packages to" >&2
+    exit 1
+  fi
+}
+
+if all_installed && has_source_entries && dpkg --print-foreign-architectures | grep -qx i386; then
+  exit 0
+fi
+
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-# The Windows build compiles Boost.Thread, zlib and libpng from Debian's source packages.
-if ! grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  . /etc/os-release
-  $SUDO tee /etc/apt/sources.list.d/deb-src.sources >/dev/null <<EOF
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: ${VERSION_CODENAME:-bookworm}
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-fi
+has_source_entries || add_source_entries
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends \
-  build-essential cmake ninja-build pkg-config \
-  g++-multilib \
-  libboost-thread-dev libboost-dev \
-  libboost-thread-dev:i386 libboost-dev:i386 \
-  libgtest-dev libgtest-dev:i386 googletest \
-  libbenchmark-dev \
-  libpng-dev libpng-dev:i386 ffmpeg \
-  g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine wine32:i386 \
-  >/dev/null
+$SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
