@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "gpu/lifecycle.h"
 #include "plugin/frame_entry.h"
+#include "plugin/lifecycle_callbacks.h"
 #include "plugin/registration.h"
 
 namespace {

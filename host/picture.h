@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 
 namespace vantreo_host {
 

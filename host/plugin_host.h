@@ -9,7 +9,7 @@
 
 #include "host/dynamic_library.h"
 #include "host/picture.h"
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 
 namespace vantreo_host {
 

@@ -1,13 +1,17 @@
-// The rounding rules shared by the plan, the CPU row worker and the device kernel.
+// The rounding rules of the plan, the CPU row worker and the device kernel, in one place.
 // - Floating-point expressions are evaluated in double; a value is rounded to single precision only
-//   where the code says `to_single`.
+//   where the code says `to_single` (or, on the device, where single-precision operands say so).
 // - Conversion to an integer truncates toward zero.
 // - A single-precision boundary is exact when it equals its integer part.
 // - A channel sum is stored as sum + 0.5 truncated toward zero (so halves go up for non-negative sums
 //   and negative sums move toward zero), saturated to the 16-bit range rather than wrapped: the weights
-//   of a pixel can add up to slightly more than 1.
+//   of a pixel can add up to slightly more than 1. The CPU adds the half in double, the device in
+//   single precision.
+// - The CPU accumulates each tap as a double multiply-add rounded to single precision; the device as
+//   one single-precision fused multiply-add. The two may differ by one in a stored channel.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #if defined(__CUDACC__)
@@ -28,13 +32,47 @@ VANTREO_HOST_DEVICE inline std::int16_t saturate_to_int16(std::int32_t value)
     return static_cast<std::int16_t>(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
 }
 
-// The CPU rule: the half is added in double.
+// ---- CPU rules ----------------------------------------------------------------------------------
+
+// The weight of a source index within one output's span: the first index of a span takes what the
+// previous span left of it (full minus stored); any other index its stored weight unchanged.
+inline float span_weight(float stored, float full, bool first_of_span)
+{
+    return first_of_span && stored != full ? to_single(static_cast<double>(full) - stored) : stored;
+}
+
+// The weight of one source pixel: the product of its column and row weights, rounded once.
+inline float tap_weight(float column_weight, float row_weight)
+{
+    return to_single(static_cast<double>(column_weight) * row_weight);
+}
+
+// One tap of a channel sum: value * weight + sum in double (exact operands), rounded to single.
+inline float accumulate(float sum, std::int16_t value, float weight)
+{
+    return to_single(value * static_cast<double>(weight) + sum);
+}
+
+// The half is added in double.
 inline std::int16_t store_channel(float sum)
 {
     return saturate_to_int16(static_cast<std::int32_t>(static_cast<double>(sum) + 0.5));
 }
 
-// The device rule: the half is added in single precision.
+// ---- Device rules -------------------------------------------------------------------------------
+
+// One tap of a channel sum: value * weight + sum rounded once, a fused multiply-add on purpose (the
+// device computes it so; the emulated device must give the same bits).
+VANTREO_HOST_DEVICE inline float device_accumulate(float sum, float value, float weight)
+{
+#if defined(__CUDA_ARCH__)
+    return __fmaf_rn(value, weight, sum);
+#else
+    return std::fma(value, weight, sum);
+#endif
+}
+
+// The half is added in single precision.
 VANTREO_HOST_DEVICE inline std::int16_t store_channel_single(float sum)
 {
     return saturate_to_int16(static_cast<std::int32_t>(sum + 0.5f));

@@ -1,19 +1,18 @@
 // The area-average plan: which source rows and columns each output row and column covers, with what
-// weight, and how the output rows are split between the device and the CPU workers. Computed once
-// per change of request; the executors only look entries up.
-// Rounding follows plan/arithmetic.h.
+// weight, and how the output rows are split between the device and the CPU workers. Plain data,
+// computed once per change of request; the executors only look entries up.
+// Rounding follows plan/arithmetic.h, boundaries plan/axis_geometry.h.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "plan/arithmetic.h"
-#include "platform/cuda/cuda_runtime.h"
-#include "plugin/filter_records.h"
-#include "plugin/resize_request.h"
+#include "plan/resize_request.h"
 
 struct ResamplePlan {
-    ResizeRequest request;  // the request the plan was last built for
+    // The request the plan was last built for. Value-initialised it matches no frame, since every
+    // frame's source is at least one pixel wide.
+    ResizeRequest request;
 
     float span_x;           // source columns per output column
     float span_y;           // source rows per output row
@@ -34,24 +33,20 @@ struct ResamplePlan {
     std::vector<std::int32_t> col_first;
     std::vector<std::int32_t> col_last;
     std::vector<float> col_weight;  // per source column of the clipped picture
-
-    // Device half: the arrays behind the kernel's textures and its destination buffer.
-    cudaArray* start_y_array;
-    cudaArray* start_x_array;
-    cudaArray* weight_y_array;
-    cudaArray* weight_x_array;
-    cudaArray* source_array;
-    PIXEL_YC* dest_buffer;
-
-    std::uint32_t builds;  // number of builds since load
 };
 
-// The one module-wide plan. Its recorded request matches no frame at load.
-extern ResamplePlan plan;
+// Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
+// sampling only records the request: the tables keep the last area-averaging build. Expects for area
+// averaging 1 <= dst_w <= src_w, 1 <= dst_h <= src_h, dst_w <= stride, 0 <= gpu_rate <= 256,
+// cpu_threads >= 1 and block_threads >= 1.
+void build_plan(ResizeRequest request, ResamplePlan& plan);
 
-ResamplePlan make_unbuilt_plan();
+// A run of output rows for one CPU worker.
+struct RowBand {
+    std::int32_t first_row;
+    std::int32_t row_count;
+};
 
-// Rebuilds the plan for `request`. Expects for area averaging 1 <= dst_w <= src_w <= 1600,
-// 1 <= dst_h <= src_h <= 1600, dst_w <= stride, 0 <= gpu_rate <= 256, cpu_threads >= 1 and
-// block_threads >= 1.
-void build_plan(ResizeRequest request);
+// The CPU's rows below the device band, in contiguous bands, one per worker, the last carrying the
+// remainder; no band is empty.
+std::vector<RowBand> cpu_row_bands(const ResamplePlan& plan);

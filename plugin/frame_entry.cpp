@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "cpu/hybrid_frame.h"
-#include "plan/resample_plan.h"
+#include "plugin/hybrid_frame.h"
+#include "plugin/module_state.h"
 #include "plugin/registration.h"
 
 namespace {
@@ -72,8 +72,8 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
     if (request.src_w > kMaxSourceSide || request.src_h > kMaxSourceSide) return std::nullopt;
 
     const OutputSize size = requested_size(track, fp->check);
-    request.method = track[kTrackMethod];
-    const bool area_average = request.method == 1;
+    request.method = track[kTrackMethod] == 1 ? ResizeMethod::area_average : ResizeMethod::point_sample;
+    const bool area_average = request.method == ResizeMethod::area_average;
     request.dst_w = bound_axis(size.w, request.src_w, fpip->max_w, area_average);
     request.dst_h = bound_axis(size.h, request.src_h, fpip->max_h, area_average);
     request.stride = fpip->max_w;
@@ -104,15 +104,30 @@ void point_sample_frame(const ResizeRequest& request, const PIXEL_YC* src, PIXEL
     }
 }
 
+namespace {
+
+// Brings the plan, and for area averaging its device copy, in step with `request`.
+void rebuild_plan(ModuleState& state, const ResizeRequest& request)
+{
+    build_plan(request, state.plan);
+    if (request.method == ResizeMethod::area_average)
+        state.mirror.rebuild(state.plan);  // a mirror that failed to build leaves its band to the CPU
+    else
+        state.mirror.release_dest();
+}
+
+}  // namespace
+
 HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
 {
     const std::optional<ResizeRequest> request = resolve_request(fp, fpip);
     if (!request) return 1;
-    if (*request != plan.request) build_plan(*request);
+    ModuleState& state = module_state;
+    if (*request != state.plan.request) rebuild_plan(state, *request);
     fpip->w = request->dst_w;
     fpip->h = request->dst_h;
-    if (request->method != 0)
-        run_hybrid_frame(fpip->ycp_edit, fpip->ycp_temp);
+    if (request->method == ResizeMethod::area_average)
+        run_hybrid_frame(state.plan, state.mirror, state.worker_group, fpip->ycp_edit, fpip->ycp_temp);
     else
         point_sample_frame(*request, fpip->ycp_edit, fpip->ycp_temp);
     std::swap(fpip->ycp_edit, fpip->ycp_temp);

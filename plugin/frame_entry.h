@@ -3,8 +3,8 @@
 
 #include <optional>
 
-#include "plugin/filter_records.h"
-#include "plugin/resize_request.h"
+#include "abi/filter_records.h"
+#include "plan/resize_request.h"
 
 // Source pictures wider or taller than this pass through untouched.
 constexpr std::int32_t kMaxSourceSide = 1600;

@@ -1,14 +1,8 @@
 // The plug-in's module-wide objects, defined in one place because their construction order at load
-// matters: the worker group first, then the plan, then the texture references with their settings,
-// and last the registration of the device module that refers to them. Destruction runs in reverse,
-// so the module is unregistered first.
-#include "cpu/hybrid_frame.h"
-#include "gpu/device_module.h"
-#include "plan/resample_plan.h"
-
-boost::thread_group worker_group;
-
-ResamplePlan plan = make_unbuilt_plan();
+// matters: the texture references with their settings, the registration of the device module that
+// refers to them, then the module state. Destruction runs in reverse.
+#include "device/device_module.h"
+#include "plugin/module_state.h"
 
 texture<int, 1, cudaReadModeElementType> gTextureStartY(0, cudaFilterModePoint, cudaAddressModeClamp);
 texture<int, 1, cudaReadModeElementType> gTextureStartX(0, cudaFilterModePoint, cudaAddressModeClamp);
@@ -27,3 +21,5 @@ struct DeviceModuleRegistration {
 const DeviceModuleRegistration device_module_registration;
 
 }  // namespace
+
+ModuleState module_state;

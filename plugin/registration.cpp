@@ -1,7 +1,7 @@
 #include "plugin/registration.h"
 
-#include "gpu/lifecycle.h"
 #include "plugin/frame_entry.h"
+#include "plugin/lifecycle_callbacks.h"
 
 namespace {
 

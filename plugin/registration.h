@@ -1,7 +1,7 @@
 // The registration record the editor reads through GetFilterTable, and the meaning of its controls.
 #pragma once
 
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 
 // Indexes into FILTER::track, in registration order.
 enum TrackIndex {

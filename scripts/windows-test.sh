@@ -54,7 +54,7 @@ run() {
 }
 
 # Start-up and shut-down of the plug-in in a whole process, as the editor runs them.
-probe=$build/tests/gpu/lifecycle_probe.exe
+probe=$build/tests/device/lifecycle_probe.exe
 export VANTREO_EMU_REPORT=1
 VANTREO_EMU_DEVICE_COUNT=2 run "$probe" "$build/vantreo.auf" init
 if [ "$status" -eq 0 ] && [ "$out" = "init returned" ] && [[ $err == "Using device 0: "* ]]; then pass

@@ -12,6 +12,7 @@ enum cudaError {
     cudaErrorMemoryAllocation = 2,
     cudaErrorInitializationError = 3,
     cudaErrorLaunchFailure = 4,
+    cudaErrorLaunchOutOfResources = 7,
     cudaErrorInvalidConfiguration = 9,
     cudaErrorInvalidDevice = 10,
     cudaErrorInvalidValue = 11,

@@ -1,5 +1,6 @@
 // Host API of the stand-in device runtime: devices, device memory, arrays, constant symbols, texture
-// bindings, launches and module registration. Kernels run on the CPU (device_execution.cpp).
+// bindings, launches and module registration, and the test controls of emulated_controls.h. Kernels
+// run on the CPU (device_execution.cpp).
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -10,11 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/cuda/cuda_runtime.h"
+#include "platform/cuda/emulated_controls.h"
 #include "platform/cuda/emulated_device.h"
 #include "platform/cuda/runtime_internal.h"
 
@@ -65,6 +68,14 @@ struct PendingLaunch {
     std::uint32_t argument_bytes;
 };
 
+constexpr std::size_t kOperationCount = static_cast<std::size_t>(emu::Operation::ThreadSynchronize) + 1;
+
+// The calls of one operation so far, and the numbers of those that are to fail.
+struct InjectedFailures {
+    std::uint64_t calls = 0;
+    std::set<std::uint64_t> failing;
+};
+
 struct State {
     std::mutex mutex;
     DeviceMemory memory;
@@ -85,6 +96,10 @@ struct State {
     cudaError_t last_error = cudaSuccess;
     cudaError_t launch_status = cudaSuccess;
     int current_device = 0;
+
+    std::map<std::string, std::uint64_t, std::less<>> completed_launches;  // by kernel name
+    std::uint64_t allocations = 0;  // successful cudaMalloc and cudaMallocArray calls
+    std::array<InjectedFailures, kOperationCount> injected;
 };
 
 // Never destroyed: modules are unregistered from exit handlers that may run after static destructors.
@@ -98,6 +113,32 @@ cudaError_t record(State& s, cudaError_t error)
 {
     if (error != cudaSuccess) s.last_error = error;
     return error;
+}
+
+// ---- injected failures --------------------------------------------------------------------------
+
+cudaError_t injected_error(emu::Operation operation)
+{
+    switch (operation) {
+    case emu::Operation::Malloc:
+    case emu::Operation::MallocArray: return cudaErrorMemoryAllocation;
+    case emu::Operation::ConfigureCall: return cudaErrorInvalidConfiguration;
+    case emu::Operation::Launch: return cudaErrorLaunchOutOfResources;
+    case emu::Operation::MemcpyToArray:
+    case emu::Operation::Memcpy2DToArray:
+    case emu::Operation::Memcpy:
+    case emu::Operation::MemcpyToSymbol:
+    case emu::Operation::BindTextureToArray:
+    case emu::Operation::ThreadSynchronize: break;
+    }
+    return cudaErrorLaunchFailure;  // what every call reports once a kernel has died on the device
+}
+
+// Counts a call of `operation`; the error it is to fail with, or cudaSuccess.
+cudaError_t injected_failure(State& s, emu::Operation operation)
+{
+    InjectedFailures& failures = s.injected[static_cast<std::size_t>(operation)];
+    return failures.failing.erase(++failures.calls) != 0 ? injected_error(operation) : cudaSuccess;
 }
 
 // ---- devices ------------------------------------------------------------------------------------
@@ -395,6 +436,7 @@ cudaError_t cudaMalloc(void** devPtr, std::size_t size)
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::Malloc)) return record(s, failure);
     if (!devPtr) return record(s, cudaErrorInvalidValue);
     if (device_count() == 0) return record(s, cudaErrorNoDevice);
     if (size == 0) {
@@ -414,6 +456,7 @@ cudaError_t cudaMalloc(void** devPtr, std::size_t size)
     ++s.memory.generation;
     s.next_address = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{base} + size + kGuardBytes, kAddressLimit));
     *devPtr = device_pointer(base);
+    ++s.allocations;
     return cudaSuccess;
 }
 
@@ -448,6 +491,7 @@ cudaError_t cudaMemcpy(void* dst, const void* src, std::size_t count, cudaMemcpy
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::Memcpy)) return record(s, failure);
     if (kind < cudaMemcpyHostToHost || kind > cudaMemcpyDeviceToDevice)
         return record(s, cudaErrorInvalidMemcpyDirection);
     if (count == 0) return cudaSuccess;
@@ -465,6 +509,7 @@ cudaError_t cudaMallocArray(cudaArray** array, const cudaChannelFormatDesc* desc
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::MallocArray)) return record(s, failure);
     if (!array || !desc) return record(s, cudaErrorInvalidValue);
     if (device_count() == 0) return record(s, cudaErrorNoDevice);
     if (height == 0) height = 1;
@@ -483,6 +528,7 @@ cudaError_t cudaMallocArray(cudaArray** array, const cudaChannelFormatDesc* desc
     s.arrays.emplace(handle, DeviceArray{*desc, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                                          element, bytes, std::move(data)});
     *array = reinterpret_cast<cudaArray*>(handle);
+    ++s.allocations;
     return cudaSuccess;
 }
 
@@ -504,6 +550,7 @@ cudaError_t cudaMemcpyToArray(cudaArray* dst, std::size_t wOffset, std::size_t h
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::MemcpyToArray)) return record(s, failure);
     DeviceArray* array = find_array(s, dst);
     if (!array) return record(s, cudaErrorInvalidResourceHandle);
     if (wOffset >= array->width || hOffset >= array->height) return record(s, cudaErrorInvalidValue);
@@ -521,6 +568,7 @@ cudaError_t cudaMemcpy2DToArray(cudaArray* dst, std::size_t wOffset, std::size_t
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::Memcpy2DToArray)) return record(s, failure);
     DeviceArray* array = find_array(s, dst);
     if (!array) return record(s, cudaErrorInvalidResourceHandle);
     if (wOffset >= array->width || hOffset >= array->height) return record(s, cudaErrorInvalidValue);
@@ -545,6 +593,7 @@ cudaError_t cudaMemcpyToSymbol(const void* symbol, const void* src, std::size_t 
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::MemcpyToSymbol)) return record(s, failure);
     unsigned char* bytes = nullptr;
     const cudaError_t range = symbol_range(s, symbol, count, offset, &bytes);
     if (range != cudaSuccess) return record(s, range);
@@ -578,6 +627,7 @@ cudaError_t cudaBindTextureToArray(const textureReference* texref, const cudaArr
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::BindTextureToArray)) return record(s, failure);
     if (!texref || s.textures.find(texref) == s.textures.end()) return record(s, cudaErrorInvalidTexture);
     const DeviceArray* a = find_array(s, array);
     if (!a) return record(s, cudaErrorInvalidResourceHandle);
@@ -594,6 +644,7 @@ cudaError_t cudaConfigureCall(dim3 gridDim, dim3 blockDim, std::size_t sharedMem
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::ConfigureCall)) return record(s, failure);
     if (stream) return record(s, cudaErrorInvalidResourceHandle);  // no streams exist
     if (!geometry_is_valid(gridDim, blockDim) || sharedMem > kSharedBytesPerBlock)
         return record(s, cudaErrorInvalidConfiguration);
@@ -621,6 +672,10 @@ cudaError_t cudaLaunch(const void* entry)
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::Launch)) {
+        if (!s.pending.empty()) s.pending.pop_back();  // used up, as by any failed launch
+        return record(s, failure);
+    }
     if (s.pending.empty()) return record(s, cudaErrorMissingConfiguration);
     const PendingLaunch launch = s.pending.back();
     s.pending.pop_back();
@@ -639,6 +694,7 @@ cudaError_t cudaLaunch(const void* entry)
     ctx.shared_bytes = launch.shared_bytes;
     // The grid runs under the lock, so no host call can change the allocation table meanwhile.
     const cudaError_t status = execute_kernel(kernel, launch.geometry, ctx);
+    if (status == cudaSuccess) ++s.completed_launches[kernel.name];
     if (status != cudaSuccess && s.launch_status == cudaSuccess) s.launch_status = status;
     return record(s, status);
 }
@@ -647,6 +703,7 @@ cudaError_t cudaThreadSynchronize()
 {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
+    if (const cudaError_t failure = injected_failure(s, emu::Operation::ThreadSynchronize)) return record(s, failure);
     const cudaError_t status = s.launch_status;
     s.launch_status = cudaSuccess;
     return status;
@@ -669,6 +726,7 @@ const char* cudaGetErrorString(cudaError_t error)
     case cudaErrorMemoryAllocation: return "out of device memory";
     case cudaErrorInitializationError: return "initialization error";
     case cudaErrorLaunchFailure: return "unspecified launch failure";
+    case cudaErrorLaunchOutOfResources: return "too many resources requested for launch";
     case cudaErrorInvalidConfiguration: return "invalid launch configuration";
     case cudaErrorInvalidDevice: return "invalid device ordinal";
     case cudaErrorInvalidValue: return "invalid argument";
@@ -778,4 +836,61 @@ void __cudaRegisterVar(void** fatCubinHandle, char* hostVar, char* /*deviceAddre
         s.symbols[hostVar] = SymbolEntry{module, c.offset, bytes};
         return;
     }
+}
+
+// ---- test controls ------------------------------------------------------------------------------
+
+std::uint64_t emu::completed_launches(const char* kernel_name)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (kernel_name) {
+        auto it = s.completed_launches.find(kernel_name);
+        return it == s.completed_launches.end() ? 0 : it->second;
+    }
+    std::uint64_t all = 0;
+    for (const auto& entry : s.completed_launches) all += entry.second;
+    return all;
+}
+
+void emu::fail_next(Operation operation, unsigned skip)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    InjectedFailures& failures = s.injected[static_cast<std::size_t>(operation)];
+    failures.failing.insert(failures.calls + 1 + skip);
+}
+
+void emu::clear_failures()
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (InjectedFailures& failures : s.injected) failures.failing.clear();
+}
+
+std::uint64_t emu::allocations_made()
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.allocations;
+}
+
+std::vector<unsigned char> emu::bound_texture_elements(const textureReference* texref)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto binding = s.bindings.find(texref);
+    if (binding == s.bindings.end()) return {};
+    auto array = s.arrays.find(binding->second);
+    if (array == s.arrays.end()) return {};
+    const DeviceArray& a = array->second;
+    return std::vector<unsigned char>(a.data.get(), a.data.get() + a.bytes);
+}
+
+std::vector<std::string> emu::registered_shared_symbols(void** module_handle)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const Module* module = find_module(s, module_handle);
+    return module ? module->shared_symbols : std::vector<std::string>{};
 }

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 
 namespace {
 

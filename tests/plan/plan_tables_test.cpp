@@ -1,20 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "gpu/lifecycle.h"
-#include "plan/device_mirror.h"
 #include "plan/resample_plan.h"
+#include "plan/window_tables.h"
 #include "tests/support/frames.h"
 
 namespace {
 
-class PlanTables : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { func_init(nullptr); }
-};
-
-TEST_F(PlanTables, ThreeHalvesSpanCutsEveryThirdRow)
+TEST(PlanTables, ThreeHalvesSpanCutsEveryThirdRow)
 {
-    build_plan(area_request(10, 1080, 10, 720));
+    ResamplePlan plan{};
+    build_plan(area_request(10, 1080, 10, 720), plan);
     EXPECT_EQ(plan.span_y, 1.5f);
     EXPECT_EQ(plan.row_full_weight, 0.666666686534881591796875f);
     EXPECT_EQ(std::vector<std::int32_t>(plan.row_first.begin(), plan.row_first.begin() + 5),
@@ -28,9 +23,10 @@ TEST_F(PlanTables, ThreeHalvesSpanCutsEveryThirdRow)
         ASSERT_EQ(plan.row_weight[k], k % 3 == 1 ? 0.3333333432674407958984375f : plan.row_full_weight) << k;
 }
 
-TEST_F(PlanTables, ExactBoundaryLeavesTheSourceRowToTheNextOutputRow)
+TEST(PlanTables, ExactBoundaryLeavesTheSourceRowToTheNextOutputRow)
 {
-    build_plan(area_request(10, 1000, 10, 300));
+    ResamplePlan plan{};
+    build_plan(area_request(10, 1000, 10, 300), plan);
     EXPECT_EQ(plan.row_last[2], 9);
     EXPECT_EQ(plan.row_first[3], 10);
     EXPECT_EQ(plan.row_weight[10], 0.300000011920928955078125f);
@@ -38,18 +34,20 @@ TEST_F(PlanTables, ExactBoundaryLeavesTheSourceRowToTheNextOutputRow)
     EXPECT_EQ(plan.row_weight[6], 0.1999999582767486572265625f);
 }
 
-TEST_F(PlanTables, LastEntryIsLimitedToThePicture)
+TEST(PlanTables, LastEntryIsLimitedToThePicture)
 {
-    build_plan(area_request(10, 11, 10, 7));
+    ResamplePlan plan{};
+    build_plan(area_request(10, 11, 10, 7), plan);
     EXPECT_EQ(plan.span_y, 1.57142865657806396484375f);
     EXPECT_EQ(plan.row_first, (std::vector<std::int32_t>{0, 1, 3, 4, 6, 7, 9, 11}));
     EXPECT_EQ(plan.row_last, (std::vector<std::int32_t>{1, 3, 4, 6, 7, 9, 10}));
     EXPECT_EQ(plan.row_weight[1], 0.3636364042758941650390625f);
 }
 
-TEST_F(PlanTables, SpansAreReciprocalsOfRoundedScales)
+TEST(PlanTables, SpansAreReciprocalsOfRoundedScales)
 {
-    build_plan(area_request(7, 10, 2, 10));
+    ResamplePlan plan{};
+    build_plan(area_request(7, 10, 2, 10), plan);
     EXPECT_EQ(plan.span_x, 3.4999997615814208984375f);
     EXPECT_EQ(plan.col_full_weight, 0.2857142984867095947265625f);
     EXPECT_EQ(plan.col_first, (std::vector<std::int32_t>{0, 3, 7}));
@@ -65,55 +63,59 @@ TEST_F(PlanTables, SpansAreReciprocalsOfRoundedScales)
     }
 }
 
-TEST_F(PlanTables, ColumnEntriesIncludeTheLeftClip)
+TEST(PlanTables, ColumnEntriesIncludeTheLeftClip)
 {
+    ResamplePlan plan{};
     ResizeRequest r = area_request(10, 4, 5, 4);
     r.clip_left = 5;
-    build_plan(r);
+    build_plan(r, plan);
     EXPECT_EQ(plan.span_x, 2.0f);
     EXPECT_EQ(plan.col_first, (std::vector<std::int32_t>{5, 7, 9, 11, 13, 15}));
     EXPECT_EQ(plan.col_last, (std::vector<std::int32_t>{6, 8, 10, 12, 14}));
     EXPECT_EQ(plan.col_weight, std::vector<float>(10, 0.5f));
 }
 
-TEST_F(PlanTables, WorkSplitAndBlockCounts)
+TEST(PlanTables, WorkSplitAndBlockCounts)
 {
-    build_plan(area_request(700, 480, 640, 480, 1600, 256));
+    ResamplePlan plan{};
+    build_plan(area_request(700, 480, 640, 480, 1600, 256), plan);
     EXPECT_EQ(plan.gpu_rows, 480);
     EXPECT_EQ(plan.rows_per_thread, 0);
-    build_plan(area_request(700, 480, 640, 480, 1600, 0));
+    build_plan(area_request(700, 480, 640, 480, 1600, 0), plan);
     EXPECT_EQ(plan.gpu_rows, 0);
     EXPECT_EQ(plan.rows_per_thread, 160);
     EXPECT_EQ(plan.grid_blocks, 1);
-    build_plan(area_request(10, 1, 10, 1, 1600, 128));
+    build_plan(area_request(10, 1, 10, 1, 1600, 128), plan);
     EXPECT_EQ(plan.gpu_rows, 1);
-    build_plan(area_request(10, 1, 10, 1, 1600, 127));
+    build_plan(area_request(10, 1, 10, 1, 1600, 127), plan);
     EXPECT_EQ(plan.gpu_rows, 0);
-    build_plan(area_request(700, 480, 640, 480, 1600, 128, 32, 3));
+    build_plan(area_request(700, 480, 640, 480, 1600, 128, 32, 3), plan);
     EXPECT_EQ(plan.gpu_rows, 240);
     EXPECT_EQ(plan.grid_blocks, 4800);
-    build_plan(area_request(700, 480, 640, 480, 1600, 128, 33, 3));
+    build_plan(area_request(700, 480, 640, 480, 1600, 128, 33, 3), plan);
     EXPECT_EQ(plan.grid_blocks, 4655);
 }
 
-TEST_F(PlanTables, TablesKeepTheirStorageWhenLargeEnough)
+TEST(PlanTables, TablesKeepTheirStorageWhenLargeEnough)
 {
-    build_plan(area_request(1600, 1600, 1000, 1000));
+    ResamplePlan plan{};
+    build_plan(area_request(1600, 1600, 1000, 1000), plan);
     const std::int32_t* first = plan.row_first.data();
     const float* weights = plan.col_weight.data();
-    build_plan(area_request(900, 900, 500, 500));
+    build_plan(area_request(900, 900, 500, 500), plan);
     EXPECT_EQ(plan.row_first.data(), first);
     EXPECT_EQ(plan.col_weight.data(), weights);
     EXPECT_EQ(plan.row_first.size(), 501u);
 }
 
-TEST_F(PlanTables, PointSamplingRequestOnlyRecordsAndKeepsTheTables)
+TEST(PlanTables, PointSamplingRequestOnlyRecordsAndKeepsTheTables)
 {
-    build_plan(area_request(10, 11, 10, 7));
+    ResamplePlan plan{};
+    build_plan(area_request(10, 11, 10, 7), plan);
     const std::vector<std::int32_t> rows = plan.row_first;
     ResizeRequest r = area_request(10, 11, 10, 7);
-    r.method = 0;
-    build_plan(r);
+    r.method = ResizeMethod::point_sample;
+    build_plan(r, plan);
     EXPECT_EQ(plan.request, r);
     EXPECT_EQ(plan.row_first, rows);
 }

@@ -1,4 +1,5 @@
-// Launches, block barriers, device faults and device properties of the stand-in device runtime.
+// Launches, block barriers, device faults and device properties of the stand-in device runtime, and
+// its test controls: the launch counter, injected launch failures and clearing them.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,7 @@ class LaunchGeometry : public ModuleTest, public ::testing::WithParamInterface<G
 class LaunchErrors : public ModuleTest {};
 class Barriers : public ModuleTest {};
 class DeviceFaults : public ModuleTest {};
+class LaunchControls : public ModuleTest {};
 
 }  // namespace
 
@@ -209,17 +211,99 @@ TEST_F(DeviceFaults, AccessesOutsideEveryAllocationStopTheProcess)
                  "device fault in kernel loadWordAt: load of 4 bytes at device address 0xfffffff0 is outside every allocation");
 }
 
-namespace {
-
-void set_env(const char* name, const char* value)
+TEST_F(LaunchControls, CounterCountsOnlyLaunchesThatRanToTheirEnd)
 {
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
+    const std::uint64_t read_before = emu::completed_launches("readConstants");
+    const std::uint64_t count_before = emu::completed_launches("countThreads");
+    const std::uint64_t all_before = emu::completed_launches(nullptr);
+    DeviceBuffer out(5 * 4), counts(4), dims(6 * 4);
+    ASSERT_EQ(cudaMemset(counts.get(), 0, counts.bytes()), cudaSuccess);
+    ASSERT_EQ(Launch(dim3(1), dim3(1)).arg(out.address()).run(kReadConstants), cudaSuccess);
+    ASSERT_EQ(Launch(dim3(1), dim3(1)).arg(out.address()).run(kReadConstants), cudaSuccess);
+    ASSERT_EQ(Launch(dim3(1), dim3(1)).arg(counts.address()).arg(1u).arg(dims.address()).run(kCountThreads), cudaSuccess);
+
+    // A failed configuration, a launch without one, a kernel the image lacks, an unregistered entry.
+    EXPECT_EQ(Launch(dim3(1), dim3(0)).arg(out.address()).run(kReadConstants), cudaErrorInvalidConfiguration);
+    EXPECT_EQ(cudaLaunch(entry(kReadConstants)), cudaErrorMissingConfiguration);
+    EXPECT_EQ(Launch(dim3(1), dim3(1)).run(kUnknownToImage), cudaErrorInvalidDeviceFunction);
+    const char unregistered_entry = 0;
+    ASSERT_EQ(cudaConfigureCall(dim3(1), dim3(1)), cudaSuccess);
+    EXPECT_EQ(cudaLaunch(&unregistered_entry), cudaErrorInvalidDeviceFunction);
+
+    EXPECT_EQ(emu::completed_launches("readConstants"), read_before + 2);
+    EXPECT_EQ(emu::completed_launches("countThreads"), count_before + 1);
+    EXPECT_EQ(emu::completed_launches(nullptr), all_before + 3);
+    EXPECT_EQ(emu::completed_launches("notInTheImage"), 0u);
+    EXPECT_EQ(emu::completed_launches("noSuchKernel"), 0u);
+    // Counts are kept per process, not per registration.
+    __cudaUnregisterFatBinary(handle_);
+    handle_ = register_module();
+    EXPECT_EQ(emu::completed_launches("readConstants"), read_before + 2);
 }
+
+TEST_F(LaunchControls, RefusedConfigurationsAndLaunchesRunNothing)
+{
+    const std::uint64_t before = emu::completed_launches("countThreads");
+    DeviceBuffer counts(32 * 4), dims(6 * 4);
+    ASSERT_EQ(cudaMemset(counts.get(), 0, counts.bytes()), cudaSuccess);
+    const Launch launch = Launch(dim3(1), dim3(32)).arg(counts.address()).arg(32u).arg(dims.address());
+
+    emu::fail_next(emu::Operation::ConfigureCall);
+    EXPECT_EQ(launch.run(kCountThreads), cudaErrorInvalidConfiguration);
+    EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidConfiguration);
+    EXPECT_EQ(cudaLaunch(entry(kCountThreads)), cudaErrorMissingConfiguration) << "nothing was configured";
+
+    emu::fail_next(emu::Operation::Launch);
+    EXPECT_EQ(launch.run(kCountThreads), cudaErrorLaunchOutOfResources);
+    EXPECT_EQ(cudaGetLastError(), cudaErrorLaunchOutOfResources);
+    EXPECT_EQ(cudaLaunch(entry(kCountThreads)), cudaErrorMissingConfiguration) << "the refused launch used up its configuration";
+    EXPECT_EQ(cudaThreadSynchronize(), cudaSuccess) << "a launch refused before it started leaves nothing to report";
+
+    EXPECT_EQ(counts.download<std::uint32_t>(), std::vector<std::uint32_t>(32, 0));
+    EXPECT_EQ(emu::completed_launches("countThreads"), before);
+    ASSERT_EQ(launch.run(kCountThreads), cudaSuccess);
+    EXPECT_EQ(counts.download<std::uint32_t>(), std::vector<std::uint32_t>(32, 1));
+    EXPECT_EQ(emu::completed_launches("countThreads"), before + 1);
+}
+
+TEST_F(LaunchControls, SynchronizeCanReportAKernelThatDied)
+{
+    DeviceBuffer out(5 * 4);
+    ASSERT_EQ(Launch(dim3(1), dim3(1)).arg(out.address()).run(kReadConstants), cudaSuccess);
+    emu::fail_next(emu::Operation::ThreadSynchronize);
+    EXPECT_EQ(cudaThreadSynchronize(), cudaErrorLaunchFailure);
+    EXPECT_EQ(cudaGetLastError(), cudaErrorLaunchFailure);
+    EXPECT_EQ(cudaThreadSynchronize(), cudaSuccess);
+}
+
+TEST_F(LaunchControls, ClearingDropsEveryPendingFailure)
+{
+    for (int op = 0; op <= static_cast<int>(emu::Operation::ThreadSynchronize); ++op) {
+        emu::fail_next(static_cast<emu::Operation>(op));
+        emu::fail_next(static_cast<emu::Operation>(op), 2);
+    }
+    emu::clear_failures();
+    const cudaChannelFormatDesc desc = cudaCreateChannelDesc<int>();
+    const int value = 5;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        void* memory = nullptr;
+        cudaArray* array = nullptr;
+        ASSERT_EQ(cudaMalloc(&memory, 5 * 4), cudaSuccess);
+        ASSERT_EQ(cudaMallocArray(&array, &desc, 4), cudaSuccess);
+        EXPECT_EQ(cudaMemcpyToArray(array, 0, 0, &value, sizeof value, cudaMemcpyHostToDevice), cudaSuccess);
+        EXPECT_EQ(cudaMemcpy2DToArray(array, 1, 0, &value, sizeof value, sizeof value, 1, cudaMemcpyHostToDevice), cudaSuccess);
+        EXPECT_EQ(cudaMemcpy(memory, &value, sizeof value, cudaMemcpyHostToDevice), cudaSuccess);
+        EXPECT_EQ(cudaMemcpyToSymbol(&cScale, &value, sizeof value), cudaSuccess);
+        EXPECT_EQ(cudaBindTextureToArray(&texInt1D, array, &desc), cudaSuccess);
+        EXPECT_EQ(Launch(dim3(1), dim3(1)).arg(emu::to_device_address(memory)).run(kReadConstants), cudaSuccess);
+        EXPECT_EQ(cudaThreadSynchronize(), cudaSuccess);
+        EXPECT_EQ(cudaFreeArray(array), cudaSuccess);
+        EXPECT_EQ(cudaFree(memory), cudaSuccess);
+    }
+}
+
+namespace {
 
 // Runs in a child process: sets the variables before the runtime is first asked, prints each
 // difference from what is expected and exits with 0 when there is none.

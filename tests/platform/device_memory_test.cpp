@@ -1,6 +1,8 @@
-// Device memory, arrays, texture fetches and constant symbols of the stand-in device runtime.
+// Device memory, arrays, texture fetches and constant symbols of the stand-in device runtime, and
+// failures injected into the calls that allocate, copy and bind.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -362,4 +364,128 @@ TEST_F(Symbols, UnknownSymbolsAndRangesPastTheSymbolAreRejected)
     __cudaUnregisterFatBinary(handle_);
     EXPECT_EQ(cudaMemcpyToSymbol(&cScale, &value, sizeof value), cudaErrorInvalidSymbol);
     handle_ = register_module();
+}
+
+// ---- injected failures ---------------------------------------------------------------------------
+
+class InjectedFailures : public ModuleTest {};
+
+TEST_F(InjectedFailures, RefusedAllocationsHoldNothing)
+{
+    const cudaChannelFormatDesc desc = cudaCreateChannelDesc<int>();
+    // First in the test, so that the child process has nothing else allocated.
+    EXPECT_EXIT(
+        {
+            set_env("VANTREO_EMU_REPORT", "1");
+            emu::fail_next(emu::Operation::Malloc);
+            emu::fail_next(emu::Operation::MallocArray);
+            void* memory = nullptr;
+            cudaArray* array = nullptr;
+            cudaMalloc(&memory, 64);
+            cudaMallocArray(&array, &desc, 4, 4);
+            __cudaUnregisterFatBinary(handle_);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "emulated device: 0 allocations and 0 arrays live");
+
+    void* memory = &memory;
+    cudaArray* array = reinterpret_cast<cudaArray*>(&array);
+    emu::fail_next(emu::Operation::Malloc);
+    emu::fail_next(emu::Operation::MallocArray);
+    EXPECT_EQ(cudaMalloc(&memory, 64), cudaErrorMemoryAllocation);
+    EXPECT_EQ(cudaGetLastError(), cudaErrorMemoryAllocation);
+    EXPECT_EQ(cudaMallocArray(&array, &desc, 4, 4), cudaErrorMemoryAllocation);
+    EXPECT_EQ(cudaGetLastError(), cudaErrorMemoryAllocation);
+    EXPECT_EQ(memory, &memory);
+    EXPECT_EQ(array, reinterpret_cast<cudaArray*>(&array));
+    ASSERT_EQ(cudaMalloc(&memory, 64), cudaSuccess);
+    ASSERT_EQ(cudaMallocArray(&array, &desc, 4, 4), cudaSuccess);
+    EXPECT_EQ(cudaFreeArray(array), cudaSuccess);
+    EXPECT_EQ(cudaFree(memory), cudaSuccess);
+}
+
+TEST_F(InjectedFailures, RefusedCopiesChangeNothingInAnyDirection)
+{
+    DeviceBuffer device(16), device_source(16);
+    device.upload(std::vector<int>{1, 2, 3, 4});
+    device_source.upload(std::vector<int>{10, 20, 30, 40});
+    std::vector<int> host = {5, 6, 7, 8};
+    const std::vector<int> host_source = {9, 9, 9, 9};
+    // Each destination differs from its source when its copy is tried.
+    const struct {
+        void* dst;
+        const void* src;
+        cudaMemcpyKind kind;
+    } copies[] = {
+        {device.get(), host_source.data(), cudaMemcpyHostToDevice},
+        {host.data(), device_source.get(), cudaMemcpyDeviceToHost},
+        {device.get(), device_source.get(), cudaMemcpyDeviceToDevice},
+        {host.data(), host_source.data(), cudaMemcpyHostToHost},
+    };
+    for (const auto& copy : copies) {
+        SCOPED_TRACE(::testing::Message() << "direction " << copy.kind);
+        const std::vector<int> device_before = device.download<int>(), host_before = host;
+        emu::fail_next(emu::Operation::Memcpy);
+        EXPECT_EQ(cudaMemcpy(copy.dst, copy.src, 16, copy.kind), cudaErrorLaunchFailure);
+        EXPECT_EQ(cudaGetLastError(), cudaErrorLaunchFailure);
+        EXPECT_EQ(device.download<int>(), device_before);
+        EXPECT_EQ(host, host_before);
+        EXPECT_EQ(cudaMemcpy(copy.dst, copy.src, 16, copy.kind), cudaSuccess);
+    }
+    EXPECT_EQ(device.download<int>(), (std::vector<int>{10, 20, 30, 40}));
+    EXPECT_EQ(host, host_source);
+}
+
+TEST_F(InjectedFailures, RefusedArrayCopiesSymbolCopiesAndBindingsChangeNothing)
+{
+    const std::vector<int> first = iota(8), second = iota(8, 100);
+    const Array a = Array::of<int>(4, 2, first), other = Array::of<int>(4, 2, second);
+    ASSERT_EQ(bind(texInt2D, a), cudaSuccess);
+
+    emu::fail_next(emu::Operation::MemcpyToArray);
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, second.data(), 32, cudaMemcpyHostToDevice), cudaErrorLaunchFailure);
+    emu::fail_next(emu::Operation::Memcpy2DToArray);
+    EXPECT_EQ(cudaMemcpy2DToArray(a.array, 0, 0, second.data(), 16, 16, 2, cudaMemcpyHostToDevice), cudaErrorLaunchFailure);
+    emu::fail_next(emu::Operation::BindTextureToArray);
+    EXPECT_EQ(bind(texInt2D, other), cudaErrorLaunchFailure);
+    EXPECT_EQ(cudaGetLastError(), cudaErrorLaunchFailure);
+    EXPECT_EQ(texInt2D_contents(4, 2), first) << "the array kept its contents and its binding";
+
+    const int scale = 42;
+    int scale_back = -1;
+    emu::fail_next(emu::Operation::MemcpyToSymbol);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, &scale, sizeof scale), cudaErrorLaunchFailure);
+    ASSERT_EQ(cudaMemcpyFromSymbol(&scale_back, &cScale, sizeof scale_back), cudaSuccess);
+    EXPECT_EQ(scale_back, 0);
+
+    // The next call of each succeeds.
+    ASSERT_EQ(cudaMemcpy2DToArray(a.array, 0, 0, second.data(), 16, 16, 2, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(texInt2D_contents(4, 2), second);
+    ASSERT_EQ(cudaMemcpyToArray(a.array, 0, 0, first.data(), 32, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(texInt2D_contents(4, 2), first);
+    ASSERT_EQ(bind(texInt2D, other), cudaSuccess);
+    EXPECT_EQ(texInt2D_contents(4, 2), second);
+    ASSERT_EQ(cudaMemcpyToSymbol(&cScale, &scale, sizeof scale), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyFromSymbol(&scale_back, &cScale, sizeof scale_back), cudaSuccess);
+    EXPECT_EQ(scale_back, 42);
+}
+
+TEST_F(InjectedFailures, OnlyTheChosenCallOfTheChosenOperationFails)
+{
+    DeviceBuffer device(4);
+    const Array a = Array::of<int>(1, 1);
+    const int value = 3;
+    auto copy = [&] { return cudaMemcpy(device.get(), &value, sizeof value, cudaMemcpyHostToDevice); };
+    emu::fail_next(emu::Operation::Memcpy, 2);
+    emu::fail_next(emu::Operation::Memcpy, 2);  // the same call again
+    // Calls of other operations do not count.
+    EXPECT_EQ(cudaMemcpyToArray(a.array, 0, 0, &value, sizeof value, cudaMemcpyHostToDevice), cudaSuccess);
+    EXPECT_EQ(cudaMemcpyToSymbol(&cScale, &value, sizeof value), cudaSuccess);
+    EXPECT_EQ(copy(), cudaSuccess);
+    EXPECT_EQ(copy(), cudaSuccess);
+    EXPECT_EQ(copy(), cudaErrorLaunchFailure);
+    EXPECT_EQ(copy(), cudaSuccess);
+    // The call fails before its arguments are looked at.
+    emu::fail_next(emu::Operation::Memcpy);
+    EXPECT_EQ(cudaMemcpy(nullptr, nullptr, 4, cudaMemcpyHostToDevice), cudaErrorLaunchFailure);
 }

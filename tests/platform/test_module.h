@@ -4,12 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/cuda/cuda_runtime.h"
+#include "platform/cuda/emulated_controls.h"
 #include "platform/cuda/emulated_device.h"
 
 namespace test_module {
@@ -43,6 +45,17 @@ extern texture<int, 2> texInt2D;
 extern texture<int, 2> texModes;
 
 void** register_module();
+
+// Sets an environment variable, or with null removes it.
+inline void set_env(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
 
 class DeviceBuffer {
 public:
@@ -98,7 +111,7 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> pieces_;
 };
 
-// A fresh registration per test: a zeroed constant bank and no texture bindings.
+// A fresh registration per test: a zeroed constant bank, no texture bindings and no failures pending.
 class ModuleTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -108,6 +121,7 @@ protected:
     }
     void TearDown() override
     {
+        emu::clear_failures();
         __cudaUnregisterFatBinary(handle_);
         cudaGetLastError();
     }

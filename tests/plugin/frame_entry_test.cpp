@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "plan/resample_plan.h"
+#include "cpu/row_worker.h"
+#include "platform/cuda/emulated_controls.h"
 #include "plugin/frame_entry.h"
+#include "plugin/registration.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -32,7 +34,7 @@ TEST(ResolveRequest, DefaultsSelect640x480PointSamplingAndTheDeviceShare)
     EXPECT_EQ(r.src_w, 1280);
     EXPECT_EQ(r.src_h, 720);
     EXPECT_EQ(r.stride, 1600);
-    EXPECT_EQ(r.method, 0);
+    EXPECT_EQ(r.method, ResizeMethod::point_sample);
     EXPECT_EQ(r.gpu_rate, 256);
     EXPECT_EQ(r.block_threads, 32);
     EXPECT_EQ(r.cpu_threads, 3);
@@ -235,34 +237,62 @@ TEST(FrameEntry, OversizeFramesPassThroughUntouched)
     Controls controls;
     FILTER fp = controls.filter();
     FILTER_PROC_INFO info = proc_info(edit, temp, 1601, 4);
-    const std::uint32_t builds = plan.builds;
     EXPECT_EQ(func_proc(&fp, &info), 1);
     EXPECT_EQ(info.ycp_edit, edit.pixels());
     EXPECT_EQ(info.w, 1601);
     EXPECT_EQ(info.h, 4);
-    EXPECT_EQ(plan.builds, builds);
     EXPECT_EQ(temp.at(0, 0).y, kGuard);
 }
 
 TEST(FrameEntry, RebuildsThePlanOncePerChange)
 {
+    ASSERT_EQ(filter_registration()->func_init(nullptr), 1);
     GuardedFrame edit(320, 240), temp(320, 240);
     Controls controls;
+    controls.track[kTrackMethod] = 1;
+    controls.track[kTrackGpuRate] = 128;
     FILTER fp = controls.filter();
     auto run = [&] {
         FILTER_PROC_INFO info = proc_info(edit, temp, 320, 240);
         func_proc(&fp, &info);
     };
+    // A build allocates the device copy of the plan anew; a frame allocates nothing.
     run();
-    const std::uint32_t builds = plan.builds;
+    const std::uint64_t allocations = emu::allocations_made();
     run();
-    EXPECT_EQ(plan.builds, builds);
+    EXPECT_EQ(emu::allocations_made(), allocations);
     controls.track[kTrackCpuThreads] = 4;
     run();
-    EXPECT_EQ(plan.builds, builds + 1);
+    const std::uint64_t rebuilt = emu::allocations_made();
+    EXPECT_GT(rebuilt, allocations);
     run();
-    EXPECT_EQ(plan.builds, builds + 1);
-    EXPECT_EQ(plan.request.cpu_threads, 4);
+    EXPECT_EQ(emu::allocations_made(), rebuilt);
+}
+
+TEST(FrameEntry, MovingTheCropWithoutResizingItRebuildsThePlan)
+{
+    GuardedFrame edit = random_frame(100, 80, 41), temp(100, 80);
+    Controls controls;
+    controls.other_size(30, 20);
+    controls.track[kTrackMethod] = 1;
+    controls.track[kTrackGpuRate] = 0;
+    FILTER fp = controls.filter();
+    for (auto [top, left] : {std::pair{0, 0}, {6, 0}, {0, 0}, {0, 9}}) {
+        controls.track[kTrackClipTop] = top;
+        controls.track[kTrackClipBottom] = 6 - top;
+        controls.track[kTrackClipLeft] = left;
+        controls.track[kTrackClipRight] = 9 - left;
+        FILTER_PROC_INFO info = proc_info(edit, temp, 100, 80);
+        const ResizeRequest request = *resolve_request(&fp, &info);
+        func_proc(&fp, &info);
+        ResamplePlan fresh{};
+        build_plan(request, fresh);
+        GuardedFrame expected(100, 80);
+        resample_rows_cpu(fresh, 0, request.dst_h, edit.pixels() + top * 100, expected.pixels());
+        for (std::int32_t row = 0; row < 20; ++row)
+            for (std::int32_t col = 0; col < 30; ++col)
+                ASSERT_TRUE(same_pixel(temp.at(row, col), expected.at(row, col))) << top << "," << left;
+    }
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 #include "plugin/registration.h"
-#include "plugin/resize_request.h"
+#include "plan/resize_request.h"
 
 constexpr std::int16_t kGuard = 0x5a5a;
 
@@ -98,7 +98,8 @@ inline ResizeRequest area_request(std::int32_t src_w, std::int32_t src_h, std::i
                                   std::int32_t stride = 1600, std::int32_t gpu_rate = 0, std::int32_t block_threads = 32,
                                   std::int32_t cpu_threads = 3)
 {
-    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, 1, block_threads, cpu_threads, gpu_rate};
+    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, ResizeMethod::area_average,
+                         block_threads, cpu_threads, gpu_rate};
 }
 
 inline FILTER_PROC_INFO proc_info(GuardedFrame& edit, GuardedFrame& temp, std::int32_t w, std::int32_t h)

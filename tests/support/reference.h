@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 
 struct ReferenceChannels {
     long double y, cb, cr;

@@ -1,11 +1,8 @@
-#include "gpu/lifecycle.h"
+#include "device/lifecycle.h"
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "gpu/device_module.h"
-#include "plan/device_mirror.h"
-#include "plan/resample_plan.h"
+#include "device/device_module.h"
 #include "platform/cutil/cutil.h"
 
 namespace {
@@ -22,13 +19,13 @@ void set_point_sampling(textureReference& texture_ref)
 
 }  // namespace
 
-HOST_BOOL VANTREO_CDECL func_init(FILTER*)
+bool start_device()
 {
     int device_count = 0;  // a failed query reads as no device
     cudaGetDeviceCount(&device_count);
     if (device_count <= 0) {
         std::fprintf(stderr, "cutil error: no devices supporting CUDA.\n");
-        std::exit(1);
+        return false;
     }
     int device = 0;
     cutGetCmdLineArgumenti(kHostArgumentCount, host_arguments, "device", &device);
@@ -38,7 +35,7 @@ HOST_BOOL VANTREO_CDECL func_init(FILTER*)
     cudaGetDeviceProperties(&properties, device);
     if (properties.major < 1) {
         std::fprintf(stderr, "cutil error: device does not support CUDA.\n");
-        std::exit(1);
+        return false;
     }
     if (!cutCheckCmdLineFlag(kHostArgumentCount, host_arguments, "quiet"))
         std::fprintf(stderr, "Using device %d: %s\n", device, properties.name);
@@ -56,28 +53,14 @@ HOST_BOOL VANTREO_CDECL func_init(FILTER*)
     weight_y_desc = cudaCreateChannelDesc(32, 0, 0, 0, cudaChannelFormatKindFloat);
     weight_x_desc = cudaCreateChannelDesc(32, 0, 0, 0, cudaChannelFormatKindFloat);
     source_desc = cudaCreateChannelDesc(16, 0, 0, 0, cudaChannelFormatKindSigned);
-    return 1;
+    return true;
 }
 
-HOST_BOOL VANTREO_CDECL func_exit(FILTER*)
+void prompt_before_exit()
 {
-    plan.request.src_w = 0;
-    plan.request.src_h = 0;
-    plan.request.dst_w = 0;
-    plan.request.dst_h = 0;
-    plan.request.method = 0;
-    release_device_dest();
-    release_array(plan.start_y_array);
-    release_array(plan.start_x_array);
-    release_array(plan.weight_y_array);
-    release_array(plan.weight_x_array);
-    release_array(plan.source_array);
-
-    if (!cutCheckCmdLineFlag(kHostArgumentCount, host_arguments, "noprompt")) {
-        std::fputs("\nPress ENTER to exit...\n", stdout);
-        std::fflush(stdout);
-        std::fflush(stderr);
-        std::getchar();
-    }
-    std::exit(0);
+    if (cutCheckCmdLineFlag(kHostArgumentCount, host_arguments, "noprompt")) return;
+    std::fputs("\nPress ENTER to exit...\n", stdout);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::getchar();
 }

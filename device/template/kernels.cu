@@ -5,8 +5,8 @@
 
 #include <cuda_runtime.h>
 
+#include "abi/filter_records.h"
 #include "plan/arithmetic.h"
-#include "plugin/filter_records.h"
 
 __constant__ std::int32_t gcUnitNumX;
 __constant__ std::int32_t gcUnitNumY;
@@ -30,11 +30,10 @@ __constant__ cudaTextureObject_t gTextureSrc;
 #define CONSTANT_PIXELS(name) (name)
 #define TEX1D(T, texture, index) (tex1D<T>(texture, static_cast<float>(index)))
 #define TEX2D(T, texture, x, y) (tex2D<T>(texture, static_cast<float>(x), static_cast<float>(y)))
-#define FMA_SINGLE(a, b, c) (__fmaf_rn((a), (b), (c)))
 #define STORE_PIXEL(pixels, index, pixel) ((pixels)[index] = (pixel))
 #define LOAD_GLOBAL(T, pointer, index) ((pointer)[index])
 #define STORE_GLOBAL(pointer, index, value) ((pointer)[index] = (value))
 #define SHARED_ARRAY(T, name) extern __shared__ T name[]
 #define SYNC_BLOCK() __syncthreads()
 
-#include "gpu/template/resample_kernels.inl"
+#include "device/template/resample_kernels.inl"

@@ -1,12 +1,11 @@
 // The emulated edge of the device module: the kernels compiled for the stand-in device, and the image
 // that the module registration hands to its runtime.
-#include <cmath>
 #include <cstdint>
 
-#include "gpu/template/emulated_module.h"
+#include "abi/filter_records.h"
+#include "device/template/emulated_module.h"
 #include "plan/arithmetic.h"
 #include "platform/cuda/emulated_device.h"
-#include "plugin/filter_records.h"
 
 namespace {
 
@@ -55,7 +54,6 @@ template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddres
 #define TEX1D(T, texture, index) (emu::texture_fetch<T>(ctx, kUnit_##texture, static_cast<float>(index)))
 #define TEX2D(T, texture, x, y) \
     (emu::texture_fetch<T>(ctx, kUnit_##texture, static_cast<float>(x), static_cast<float>(y)))
-#define FMA_SINGLE(a, b, c) (std::fma(static_cast<float>(a), static_cast<float>(b), static_cast<float>(c)))
 #define STORE_PIXEL(pixels, index, pixel) \
     emu::store(ctx, (pixels) + static_cast<std::uint32_t>(index) * sizeof(PIXEL_YC), &(pixel), sizeof(PIXEL_YC))
 #define LOAD_GLOBAL(T, pointer, index) (load_value<T>(ctx, (pointer) + (index) * sizeof(T)))
@@ -63,7 +61,7 @@ template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddres
 #define SHARED_ARRAY(T, name) T* const name = reinterpret_cast<T*>(emu::shared_memory(ctx))
 #define SYNC_BLOCK() emu::sync_block(ctx)
 
-#include "gpu/template/resample_kernels.inl"
+#include "device/template/resample_kernels.inl"
 
 const emu::ImageKernel kKernels[] = {
     {"__globfunc__Z20calcDestPixelsKernelv", calcDestPixelsKernel_emulated, false},

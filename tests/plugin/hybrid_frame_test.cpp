@@ -2,10 +2,8 @@
 
 #include <stdexcept>
 
-#include "cpu/hybrid_frame.h"
 #include "cpu/row_worker.h"
-#include "gpu/lifecycle.h"
-#include "plan/resample_plan.h"
+#include "plugin/hybrid_frame.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -14,7 +12,7 @@ std::vector<CpuJob> recorded_jobs;
 int starts_to_fail_from = 1 << 30;  // jobs from this index on fail to start
 bool fail_with_foreign_exception = false;  // fail by throwing something that is no std::exception
 
-boost::thread* recording_start(const CpuJob& job)
+boost::thread* recording_start(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
 {
     const int index = static_cast<int>(recorded_jobs.size());
     recorded_jobs.push_back(job);
@@ -22,33 +20,34 @@ boost::thread* recording_start(const CpuJob& job)
         if (fail_with_foreign_exception) throw index;
         throw boost::thread_resource_error();
     }
-    return start_worker_in_group(job);
+    return start_worker_in_group(group, plan, job);
 }
 
+// CPU rows only: the mirror is never built, so a device band would be computed on the CPU as well.
 class HybridFrame : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { func_init(nullptr); }
     void SetUp() override
     {
         recorded_jobs.clear();
         starts_to_fail_from = 1 << 30;
         fail_with_foreign_exception = false;
-        start_worker = recording_start;
     }
-    void TearDown() override { start_worker = start_worker_in_group; }
 
     // Resizes a random src_w x src_h picture to dst_w x dst_h; returns the destination frame.
     GuardedFrame run(std::int32_t dst_h, std::int32_t gpu_rate, std::int32_t cpu_threads, std::uint32_t seed = 1)
     {
         const std::int32_t src_w = 97, src_h = dst_h * 3 / 2 + 1, dst_w = 41, stride = 100;
         GuardedFrame src = random_frame(stride, src_h, seed), dst(stride, dst_h);
-        const ResizeRequest r = area_request(src_w, src_h, dst_w, dst_h, stride, gpu_rate, 32, cpu_threads);
-        build_plan(r);
-        run_hybrid_frame(src.pixels(), dst.pixels());
+        build_plan(area_request(src_w, src_h, dst_w, dst_h, stride, gpu_rate, 32, cpu_threads), plan);
+        run_hybrid_frame(plan, mirror, workers, src.pixels(), dst.pixels(), recording_start);
         EXPECT_TRUE(dst.guards_intact());
-        EXPECT_EQ(worker_group.size(), 0u);
+        EXPECT_EQ(workers.size(), 0u);
         return dst;
     }
+
+    ResamplePlan plan{};
+    DeviceMirror mirror;
+    boost::thread_group workers;
 };
 
 std::vector<std::pair<int, int>> job_rows()
@@ -90,7 +89,7 @@ TEST_F(HybridFrame, ThreadedFrameEqualsOneCallOfTheRowWorker)
         const GuardedFrame threaded = run(120, 0, threads, 11);
         GuardedFrame single(100, 120);
         GuardedFrame src = random_frame(100, 120 * 3 / 2 + 1, 11);
-        resample_rows_cpu(0, 120, src.pixels(), single.pixels());
+        resample_rows_cpu(plan, 0, 120, src.pixels(), single.pixels());
         ASSERT_EQ(recorded_jobs.size(), static_cast<std::size_t>(std::min(threads, 120)));
         for (std::int32_t i = 0; i < 100 * 120; ++i)
             ASSERT_TRUE(same_pixel(threaded.storage[i + GuardedFrame::kGuardPixels], single.pixels()[i])) << i;
@@ -116,7 +115,7 @@ TEST_F(HybridFrame, BandsWhoseThreadCannotStartAreComputedAnyway)
 TEST_F(HybridFrame, WorkerGroupIsEmptyAfterEveryFrame)
 {
     for (int frame = 0; frame < 20; ++frame) run(30, frame % 2 ? 0 : 100, 1 + frame % 16, frame);
-    EXPECT_EQ(worker_group.size(), 0u);
+    EXPECT_EQ(workers.size(), 0u);
 }
 
 }  // namespace

@@ -4,15 +4,14 @@
 //   BLOCK_INDEX_X, THREAD_INDEX_X, BLOCK_DIM_X                the thread's position
 //   CONSTANT_INT(name), CONSTANT_PIXELS(name)                 module constants
 //   TEX1D(T, texture, index), TEX2D(T, texture, x, y)         point-sampled, clamped fetches
-//   FMA_SINGLE(a, b, c)                                       a * b + c rounded once, in single precision
 //   STORE_PIXEL(pixels, index, pixel)                         global stores
 //   LOAD_GLOBAL(T, pointer, index), STORE_GLOBAL(pointer, index, value)
 //   SHARED_ARRAY(T, name), SYNC_BLOCK()                       block-shared memory and barrier
 
-// One output pixel per thread: the weighted sum of a fixed window of gcUnitNumY x gcUnitNumX source
-// pixels; the dense tap tables hold zero outside the pixel's own span. Threads past the band (the
-// last block's surplus) compute rows below it, which the destination buffer has room for and which
-// are never copied back.
+// One output pixel per thread, by the device rules of plan/arithmetic.h: the weighted sum of a fixed
+// window of gcUnitNumY x gcUnitNumX source pixels; the dense tap tables hold zero outside the pixel's
+// own span. Threads past the band (the last block's surplus) compute rows below it, which the
+// destination buffer has room for and which are never copied back.
 DEFINE_KERNEL_0(calcDestPixelsKernel)
 {
     const std::int32_t unit_x = CONSTANT_INT(gcUnitNumX);
@@ -32,9 +31,9 @@ DEFINE_KERNEL_0(calcDestPixelsKernel)
         for (std::int32_t m = 0; m < unit_x; ++m) {
             const float w = wy * TEX1D(float, gTextureWeightX, col * unit_x + m);
             const std::int32_t x = 3 * (sx + m);
-            y = FMA_SINGLE(static_cast<float>(TEX2D(short, gTextureSrc, x, r)), w, y);
-            cb = FMA_SINGLE(static_cast<float>(TEX2D(short, gTextureSrc, x + 1, r)), w, cb);
-            cr = FMA_SINGLE(static_cast<float>(TEX2D(short, gTextureSrc, x + 2, r)), w, cr);
+            y = device_accumulate(y, static_cast<float>(TEX2D(short, gTextureSrc, x, r)), w);
+            cb = device_accumulate(cb, static_cast<float>(TEX2D(short, gTextureSrc, x + 1, r)), w);
+            cr = device_accumulate(cr, static_cast<float>(TEX2D(short, gTextureSrc, x + 2, r)), w);
         }
     }
     const PIXEL_YC pixel = {store_channel_single(y), store_channel_single(cb), store_channel_single(cr)};

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "gpu/device_module.h"
-#include "gpu/lifecycle.h"
+#include "device/device_module.h"
+#include "device/lifecycle.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ namespace {
 // blockDim, passing them through block-shared memory between two barriers.
 TEST(TestKernel, ScalesTheFirstBlockOfElementsByTheBlockSize)
 {
-    func_init(nullptr);
+    ASSERT_TRUE(start_device());
     constexpr unsigned int kThreads = 64;
     std::vector<float> input(kThreads);
     for (unsigned int i = 0; i < kThreads; ++i) input[i] = 0.5f * static_cast<float>(i) - 3.0f;

@@ -1,6 +1,6 @@
-#include "gpu/device_module.h"
+#include "device/device_module.h"
 
-#include "gpu/template/emulated_module.h"
+#include "device/template/emulated_module.h"
 
 std::int32_t gcUnitNumX;
 std::int32_t gcUnitNumY;
@@ -47,8 +47,8 @@ void register_device_module()
                            "__globfunc__Z20calcDestPixelsKernelv", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
     __cudaRegisterFunction(module_handle, host_entry(testKernel), const_cast<char*>("__globfunc__Z10testKernelPfS_"),
                            "__globfunc__Z10testKernelPfS_", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
-    static const char* shared_symbol = "sdata";
-    __cudaRegisterShared(module_handle, reinterpret_cast<void**>(const_cast<char**>(&shared_symbol)));
+    // The generated code passes the shared symbol's name where the parameter's type says address.
+    __cudaRegisterShared(module_handle, reinterpret_cast<void**>(const_cast<char*>("sdata")));
     __cudaRegisterTexture(module_handle, &gTextureStartY, nullptr, "gTextureStartY", 1, 0, 0);
     __cudaRegisterTexture(module_handle, &gTextureStartX, nullptr, "gTextureStartX", 1, 0, 0);
     __cudaRegisterTexture(module_handle, &gTextureWeightY, nullptr, "gTextureWeightY", 1, 0, 0);

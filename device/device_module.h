@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/cuda/cuda_runtime.h"
-#include "plugin/filter_records.h"
+#include "abi/filter_records.h"
 
 // Textures: unnormalised coordinates, point sampling, clamped addressing, elements as stored.
 extern texture<int, 1, cudaReadModeElementType> gTextureStartY;    // output row -> first source row

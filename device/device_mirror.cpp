@@ -1,0 +1,129 @@
+#include "device/device_mirror.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "device/device_module.h"
+#include "plan/window_tables.h"
+
+namespace {
+
+// The source array has one zero pixel column right of the clipped picture and one zero row below
+// it: the last tap of the last output column or row can lie one float step past the picture, and
+// reading zero there (with a weight of the order of 1e-7) agrees with the CPU, which drops that tap.
+constexpr std::size_t kSparePixels = 1;
+
+bool write_constant(std::int32_t& shadow, std::int32_t value)
+{
+    return cudaMemcpyToSymbol(&shadow, &value, sizeof value, 0, cudaMemcpyHostToDevice) == cudaSuccess;
+}
+
+bool write_dest_symbol(PIXEL_YC* buffer)
+{
+    return cudaMemcpyToSymbol(&pgcGpuDestPixels, &buffer, sizeof buffer, 0, cudaMemcpyHostToDevice) == cudaSuccess;
+}
+
+// Frees an array, clearing the handle first so that it never names a freed array.
+void release_array(cudaArray*& handle)
+{
+    if (!handle) return;
+    cudaArray* freed = handle;
+    handle = nullptr;
+    cudaFreeArray(freed);
+}
+
+bool replace_array(cudaArray*& handle, const cudaChannelFormatDesc& desc, std::size_t width, std::size_t height)
+{
+    release_array(handle);
+    return cudaMallocArray(&handle, &desc, width, height) == cudaSuccess;
+}
+
+template <class T>
+bool upload_table(cudaArray*& handle, const cudaChannelFormatDesc& desc, const std::vector<T>& table,
+                  const textureReference& texture_ref)
+{
+    return replace_array(handle, desc, table.size(), 1) &&
+           cudaMemcpyToArray(handle, 0, 0, table.data(), table.size() * sizeof(T), cudaMemcpyHostToDevice) ==
+               cudaSuccess &&
+           cudaBindTextureToArray(&texture_ref, handle, &desc) == cudaSuccess;
+}
+
+}  // namespace
+
+std::uint32_t dest_buffer_bytes(const ResamplePlan& plan)
+{
+    const ResizeRequest& r = plan.request;
+    // The download reads the band's rows whole.
+    const std::uint32_t band_bytes =
+        static_cast<std::uint32_t>(plan.gpu_rows) * static_cast<std::uint32_t>(r.stride) * sizeof(PIXEL_YC);
+    // Thread i of the launch stores pixel (i / dst_w, i % dst_w), the surplus threads of the last block
+    // included.
+    const std::uint32_t last_thread = static_cast<std::uint32_t>(plan.grid_blocks * r.block_threads - 1);
+    const std::uint32_t last_store_end =
+        ((last_thread / r.dst_w) * r.stride + last_thread % r.dst_w + 1) * sizeof(PIXEL_YC);
+    return std::max(band_bytes, last_store_end);
+}
+
+void DeviceMirror::rebuild(const ResamplePlan& plan)
+{
+    const ResizeRequest& r = plan.request;
+    built_for_ = r;
+    built_ = false;
+    if (!write_constant(gcThreadNum, r.block_threads) || !write_constant(gcDestWidth, r.dst_w) ||
+        !write_constant(gcMaxWidth, r.stride))
+        return;
+
+    release_dest();
+    void* buffer = nullptr;
+    const std::uint32_t bytes = dest_buffer_bytes(plan);
+    if (cudaMalloc(&buffer, bytes) != cudaSuccess) return;
+    dest_buffer_ = static_cast<PIXEL_YC*>(buffer);
+    // The download copies whole rows: the columns the kernel never writes read as zero.
+    if (cudaMemset(buffer, 0, bytes) != cudaSuccess || !write_dest_symbol(dest_buffer_)) return;
+
+    const WindowTables tables = build_window_tables(plan);
+    if (!upload_table(start_y_array_, start_y_desc, tables.start_y, gTextureStartY) ||
+        !upload_table(start_x_array_, start_x_desc, tables.start_x, gTextureStartX) ||
+        !write_constant(gcUnitNumY, tables.taps_y) ||
+        !upload_table(weight_y_array_, weight_y_desc, tables.weight_y, gTextureWeightY) ||
+        !write_constant(gcUnitNumX, tables.taps_x) ||
+        !upload_table(weight_x_array_, weight_x_desc, tables.weight_x, gTextureWeightX))
+        return;
+
+    // Three 16-bit elements per pixel; the upload copies the clipped picture's columns only.
+    const std::size_t width = (static_cast<std::size_t>(r.src_w) + kSparePixels) * 3;
+    const std::size_t height = static_cast<std::size_t>(r.src_h) + kSparePixels;
+    const std::vector<std::int16_t> zeros(width * height, 0);
+    built_ = replace_array(source_array_, source_desc, width, height) &&
+             cudaMemcpyToArray(source_array_, 0, 0, zeros.data(), zeros.size() * sizeof(std::int16_t),
+                               cudaMemcpyHostToDevice) == cudaSuccess;
+}
+
+bool DeviceMirror::ready_for(const ResamplePlan& plan) const
+{
+    return built_ && dest_buffer_ && built_for_ == plan.request;
+}
+
+void DeviceMirror::release_dest()
+{
+    PIXEL_YC* named = nullptr;
+    cudaMemcpyFromSymbol(&named, &pgcGpuDestPixels, sizeof named, 0, cudaMemcpyDeviceToHost);
+    if (named) {
+        cudaFree(named);
+        write_dest_symbol(nullptr);
+    }
+    // A buffer whose address never reached the symbol is freed here.
+    if (dest_buffer_ && dest_buffer_ != named) cudaFree(dest_buffer_);
+    dest_buffer_ = nullptr;
+}
+
+void DeviceMirror::release()
+{
+    release_dest();
+    release_array(start_y_array_);
+    release_array(start_x_array_);
+    release_array(weight_y_array_);
+    release_array(weight_x_array_);
+    release_array(source_array_);
+    built_ = false;
+}

@@ -1,0 +1,35 @@
+// The device band of a frame: upload the source, run the kernel, copy the band back.
+#include "device/device_mirror.h"
+#include "device/device_module.h"
+
+bool DeviceMirror::upload_source_frame(const ResamplePlan& plan, const PIXEL_YC* picture)
+{
+    const ResizeRequest& r = plan.request;
+    // Only the rows the band reads, and only the clipped picture's columns.
+    const std::size_t rows = static_cast<std::size_t>(plan.row_last[plan.gpu_rows - 1]) + 1;
+    const std::size_t pitch = static_cast<std::size_t>(r.stride) * sizeof(PIXEL_YC);
+    return cudaMemcpy2DToArray(source_array_, 0, 0, picture + r.clip_left, pitch,
+                               static_cast<std::size_t>(r.src_w) * sizeof(PIXEL_YC), rows,
+                               cudaMemcpyHostToDevice) == cudaSuccess &&
+           cudaBindTextureToArray(&gTextureSrc, source_array_, &source_desc) == cudaSuccess;
+}
+
+bool DeviceMirror::launch_resample_kernel(const ResamplePlan& plan)
+{
+    const dim3 grid(static_cast<unsigned int>(plan.grid_blocks), 1, 1);
+    const dim3 block(static_cast<unsigned int>(plan.request.block_threads), 1, 1);
+    cudaGetLastError();  // so that only this launch's error is seen below
+    const bool configured = cudaConfigureCall(grid, block, 0, nullptr) == cudaSuccess;
+    if (configured) calcDestPixelsKernel();
+    const bool launched = configured && cudaGetLastError() == cudaSuccess;
+    // The wait comes in every case: the kernel must be finished before its buffer is read or replaced.
+    const bool finished = cudaThreadSynchronize() == cudaSuccess;
+    return launched && finished;
+}
+
+bool DeviceMirror::download_gpu_rows(const ResamplePlan& plan, PIXEL_YC* dst)
+{
+    const std::size_t bytes =
+        static_cast<std::size_t>(plan.gpu_rows) * static_cast<std::size_t>(plan.request.stride) * sizeof(PIXEL_YC);
+    return cudaMemcpy(dst, dest_buffer_, bytes, cudaMemcpyDeviceToHost) == cudaSuccess;
+}

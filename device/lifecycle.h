@@ -1,0 +1,10 @@
+// The device outside the frames: choosing it at start-up, and the prompt at shut-down.
+#pragma once
+
+// Chooses device 0 (or the "device" option), says which on stderr unless "quiet", makes it current,
+// and prepares the texture settings and channel descriptors. With no usable device it writes why to
+// stderr and returns false.
+[[nodiscard]] bool start_device();
+
+// Unless "noprompt": writes the shut-down prompt to stdout and waits for one character of stdin.
+void prompt_before_exit();

@@ -1,0 +1,22 @@
+// Where the outputs of one axis fall on the source, written once for the CPU tables and the device's
+// fixed windows. Output j covers [boundary(j), boundary(j + 1)) in source units.
+#pragma once
+
+#include <cstdint>
+
+#include "plan/arithmetic.h"
+
+// The boundary in front of output j: j x span in double (exact, since an index times a 24-bit
+// significand needs fewer than 53 bits), rounded once to single precision.
+inline float output_boundary(std::int32_t j, float span) { return to_single(j * static_cast<double>(span)); }
+
+// The source index a boundary lies in.
+inline std::int32_t source_index_at(float boundary) { return static_cast<std::int32_t>(boundary); }
+
+// The last source index an output ending at `end` covers: an end exactly on a source boundary leaves
+// that source index wholly to the next output.
+inline std::int32_t last_source_index(float end)
+{
+    const std::int32_t whole = source_index_at(end);
+    return is_exact_integer(end) ? whole - 1 : whole;
+}

@@ -1,0 +1,38 @@
+// The resolved parameters of one frame.
+#pragma once
+
+#include <cstdint>
+#include <tuple>
+
+// How the output is computed; the values are those of the "Method" track bar.
+enum class ResizeMethod : std::int32_t {
+    point_sample = 0,  // each output pixel copies the nearest source pixel
+    area_average = 1,  // each output pixel is the coverage-weighted mean of the source under it
+};
+
+struct ResizeRequest {
+    std::int32_t src_w;          // width of the clipped source picture
+    std::int32_t src_h;          // height of the clipped source picture
+    std::int32_t dst_w;          // output width
+    std::int32_t dst_h;          // output height
+    std::int32_t stride;         // pixels per row of both frame buffers (the host's max_w)
+    std::int32_t clip_left;      // frame columns left of the clipped picture
+    std::int32_t clip_top;       // frame rows above the clipped picture
+    ResizeMethod method;
+    std::int32_t block_threads;  // device threads per block
+    std::int32_t cpu_threads;    // CPU worker threads
+    std::int32_t gpu_rate;       // device share of the output rows, in 256ths
+};
+
+// Every field, in order: the one list the comparison (and with it the plan's change test) reads.
+inline auto request_fields(const ResizeRequest& r)
+{
+    return std::tie(r.src_w, r.src_h, r.dst_w, r.dst_h, r.stride, r.clip_left, r.clip_top, r.method, r.block_threads,
+                    r.cpu_threads, r.gpu_rate);
+}
+static_assert(std::tuple_size_v<decltype(request_fields(ResizeRequest{}))> * sizeof(std::int32_t) ==
+                  sizeof(ResizeRequest),
+              "request_fields lists every field of ResizeRequest");
+
+inline bool operator==(const ResizeRequest& a, const ResizeRequest& b) { return request_fields(a) == request_fields(b); }
+inline bool operator!=(const ResizeRequest& a, const ResizeRequest& b) { return !(a == b); }

@@ -1,0 +1,33 @@
+// The plan as the device reads it: for each output row and column a fixed window of source indices
+// starting at a table entry, with one dense weight per tap (zero outside the output's span), so that
+// the kernel reads the same number of taps everywhere and looks up no span.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "plan/resample_plan.h"
+
+// The Y tables run this many rows past dst_h: the surplus threads of the last block compute rows
+// below the band, and their fetches must stay inside the tables.
+constexpr std::int32_t kSurplusRows = 512;
+
+struct WindowTables {
+    std::int32_t taps_y;               // window height: integer part of span_y, plus 2
+    std::int32_t taps_x;               // window width: integer part of span_x, plus 2
+    std::vector<std::int32_t> start_y;  // dst_h + kSurplusRows entries: row_first, then zeros
+    std::vector<std::int32_t> start_x;  // dst_w entries, counted from the clipped picture's left edge
+    std::vector<float> weight_y;       // (dst_h + kSurplusRows) x taps_y
+    std::vector<float> weight_x;       // dst_w x taps_x
+};
+
+// Taps of a window covering any output of a span: it never covers more than span + 2 indices.
+std::int32_t window_taps(float span);
+
+// Tap weights of one axis, `taps` per output, for outputs 0 .. count-1: entry j * taps + t is the
+// share of source index G + t in output j, G being the index its start boundary lies in. Not limited
+// to the picture: the last tap of the last output may lie one index past it.
+std::vector<float> tap_weight_rows(float span, std::int32_t taps, std::int32_t count);
+
+// The window tables of an area-averaging plan.
+WindowTables build_window_tables(const ResamplePlan& plan);

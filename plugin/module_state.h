@@ -1,0 +1,19 @@
+// What the plug-in keeps between callbacks: the one plan, its device mirror and the frame's worker
+// threads. Touched only by the three callbacks, which the editor calls on one thread, one at a time;
+// everything below them takes what it needs as arguments.
+#pragma once
+
+#include <boost/thread/thread.hpp>
+
+#include "device/device_mirror.h"
+#include "plan/resample_plan.h"
+
+struct ModuleState {
+    boost::thread_group worker_group;  // the frame's CPU workers; empty between frames
+    ResamplePlan plan{};               // built for plan.request; matches no frame at load
+    DeviceMirror mirror;               // the device copy of the plan's last area-averaging build
+};
+
+// Defined with the device module's registration, after it, so that the mirror frees its device
+// resources before the module is unregistered.
+extern ModuleState module_state;
