@@ -73,7 +73,7 @@ void DeviceMirror::rebuild(const ResamplePlan& plan)
         !write_constant(gcMaxWidth, r.stride))
         return;
 
-    release_dest();
+    release_device_dest();
     void* buffer = nullptr;
     const std::uint32_t bytes = dest_buffer_bytes(plan);
     if (cudaMalloc(&buffer, bytes) != cudaSuccess) return;
@@ -104,7 +104,7 @@ bool DeviceMirror::ready_for(const ResamplePlan& plan) const
     return built_ && dest_buffer_ && built_for_ == plan.request;
 }
 
-void DeviceMirror::release_dest()
+void DeviceMirror::release_device_dest()
 {
     PIXEL_YC* named = nullptr;
     cudaMemcpyFromSymbol(&named, &pgcGpuDestPixels, sizeof named, 0, cudaMemcpyDeviceToHost);
@@ -119,7 +119,7 @@ void DeviceMirror::release_dest()
 
 void DeviceMirror::release()
 {
-    release_dest();
+    release_device_dest();
     release_array(start_y_array_);
     release_array(start_x_array_);
     release_array(weight_y_array_);

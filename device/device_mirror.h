@@ -26,7 +26,7 @@ public:
     bool ready_for(const ResamplePlan& plan) const;
 
     // Frees the destination buffer named by pgcGpuDestPixels, if any, and clears the symbol.
-    void release_dest();
+    void release_device_dest();
     // Frees every device resource: the destination buffer, then the five arrays.
     void release();
 

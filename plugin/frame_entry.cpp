@@ -113,7 +113,7 @@ void rebuild_plan(ModuleState& state, const ResizeRequest& request)
     if (request.method == ResizeMethod::area_average)
         state.mirror.rebuild(state.plan);  // a mirror that failed to build leaves its band to the CPU
     else
-        state.mirror.release_dest();
+        state.mirror.release_device_dest();
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 
 #include "cpu/row_worker.h"
 
-// Boost.Thread's group and Boost.Bind start the workers, as the editor's plug-ins have always done.
+// A worker is a thread of the Boost.Thread group running a Boost.Bind call of the row worker; the
+// group's own lock guards its list of threads, and its join makes the rows visible to this thread.
 boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
 {
     return group.create_thread(boost::bind(resample_rows_cpu, std::cref(plan), job.first_row, job.row_count,

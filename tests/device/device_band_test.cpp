@@ -174,7 +174,7 @@ TEST_F(DeviceBand, PointSamplingReleasesTheDestinationBuffer)
     rebuild(area_request(300, 200, 123, 77, 300, 128));
     ASSERT_TRUE(mirror.ready_for(plan));
     for (int twice = 0; twice < 2; ++twice) {
-        mirror.release_dest();
+        mirror.release_device_dest();
         PIXEL_YC* symbol = reinterpret_cast<PIXEL_YC*>(1);
         ASSERT_EQ(cudaMemcpyFromSymbol(&symbol, &pgcGpuDestPixels, sizeof symbol), cudaSuccess);
         EXPECT_EQ(symbol, nullptr);

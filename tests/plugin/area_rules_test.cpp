@@ -54,14 +54,8 @@ void check_case(const AreaCase& c, std::uint32_t seed)
 
     Controls controls;
     controls.other_size(c.dst_w, c.dst_h);
-    controls.track[kTrackClipTop] = c.top;
-    controls.track[kTrackClipBottom] = c.bottom;
-    controls.track[kTrackClipLeft] = c.left;
-    controls.track[kTrackClipRight] = c.right;
-    controls.track[kTrackMethod] = 1;
-    controls.track[kTrackGpuRate] = c.rate;
-    controls.track[kTrackBlockThreads] = c.block_threads;
-    controls.track[kTrackCpuThreads] = c.cpu_threads;
+    controls.clip(c.top, c.bottom, c.left, c.right);
+    controls.method(1, c.rate, c.block_threads, c.cpu_threads);
     FILTER fp = controls.filter();
     FILTER_PROC_INFO info = proc_info(edit, temp, frame_w, frame_h);
     ASSERT_EQ(table->func_proc(&fp, &info), 1);

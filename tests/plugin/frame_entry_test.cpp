@@ -249,8 +249,7 @@ TEST(FrameEntry, RebuildsThePlanOncePerChange)
     ASSERT_EQ(filter_registration()->func_init(nullptr), 1);
     GuardedFrame edit(320, 240), temp(320, 240);
     Controls controls;
-    controls.track[kTrackMethod] = 1;
-    controls.track[kTrackGpuRate] = 128;
+    controls.method(1, 128, 32, 3);
     FILTER fp = controls.filter();
     auto run = [&] {
         FILTER_PROC_INFO info = proc_info(edit, temp, 320, 240);
@@ -274,14 +273,10 @@ TEST(FrameEntry, MovingTheCropWithoutResizingItRebuildsThePlan)
     GuardedFrame edit = random_frame(100, 80, 41), temp(100, 80);
     Controls controls;
     controls.other_size(30, 20);
-    controls.track[kTrackMethod] = 1;
-    controls.track[kTrackGpuRate] = 0;
+    controls.method(1, 0, 32, 3);
     FILTER fp = controls.filter();
     for (auto [top, left] : {std::pair{0, 0}, {6, 0}, {0, 0}, {0, 9}}) {
-        controls.track[kTrackClipTop] = top;
-        controls.track[kTrackClipBottom] = 6 - top;
-        controls.track[kTrackClipLeft] = left;
-        controls.track[kTrackClipRight] = 9 - left;
+        controls.clip(top, 6 - top, left, 9 - left);
         FILTER_PROC_INFO info = proc_info(edit, temp, 100, 80);
         const ResizeRequest request = *resolve_request(&fp, &info);
         func_proc(&fp, &info);

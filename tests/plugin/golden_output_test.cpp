@@ -61,14 +61,8 @@ TEST(GoldenOutput, EveryPathGivesTheRecordedBytes)
         fill_random(edit, rng);
         Controls controls;
         controls.other_size(c.out_w, c.out_h);
-        controls.track[kTrackClipTop] = c.clip_top;
-        controls.track[kTrackClipBottom] = c.clip_bottom;
-        controls.track[kTrackClipLeft] = c.clip_left;
-        controls.track[kTrackClipRight] = c.clip_right;
-        controls.track[kTrackMethod] = c.method;
-        controls.track[kTrackGpuRate] = c.gpu_rate;
-        controls.track[kTrackBlockThreads] = c.block_threads;
-        controls.track[kTrackCpuThreads] = c.cpu_threads;
+        controls.clip(c.clip_top, c.clip_bottom, c.clip_left, c.clip_right);
+        controls.method(c.method, c.gpu_rate, c.block_threads, c.cpu_threads);
         FILTER fp = controls.filter();
         FILTER_PROC_INFO info = proc_info(edit, temp, c.frame_w, c.frame_h);
         ASSERT_EQ(table->func_proc(&fp, &info), 1);

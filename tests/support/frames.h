@@ -84,6 +84,20 @@ struct Controls {
         track[kTrackWidth] = w;
         track[kTrackHeight] = h;
     }
+    void clip(std::int32_t top, std::int32_t bottom, std::int32_t left, std::int32_t right)
+    {
+        track[kTrackClipTop] = top;
+        track[kTrackClipBottom] = bottom;
+        track[kTrackClipLeft] = left;
+        track[kTrackClipRight] = right;
+    }
+    void method(std::int32_t method, std::int32_t gpu_rate, std::int32_t block_threads, std::int32_t cpu_threads)
+    {
+        track[kTrackMethod] = method;
+        track[kTrackGpuRate] = gpu_rate;
+        track[kTrackBlockThreads] = block_threads;
+        track[kTrackCpuThreads] = cpu_threads;
+    }
     FILTER filter()
     {
         FILTER fp{};
