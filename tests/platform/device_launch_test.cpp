@@ -1,5 +1,5 @@
 // Launches, block barriers, device faults and device properties of the stand-in device runtime, and
-// its test controls: the launch counter, injected launch failures and clearing them.
+// its test controls: the launch counter and injected launch failures.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -233,12 +233,7 @@ TEST_F(LaunchControls, CounterCountsOnlyLaunchesThatRanToTheirEnd)
     EXPECT_EQ(emu::completed_launches("readConstants"), read_before + 2);
     EXPECT_EQ(emu::completed_launches("countThreads"), count_before + 1);
     EXPECT_EQ(emu::completed_launches(nullptr), all_before + 3);
-    EXPECT_EQ(emu::completed_launches("notInTheImage"), 0u);
     EXPECT_EQ(emu::completed_launches("noSuchKernel"), 0u);
-    // Counts are kept per process, not per registration.
-    __cudaUnregisterFatBinary(handle_);
-    handle_ = register_module();
-    EXPECT_EQ(emu::completed_launches("readConstants"), read_before + 2);
 }
 
 TEST_F(LaunchControls, RefusedConfigurationsAndLaunchesRunNothing)
@@ -268,42 +263,24 @@ TEST_F(LaunchControls, RefusedConfigurationsAndLaunchesRunNothing)
 
 TEST_F(LaunchControls, SynchronizeCanReportAKernelThatDied)
 {
-    DeviceBuffer out(5 * 4);
-    ASSERT_EQ(Launch(dim3(1), dim3(1)).arg(out.address()).run(kReadConstants), cudaSuccess);
     emu::fail_next(emu::Operation::ThreadSynchronize);
     EXPECT_EQ(cudaThreadSynchronize(), cudaErrorLaunchFailure);
     EXPECT_EQ(cudaGetLastError(), cudaErrorLaunchFailure);
     EXPECT_EQ(cudaThreadSynchronize(), cudaSuccess);
 }
 
-TEST_F(LaunchControls, ClearingDropsEveryPendingFailure)
-{
-    for (int op = 0; op <= static_cast<int>(emu::Operation::ThreadSynchronize); ++op) {
-        emu::fail_next(static_cast<emu::Operation>(op));
-        emu::fail_next(static_cast<emu::Operation>(op), 2);
-    }
-    emu::clear_failures();
-    const cudaChannelFormatDesc desc = cudaCreateChannelDesc<int>();
-    const int value = 5;
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(::testing::Message() << "round " << round);
-        void* memory = nullptr;
-        cudaArray* array = nullptr;
-        ASSERT_EQ(cudaMalloc(&memory, 5 * 4), cudaSuccess);
-        ASSERT_EQ(cudaMallocArray(&array, &desc, 4), cudaSuccess);
-        EXPECT_EQ(cudaMemcpyToArray(array, 0, 0, &value, sizeof value, cudaMemcpyHostToDevice), cudaSuccess);
-        EXPECT_EQ(cudaMemcpy2DToArray(array, 1, 0, &value, sizeof value, sizeof value, 1, cudaMemcpyHostToDevice), cudaSuccess);
-        EXPECT_EQ(cudaMemcpy(memory, &value, sizeof value, cudaMemcpyHostToDevice), cudaSuccess);
-        EXPECT_EQ(cudaMemcpyToSymbol(&cScale, &value, sizeof value), cudaSuccess);
-        EXPECT_EQ(cudaBindTextureToArray(&texInt1D, array, &desc), cudaSuccess);
-        EXPECT_EQ(Launch(dim3(1), dim3(1)).arg(emu::to_device_address(memory)).run(kReadConstants), cudaSuccess);
-        EXPECT_EQ(cudaThreadSynchronize(), cudaSuccess);
-        EXPECT_EQ(cudaFreeArray(array), cudaSuccess);
-        EXPECT_EQ(cudaFree(memory), cudaSuccess);
-    }
-}
-
 namespace {
+
+// Sets an environment variable, or with null removes it.
+void set_env(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+}
 
 // Runs in a child process: sets the variables before the runtime is first asked, prints each
 // difference from what is expected and exits with 0 when there is none.

@@ -2,7 +2,6 @@
 // failures injected into the calls that allocate, copy and bind.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -373,21 +372,7 @@ class InjectedFailures : public ModuleTest {};
 TEST_F(InjectedFailures, RefusedAllocationsHoldNothing)
 {
     const cudaChannelFormatDesc desc = cudaCreateChannelDesc<int>();
-    // First in the test, so that the child process has nothing else allocated.
-    EXPECT_EXIT(
-        {
-            set_env("VANTREO_EMU_REPORT", "1");
-            emu::fail_next(emu::Operation::Malloc);
-            emu::fail_next(emu::Operation::MallocArray);
-            void* memory = nullptr;
-            cudaArray* array = nullptr;
-            cudaMalloc(&memory, 64);
-            cudaMallocArray(&array, &desc, 4, 4);
-            __cudaUnregisterFatBinary(handle_);
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "emulated device: 0 allocations and 0 arrays live");
-
+    const std::uint64_t allocations = emu::allocations_made();
     void* memory = &memory;
     cudaArray* array = reinterpret_cast<cudaArray*>(&array);
     emu::fail_next(emu::Operation::Malloc);
@@ -398,8 +383,10 @@ TEST_F(InjectedFailures, RefusedAllocationsHoldNothing)
     EXPECT_EQ(cudaGetLastError(), cudaErrorMemoryAllocation);
     EXPECT_EQ(memory, &memory);
     EXPECT_EQ(array, reinterpret_cast<cudaArray*>(&array));
+    EXPECT_EQ(emu::allocations_made(), allocations);
     ASSERT_EQ(cudaMalloc(&memory, 64), cudaSuccess);
     ASSERT_EQ(cudaMallocArray(&array, &desc, 4, 4), cudaSuccess);
+    EXPECT_EQ(emu::allocations_made(), allocations + 2);
     EXPECT_EQ(cudaFreeArray(array), cudaSuccess);
     EXPECT_EQ(cudaFree(memory), cudaSuccess);
 }
@@ -488,4 +475,8 @@ TEST_F(InjectedFailures, OnlyTheChosenCallOfTheChosenOperationFails)
     // The call fails before its arguments are looked at.
     emu::fail_next(emu::Operation::Memcpy);
     EXPECT_EQ(cudaMemcpy(nullptr, nullptr, 4, cudaMemcpyHostToDevice), cudaErrorLaunchFailure);
+    // Clearing forgets what has not happened yet.
+    emu::fail_next(emu::Operation::Memcpy);
+    emu::clear_failures();
+    EXPECT_EQ(copy(), cudaSuccess);
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -45,17 +44,6 @@ extern texture<int, 2> texInt2D;
 extern texture<int, 2> texModes;
 
 void** register_module();
-
-// Sets an environment variable, or with null removes it.
-inline void set_env(const char* name, const char* value)
-{
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
-}
 
 class DeviceBuffer {
 public:
