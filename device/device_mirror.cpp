@@ -106,6 +106,7 @@ bool DeviceMirror::ready_for(const ResamplePlan& plan) const
 
 void DeviceMirror::release_device_dest()
 {
+    if (!dest_buffer_) return;  // the mirror is the symbol's only writer: it names nothing either
     PIXEL_YC* named = nullptr;
     cudaMemcpyFromSymbol(&named, &pgcGpuDestPixels, sizeof named, 0, cudaMemcpyDeviceToHost);
     if (named) {
@@ -113,7 +114,7 @@ void DeviceMirror::release_device_dest()
         write_dest_symbol(nullptr);
     }
     // A buffer whose address never reached the symbol is freed here.
-    if (dest_buffer_ && dest_buffer_ != named) cudaFree(dest_buffer_);
+    if (dest_buffer_ != named) cudaFree(dest_buffer_);
     dest_buffer_ = nullptr;
 }
 

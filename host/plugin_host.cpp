@@ -212,7 +212,6 @@ void PluginHost::shutdown()
     detach_console_streams();
     if (instance_.func_exit) instance_.func_exit(&instance_);
     std::fflush(nullptr);
-    std::exit(0);
 }
 
 }  // namespace vantreo_host

@@ -74,10 +74,10 @@ public:
     // back something outside the buffers.
     Picture process(const Picture& input, std::int32_t frame = 0, std::int32_t frame_n = 0);
 
-    // Ends the process the way the editor closes: standard output goes to standard error and
-    // standard input reads nothing, then the exit callback runs (it ends the process itself; when
-    // it returns, or there is none, the process ends with status 0).
-    [[noreturn]] void shutdown();
+    // Closes the plug-in the way the editor closes: standard output goes to standard error and
+    // standard input reads nothing, then the exit callback runs. A plug-in whose exit callback ends
+    // the process ends it; otherwise the caller goes on to its own end.
+    void shutdown();
 
 private:
     std::size_t track_index(const std::string& label) const;

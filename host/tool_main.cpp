@@ -258,6 +258,7 @@ int run(const ToolOptions& options)
         std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
     }
     host.shutdown();
+    return 0;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "plugin/frame_entry.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <utility>
 
 #include "plugin/hybrid_frame.h"
@@ -120,16 +122,29 @@ void rebuild_plan(ModuleState& state, const ResizeRequest& request)
 
 HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
 {
+    ModuleState& state = module_state;
+    if (state.start_failed) return 1;
     const std::optional<ResizeRequest> request = resolve_request(fp, fpip);
     if (!request) return 1;
-    ModuleState& state = module_state;
-    if (*request != state.plan.request) rebuild_plan(state, *request);
+    // Nothing may cross into the editor: a frame that fails (out of memory while the plan is built or
+    // the work is set out) passes through untouched, and the next frame builds the plan anew.
+    try {
+        if (*request != state.plan.request) rebuild_plan(state, *request);
+        if (request->method == ResizeMethod::area_average)
+            run_hybrid_frame(state.plan, state.mirror, state.worker_group, fpip->ycp_edit, fpip->ycp_temp);
+        else
+            point_sample_frame(*request, fpip->ycp_edit, fpip->ycp_temp);
+    } catch (const std::exception& error) {
+        state.plan.request = ResizeRequest{};
+        std::fprintf(stderr, "Vantreo: %s; the frame passes through unfiltered\n", error.what());
+        return 1;
+    } catch (...) {
+        state.plan.request = ResizeRequest{};
+        std::fprintf(stderr, "Vantreo: unknown failure; the frame passes through unfiltered\n");
+        return 1;
+    }
     fpip->w = request->dst_w;
     fpip->h = request->dst_h;
-    if (request->method == ResizeMethod::area_average)
-        run_hybrid_frame(state.plan, state.mirror, state.worker_group, fpip->ycp_edit, fpip->ycp_temp);
-    else
-        point_sample_frame(*request, fpip->ycp_edit, fpip->ycp_temp);
     std::swap(fpip->ycp_edit, fpip->ycp_temp);
     return 1;
 }

@@ -1,11 +1,13 @@
-// The editor's start-up and shut-down callbacks.
+// The editor's start-up and shut-down callbacks. Both return to the editor whatever happens: ending
+// its process would take the editor down with the filter.
 #pragma once
 
 #include "abi/filter_records.h"
 
-// Starts the device; ends the process with status 1 when there is no usable device.
+// Starts the device. Without a usable device it says why on stderr and returns 0; every frame then
+// passes through untouched.
 HOST_BOOL VANTREO_CDECL func_init(FILTER* fp);
 
-// Forgets the plan, releases every device resource, prompts and waits for one character, and ends
-// the process with status 0.
-[[noreturn]] HOST_BOOL VANTREO_CDECL func_exit(FILTER* fp);
+// Forgets the plan, releases every device resource, prompts and waits for one character, and returns
+// 1, so that the editor's own shut-down runs on.
+HOST_BOOL VANTREO_CDECL func_exit(FILTER* fp);

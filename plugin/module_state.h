@@ -12,6 +12,7 @@ struct ModuleState {
     boost::thread_group worker_group;  // the frame's CPU workers; empty between frames
     ResamplePlan plan{};               // built for plan.request; matches no frame at load
     DeviceMirror mirror;               // the device copy of the plan's last area-averaging build
+    bool start_failed = false;         // no usable device: frames pass through, the device is left alone
 };
 
 // Defined with the device module's registration, after it, so that the mirror frees its device

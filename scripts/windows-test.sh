@@ -53,24 +53,26 @@ run() {
   err=$(tr -d '\r' <"$work/err")
 }
 
-# Start-up and shut-down of the plug-in in a whole process, as the editor runs them.
+# Start-up and shut-down of the plug-in in a whole process, as the editor runs them: every callback
+# returns to the editor, and the probe ends with its own status, 7.
 probe=$build/tests/device/lifecycle_probe.exe
 export VANTREO_EMU_REPORT=1
 VANTREO_EMU_DEVICE_COUNT=2 run "$probe" "$build/vantreo.auf" init
-if [ "$status" -eq 0 ] && [ "$out" = "init returned" ] && [[ $err == "Using device 0: "* ]]; then pass
+if [ "$status" -eq 7 ] && [ "$out" = "init returned 1" ] && [[ $err == "Using device 0: "* ]]; then pass
 else fail "start-up with two devices: status $status, out '$out', err '$err'"; fi
 
-VANTREO_EMU_DEVICE_COUNT=0 run "$probe" "$build/vantreo.auf" init
-if [ "$status" -eq 1 ] && [ -z "$out" ] && [[ $err == "cutil error: no devices supporting CUDA."* ]]; then pass
+VANTREO_EMU_DEVICE_COUNT=0 run "$probe" "$build/vantreo.auf" frame-exit
+if [ "$status" -eq 7 ] && [ "$out" = $'init returned 0\nframe 64x48\n\nPress ENTER to exit...\nexit returned 1' ] \
+  && [[ $err == "cutil error: no devices supporting CUDA."* ]]; then pass
 else fail "start-up without a device: status $status, out '$out', err '$err'"; fi
 
-# The shut-down prompt reads standard input, which is at its end: the process ends at once, with 0.
+# The shut-down prompt reads standard input, which is at its end: the wait is over at once.
 run "$probe" "$build/vantreo.auf" exit
-if [ "$status" -eq 0 ] && [ "$out" = $'init returned\n\nPress ENTER to exit...' ]; then pass
+if [ "$status" -eq 7 ] && [ "$out" = $'init returned 1\n\nPress ENTER to exit...\nexit returned 1' ]; then pass
 else fail "shut-down: status $status, out '$out', err '$err'"; fi
 
 run "$probe" "$build/vantreo.auf" frame-exit
-if [ "$status" -eq 0 ] && [[ $err == *"emulated device: 0 allocations and 0 arrays live, "*" freed"* ]] \
+if [ "$status" -eq 7 ] && [[ $err == *"emulated device: 0 allocations and 0 arrays live, "*" freed"* ]] \
   && [[ $err != *" 0 freed"* ]]; then pass
 else fail "shut-down after area averaging frees the device memory: status $status, err '$err'"; fi
 unset VANTREO_EMU_REPORT

@@ -1,8 +1,8 @@
-// Loads the plug-in the way the editor does and runs its start-up and shut-down callbacks, so that
-// their effects on the whole process (messages, exit status) can be observed from outside.
+// Loads the plug-in the way the editor does and runs its callbacks, so that their effects on the
+// whole process (messages, what each callback returns, whether the process outlives them) can be
+// observed from outside. Returns 7, its own status, when it gets to the end.
 // usage: lifecycle_probe PLUGIN init|exit|frame-exit
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "host/plugin_host.h"
@@ -12,16 +12,20 @@ int main(int argc, char** argv)
     if (argc != 3) return 2;
     const std::string mode = argv[2];
     vantreo_host::PluginHost host(argv[1], {64, 48});
-    host.init();
-    std::printf("init returned\n");
-    if (mode == "init") return 0;
+    FILTER& instance = const_cast<FILTER&>(host.instance());
+    std::printf("init returned %d\n", instance.func_init(&instance));
     if (mode == "frame-exit") {
         host.set_track("Method", 1);
         host.set_track("T. Rate", 128);
-        host.process(vantreo_host::Picture(64, 48));
+        host.select("other");
+        host.set_track("Width", 32);
+        host.set_track("Height", 24);
+        const vantreo_host::Picture output = host.process(vantreo_host::Picture(64, 48));
+        std::printf("frame %dx%d\n", output.w, output.h);
     }
-    std::fflush(stdout);
-    FILTER& instance = const_cast<FILTER&>(host.instance());
-    instance.func_exit(&instance);
-    return 3;  // func_exit ends the process itself
+    if (mode != "init") {
+        std::fflush(stdout);
+        std::printf("exit returned %d\n", instance.func_exit(&instance));
+    }
+    return 7;
 }
