@@ -28,8 +28,18 @@ void* allocate(std::size_t bytes)
 
 }  // namespace
 
+// Every form of allocation comes here, so that every release matches it.
 void* operator new(std::size_t bytes) { return allocate(bytes); }
 void* operator new[](std::size_t bytes) { return allocate(bytes); }
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(bytes);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t bytes, const std::nothrow_t& tag) noexcept { return operator new(bytes, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
