@@ -1,6 +1,7 @@
 // vantreo-host: a stand-in for the editor that runs the filter plug-in over a video file.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,9 @@
 
 #ifndef VANTREO_BUILT_PLUGIN
 #define VANTREO_BUILT_PLUGIN "vantreo.auf"
+#endif
+#ifndef VANTREO_VERSION
+#define VANTREO_VERSION "unknown"
 #endif
 
 namespace vantreo_host {
@@ -91,6 +95,14 @@ void apply_settings(PluginHost& host, const ToolOptions& options)
         else
             host.set_track(setting.label, setting.value);
     }
+}
+
+// Text for the user on standard output that reached no one (a full disk) is an error, not a success.
+void finish_standard_output()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw HostError(std::string("cannot write standard output: ") + std::strerror(errno ? errno : EIO));
 }
 
 void list_controls(const PluginHost& host)
@@ -171,8 +183,8 @@ int run(const ToolOptions& options)
         PluginHost host(plugin);
         apply_settings(host, options);
         list_controls(host);
-        std::fflush(stdout);
-        return std::ferror(stdout) ? 1 : 0;
+        finish_standard_output();
+        return 0;
     }
 
     const bool demo_files = options.demo && options.output.empty();
@@ -268,8 +280,9 @@ int main(int argc, char** argv)
     using namespace vantreo_host;
     try {
         const ToolOptions options = parse_tool_options(std::vector<std::string>(argv + 1, argv + argc));
-        if (options.help) {
-            std::fputs(tool_usage(), stdout);
+        if (options.help || options.version) {
+            std::fputs(options.help ? tool_usage() : "vantreo-host " VANTREO_VERSION "\n", stdout);
+            finish_standard_output();
             return 0;
         }
         return run(options);

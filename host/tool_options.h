@@ -42,6 +42,7 @@ struct ToolOptions {
     bool list_controls = false;
     bool demo = false;
     bool help = false;
+    bool version = false;
     std::string input;   // "" with --demo
     std::string output;  // "" with --demo for the default demo files
 };

@@ -124,6 +124,21 @@ TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
     }
 }
 
+TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDisk)
+{
+    const RunResult version = run_tool({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "vantreo-host " VANTREO_VERSION "\n");
+    EXPECT_NE(run_tool({"--help"}).out.find("--version"), std::string::npos);
+    for (const char* option : {"--help", "--list-controls", "--version"}) {
+        SCOPED_TRACE(option);
+        const RunResult full = run_program({"/bin/sh", "-c", "exec \"$0\" \"$1\" >/dev/full", VANTREO_HOST_TOOL, option});
+        EXPECT_EQ(full.status, 1);
+        EXPECT_NE(full.err.find("vantreo-host: cannot write standard output: No space left on device"), std::string::npos)
+            << full.err;
+    }
+}
+
 TEST(ToolResize, DefaultSettingsGive640x480ByPointSampling)
 {
     TempDir dir;
