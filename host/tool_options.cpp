@@ -116,6 +116,10 @@ Size parse_size(const std::string& option, const std::string& text)
         w < 1 || h < 1)
         throw UsageError(option + " \"" + text + "\": expected WIDTHxHEIGHT with each side 1.." +
                          std::to_string(kMaxBufferSide) + ", e.g. 640x480");
+    // Both the buffers and the input (which must fit them) are bounded by the pixels a buffer holds.
+    if (w * h > kMaxBufferPixels)
+        throw UsageError(option + " \"" + text + "\": " + std::to_string(w * h) + " pixels, more than the " +
+                         std::to_string(kMaxBufferPixels) + " a frame buffer holds");
     return {static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)};
 }
 

@@ -261,6 +261,10 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
         {{in, out}, "--size"},
         {{"--size", "7x5", "--frobnicate", in, out}, "--frobnicate"},
         {{"--size", "7x5", "--buffer", "6x6", in, out}, "--buffer"},
+        // Checked before the input is opened or any buffer allocated.
+        {{"--size", "7x5", "--buffer", "8000x8000", dir.file("none.yc"), out},
+         "--buffer \"8000x8000\": 64000000 pixels, more than the 33554432 a frame buffer holds"},
+        {{"--size", "8000x8000", dir.file("none.yc"), out}, "--size \"8000x8000\": 64000000 pixels"},
         {{"--size", "7x5", in, dir.file("out.avi")}, "out.avi"},
         {{"--plugin", dir.file("none.auf"), "--size", "7x5", in, out}, "cannot load plug-in"},
         {{"--plugin", HOST_TEST_NO_EXPORT, "--size", "7x5", in, out}, "GetFilterTable"},
