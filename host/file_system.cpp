@@ -8,11 +8,14 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 #endif
 
 namespace vantreo_host {
@@ -33,6 +36,33 @@ std::optional<std::int64_t> regular_file_size(std::FILE* stream)
     struct _stat64 info;
     if (_fstat64(_fileno(stream), &info) != 0 || !(info.st_mode & _S_IFREG)) return std::nullopt;
     return static_cast<std::int64_t>(info.st_size);
+}
+
+namespace {
+
+// The identity of the regular file `path` names ("-": `stream`); false for anything else.
+bool regular_file_id(const std::string& path, std::FILE* stream, BY_HANDLE_FILE_INFORMATION& info)
+{
+    const bool own = path != "-";
+    const HANDLE handle = own ? CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr)
+                              : reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (own) CloseHandle(handle);
+    return regular;
+}
+
+}  // namespace
+
+bool same_regular_file(const std::string& input, const std::string& output)
+{
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    return regular_file_id(input, stdin, a) && regular_file_id(output, stdout, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
 }
 
 void make_directory(const std::string& path)
@@ -62,6 +92,25 @@ std::optional<std::int64_t> regular_file_size(std::FILE* stream)
     struct stat info;
     if (fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     return static_cast<std::int64_t>(info.st_size);
+}
+
+namespace {
+
+// The identity of the regular file `path` names ("-": the descriptor `fd`); false for anything else.
+bool regular_file_id(const std::string& path, int fd, struct stat& info)
+{
+    const int result = path == "-" ? fstat(fd, &info) : stat(path.c_str(), &info);
+    return result == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+bool same_regular_file(const std::string& input, const std::string& output)
+{
+    struct stat a;
+    struct stat b;
+    return regular_file_id(input, STDIN_FILENO, a) && regular_file_id(output, STDOUT_FILENO, b) &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 void make_directory(const std::string& path)

@@ -16,6 +16,10 @@ PathKind path_kind(const std::string& path);
 // The size of the open file, or nothing for a pipe, a terminal or a device.
 std::optional<std::int64_t> regular_file_size(std::FILE* stream);
 
+// Whether `input` and `output` name one regular file (the same device and inode, or on Windows the
+// same volume and file index), also through links; "-" is standard input or standard output.
+bool same_regular_file(const std::string& input, const std::string& output);
+
 // Opens an input for binary reading; "-" is standard input, which the caller does not own
 // (*owned false). Throws HostError naming the input.
 std::FILE* open_input(const std::string& name, bool* owned);

@@ -191,6 +191,10 @@ int run(const ToolOptions& options)
     const std::string output_path = demo_files ? kDemoOutput : options.output;
     const Format output_format = format_of(options, output_path, true);
 
+    // Writing the file being read would destroy it (or, appending to it, never end).
+    if (!options.demo && same_regular_file(options.input, output_path))
+        throw UsageError("INPUT \"" + options.input + "\" and OUTPUT \"" + output_path + "\" are the same file");
+
     // The input's header is checked before anything is written.
     const std::unique_ptr<FrameSource> source = open_source(options);
     const std::int32_t in_w = source->width();

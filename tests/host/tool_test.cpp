@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "host/picture.h"
 #include "host/yc_format.h"
 #include "tests/host/subprocess.h"
@@ -299,6 +301,35 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
     EXPECT_EQ(ended.status, 3);
     EXPECT_EQ(dir.names(), (std::set<std::string>{"in.yc", "short.yc", "out.yc"}));
     EXPECT_EQ(read_file(out), "earlier");
+}
+
+TEST(ToolErrors, InputAndOutputTheSameFileRefusedBeforeReading)
+{
+    TempDir dir;
+    const std::string input = tagged_frames(7, 5, 2);
+    const std::string in = dir.file("in.yc");
+    const std::string tool = VANTREO_HOST_TOOL;
+    // A tool that reads what it appends would fill the disk: the file size limit bounds it.
+    const std::string limited = "ulimit -f 65536; exec \"$0\" --size 7x5 --format yc ";
+    const std::vector<std::string> commands[] = {
+        {tool, "--size", "7x5", in, in},
+        {tool, "--size", "7x5", in, dir.file("soft.yc")},
+        {tool, "--size", "7x5", dir.file("hard.yc"), dir.path() + "/./in.yc"},
+        {"/bin/sh", "-c", limited + "- in.yc <in.yc", tool},
+        {"/bin/sh", "-c", limited + "in.yc - >>in.yc", tool},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command.back());
+        for (const char* name : {"in.yc", "soft.yc", "hard.yc"}) std::remove(dir.file(name).c_str());
+        write_file(in, input);
+        ASSERT_EQ(symlink(in.c_str(), dir.file("soft.yc").c_str()), 0);
+        ASSERT_EQ(link(in.c_str(), dir.file("hard.yc").c_str()), 0);
+        const RunResult run = run_program(command, "", false, dir.path());
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("are the same file"), std::string::npos) << run.err;
+        EXPECT_TRUE(read_file(in) == input);
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"in.yc", "soft.yc", "hard.yc"}));
+    }
 }
 
 TEST(ToolDemo, RunsTheMovingPatternThroughTheFilter)
