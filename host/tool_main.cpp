@@ -282,6 +282,7 @@ int run(const ToolOptions& options)
 int main(int argc, char** argv)
 {
     using namespace vantreo_host;
+    open_closed_standard_streams();
     try {
         const ToolOptions options = parse_tool_options(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help || options.version) {

@@ -221,6 +221,23 @@ TEST(ToolStreams, PipesFramesFromStdinToStdout)
     EXPECT_NE(unformatted.err.find("--format yc"), std::string::npos) << unformatted.err;
 }
 
+TEST(ToolStreams, ClosedStandardStreamsStayOutOfTheOutput)
+{
+    TempDir dir;
+    // The output file must not take a closed stream's descriptor, or what goes to that stream ends up in it.
+    const std::string run = "exec \"$0\" --demo --size 16x12 --select other --set Width=10 --set Height=6 ";
+    ASSERT_EQ(run_program({"/bin/sh", "-c", run + "open.yc", VANTREO_HOST_TOOL}, "", false, dir.path()).status, 0);
+    const std::string expected = read_file(dir.file("open.yc"));
+    ASSERT_EQ(expected.size(), 60u * 10 * 6 * 6);
+    for (const char* closed : {"<&-", ">&-", "2>&-", "<&- >&- 2>&-"}) {
+        SCOPED_TRACE(closed);
+        const RunResult closed_run =
+            run_program({"/bin/sh", "-c", run + "closed.yc " + closed, VANTREO_HOST_TOOL}, "", false, dir.path());
+        EXPECT_EQ(closed_run.status, 0) << closed_run.err;
+        EXPECT_TRUE(read_file(dir.file("closed.yc")) == expected);
+    }
+}
+
 TEST(ToolShutdown, ExitPromptGoesToStderrAndNeedsNoKeyPress)
 {
     TempDir dir;
