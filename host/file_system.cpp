@@ -1,7 +1,9 @@
 #include "host/file_system.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "host/console_streams.h"
 #include "host/host_error.h"
@@ -30,6 +32,8 @@ PathKind path_kind(const std::string& path)
     if (info.st_mode & _S_IFREG) return PathKind::kRegularFile;
     return PathKind::kOther;
 }
+
+std::string link_target(const std::string& path) { return path; }
 
 std::optional<std::int64_t> regular_file_size(std::FILE* stream)
 {
@@ -87,6 +91,25 @@ PathKind path_kind(const std::string& path)
     return PathKind::kOther;
 }
 
+std::string link_target(const std::string& path)
+{
+    // As many links as the system follows in one path before it gives up with ELOOP.
+    constexpr int kMaxLinks = 40;
+    std::string target = path;
+    for (int links = 0; links <= kMaxLinks; ++links) {
+        struct stat info;
+        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+        std::vector<char> text(PATH_MAX);
+        const ssize_t length = readlink(target.c_str(), text.data(), text.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= text.size())
+            throw HostError("cannot follow the link \"" + path + "\": " + std::strerror(length < 0 ? errno : ENAMETOOLONG));
+        // A relative link is relative to the directory the link is in.
+        const std::string next(text.data(), static_cast<std::size_t>(length));
+        target = next[0] == '/' ? next : directory_part(target) + next;
+    }
+    throw HostError("cannot follow the link \"" + path + "\": " + std::strerror(ELOOP));
+}
+
 std::optional<std::int64_t> regular_file_size(std::FILE* stream)
 {
     struct stat info;
@@ -125,6 +148,16 @@ void make_directory(const std::string& path)
 }
 
 #endif
+
+std::string directory_part(const std::string& path)
+{
+#ifdef _WIN32
+    const std::string::size_type separator = path.find_last_of("/\\:");
+#else
+    const std::string::size_type separator = path.rfind('/');
+#endif
+    return separator == std::string::npos ? "" : path.substr(0, separator + 1);
+}
 
 std::FILE* open_input(const std::string& name, bool* owned)
 {

@@ -13,6 +13,14 @@ enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
 // What is at `path` now; kOther is a device, pipe or socket.
 PathKind path_kind(const std::string& path);
 
+// The directory part of `path` with its last separator ("" for a bare file name).
+std::string directory_part(const std::string& path);
+
+// The name writing to `path` ends up at: `path` itself, or when it is a symbolic link the name at the
+// end of its chain of links (which may not exist yet). Throws HostError naming `path` for a loop. On
+// Windows, `path` itself.
+std::string link_target(const std::string& path);
+
 // The size of the open file, or nothing for a pipe, a terminal or a device.
 std::optional<std::int64_t> regular_file_size(std::FILE* stream);
 

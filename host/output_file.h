@@ -1,6 +1,7 @@
-// An output that never appears half written: a file is written under a temporary name in the same
-// directory and renamed into place by commit(); "-" is standard output. A device or pipe that is
-// already there (/dev/null, a FIFO) is written in place, not replaced.
+// An output that never appears half written: a file is written under a short temporary name in the
+// same directory and renamed into place by commit(); "-" is standard output. A device or pipe that is
+// already there (/dev/null, a FIFO) is written in place, not replaced. A symbolic link is followed: the
+// file it leads to is replaced, with its permission bits kept.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +33,7 @@ private:
     void discard();
 
     std::string path_;
+    std::string target_;  // path_ with symbolic links followed
     std::string temp_path_;
     std::FILE* stream_ = nullptr;
     bool in_place_ = false;
