@@ -1,15 +1,13 @@
 #include "host/output_file.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "host/console_streams.h"
 #include "host/file_system.h"
 #include "host/host_error.h"
+#include "host/temporary_files.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -26,33 +24,6 @@
 namespace vantreo_host {
 
 namespace {
-
-// Temporary files not yet renamed into place. A plug-in may end the process itself (exit() from a
-// callback); the files are removed then too.
-std::vector<std::string>& pending_temp_files()
-{
-    static auto* const files = new std::vector<std::string>;
-    return *files;
-}
-
-void remove_pending_temp_files()
-{
-    for (const std::string& path : pending_temp_files()) std::remove(path.c_str());
-    pending_temp_files().clear();
-}
-
-void track_temp_file(const std::string& path)
-{
-    static const bool registered = std::atexit(remove_pending_temp_files) == 0;
-    (void)registered;
-    pending_temp_files().push_back(path);
-}
-
-void untrack_temp_file(const std::string& path)
-{
-    std::vector<std::string>& files = pending_temp_files();
-    files.erase(std::remove(files.begin(), files.end(), path), files.end());
-}
 
 #ifdef _WIN32
 
@@ -134,12 +105,17 @@ OutputFile::OutputFile(const std::string& path) : path_(path)
     if (kind == PathKind::kOther) {
         stream_ = std::fopen(target_.c_str(), "wb");
         if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
-        in_place_ = true;
         return;
     }
-    stream_ = create_temp_beside(target_, temp_path_);
-    if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
-    track_temp_file(temp_path_);
+    int error_number = 0;
+    temp_entry_ = make_temporary(
+        [&] {
+            stream_ = create_temp_beside(target_, temp_path_);
+            error_number = errno;
+            return stream_ ? temp_path_ : std::string();
+        },
+        false);
+    if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(error_number));
 }
 
 OutputFile::~OutputFile()
@@ -151,15 +127,12 @@ void OutputFile::discard()
 {
     if (is_stdout()) {
         if (stream_) std::fflush(stream_);
-    } else {
-        if (stream_) std::fclose(stream_);
-        if (!temp_path_.empty()) {
-            std::remove(temp_path_.c_str());
-            untrack_temp_file(temp_path_);
-        }
+    } else if (stream_) {
+        std::fclose(stream_);
     }
     stream_ = nullptr;
-    temp_path_.clear();
+    remove_temporary(temp_entry_);
+    temp_entry_ = nullptr;
 }
 
 void OutputFile::fail(const std::string& what, int error_number)
@@ -174,25 +147,26 @@ void OutputFile::write(const void* data, std::size_t size)
     if (size && std::fwrite(data, 1, size, stream_) != size) fail("cannot write", errno ? errno : EIO);
 }
 
-void OutputFile::commit()
+void OutputFile::close()
 {
+    if (closed_) return;
     if (!stream_) throw HostError("output \"" + path_ + "\" is already closed");
     errno = 0;
     if (std::fflush(stream_) != 0) fail("cannot write", errno ? errno : EIO);
-    if (is_stdout()) {
-        committed_ = true;
-        return;
-    }
     std::FILE* stream = stream_;
     stream_ = nullptr;
-    if (std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
-    if (in_place_) {
-        committed_ = true;
-        return;
+    closed_ = true;
+    if (!is_stdout() && std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
+}
+
+void OutputFile::commit()
+{
+    close();
+    if (temp_entry_) {
+        if (!replace_file(temp_path_, target_)) fail("cannot rename finished", errno);
+        keep_temporary(temp_entry_);
+        temp_entry_ = nullptr;
     }
-    if (!replace_file(temp_path_, target_)) fail("cannot rename finished", errno);
-    untrack_temp_file(temp_path_);
-    temp_path_.clear();
     committed_ = true;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "host/temporary_files.h"
+
 namespace vantreo_host {
 
 class OutputFile {
@@ -22,7 +24,11 @@ public:
     // Throws HostError naming the output on a write error.
     void write(const void* data, std::size_t size);
 
-    // Flushes, closes and renames into place (flushes only, for standard output).
+    // Flushes and closes the file, which stays under its temporary name until commit() (flushes
+    // only, for standard output). Throws HostError naming the output on a write error.
+    void close();
+
+    // Closes and renames into place.
     void commit();
 
     const std::string& path() const { return path_; }
@@ -35,8 +41,9 @@ private:
     std::string path_;
     std::string target_;  // path_ with symbolic links followed
     std::string temp_path_;
+    TemporaryEntry* temp_entry_ = nullptr;  // while the temporary file is there
     std::FILE* stream_ = nullptr;
-    bool in_place_ = false;
+    bool closed_ = false;
     bool committed_ = false;
 };
 

@@ -20,6 +20,7 @@
 #include "host/plugin_host.h"
 #include "host/png_image.h"
 #include "host/progress_line.h"
+#include "host/temporary_files.h"
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
 
@@ -283,6 +284,7 @@ int main(int argc, char** argv)
 {
     using namespace vantreo_host;
     open_closed_standard_streams();
+    remove_temporaries_on_ending_signals();
     try {
         const ToolOptions options = parse_tool_options(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help || options.version) {

@@ -1,12 +1,15 @@
 // vantreo-host with YUV4MPEG2 video and PNG pictures, next to Debian's ffmpeg as a user would run them.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "tests/host/png_reading.h"
 #include "tests/host/subprocess.h"
@@ -372,6 +375,30 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
     EXPECT_EQ(piped.status, 1);
     EXPECT_NE(piped.err.find("\"-\": frame 1 is truncated"), std::string::npos) << piped.err;
     EXPECT_EQ(piped.out, header + "\nFRAME\n" + frame);
+}
+
+// Whether `done` becomes true within ten seconds.
+template <typename Condition>
+bool eventually(Condition done)
+{
+    for (int i = 0; i < 1000 && !done(); ++i) usleep(10000);
+    return done();
+}
+
+TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
+{
+    // A stream that has not ended: the run waits for more frames with its output open.
+    const std::string start = "YUV4MPEG2 W8 H6 F25:1 C444\nFRAME\n" + flat_444(8, 6, 126, 128, 128);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+        SCOPED_TRACE(strsignal(signal));
+        TempDir dir;
+        host_test::ChildProcess tool({kTool, "-q", "--format", "y4m", "-", "out.y4m"}, dir.path());
+        tool.write_input(start);
+        ASSERT_TRUE(eventually([&] { return dir.names().size() == 1; })) << "the temporary output appears";
+        kill(tool.pid(), signal);
+        EXPECT_EQ(tool.wait().status, 128 + signal);
+        EXPECT_EQ(dir.names(), std::set<std::string>{});
+    }
 }
 
 TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)
