@@ -69,12 +69,12 @@ bool same_regular_file(const std::string& input, const std::string& output)
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-void make_directory(const std::string& path)
+bool make_directory(const std::string& path)
 {
-    if (_mkdir(path.c_str()) == 0) return;
+    if (_mkdir(path.c_str()) == 0) return true;
     const int error_number = errno;
     if (error_number == EEXIST) {
-        if (path_kind(path) == PathKind::kDirectory) return;
+        if (path_kind(path) == PathKind::kDirectory) return false;
         throw HostError("cannot create directory \"" + path + "\": something else has that name");
     }
     throw HostError("cannot create directory \"" + path + "\": " + std::strerror(error_number));
@@ -136,12 +136,12 @@ bool same_regular_file(const std::string& input, const std::string& output)
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-void make_directory(const std::string& path)
+bool make_directory(const std::string& path)
 {
-    if (mkdir(path.c_str(), 0777) == 0) return;
+    if (mkdir(path.c_str(), 0777) == 0) return true;
     const int error_number = errno;
     if (error_number == EEXIST) {
-        if (path_kind(path) == PathKind::kDirectory) return;
+        if (path_kind(path) == PathKind::kDirectory) return false;
         throw HostError("cannot create directory \"" + path + "\": something else has that name");
     }
     throw HostError("cannot create directory \"" + path + "\": " + std::strerror(error_number));

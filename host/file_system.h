@@ -32,7 +32,7 @@ bool same_regular_file(const std::string& input, const std::string& output);
 // (*owned false). Throws HostError naming the input.
 std::FILE* open_input(const std::string& name, bool* owned);
 
-// Creates the directory unless one is there; throws HostError naming it.
-void make_directory(const std::string& path);
+// Creates the directory unless one is there: true when it made it. Throws HostError naming it.
+bool make_directory(const std::string& path);
 
 }  // namespace vantreo_host

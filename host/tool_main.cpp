@@ -261,7 +261,12 @@ int run(const ToolOptions& options)
     if (comparison) {
         if (frames <= comparison_frame) throw HostError("the demo ended before frame " + std::to_string(comparison_frame));
         write_png(*comparison, side_by_side(to_rgb(before, options.matrix), to_rgb(after, options.matrix), kComparisonGap));
+        comparison->close();
     }
+    // Everything written and closed before any output takes its name: a run that fails leaves none.
+    sink->finish();
+    if (series) series->commit();
+    if (comparison) comparison->commit();
     sink->commit();
 
     if (!options.quiet) {

@@ -415,6 +415,7 @@ TEST(PngImage, FileReadsBackPixelForPixel)
     {
         OutputFile output(dir.file("pair.png"));
         write_png(output, pair);
+        output.commit();
     }
     EXPECT_EQ(read_png(read_file(dir.file("pair.png"))).rgb, pair.rgb);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/host/png_reading.h"
@@ -353,6 +354,7 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         {{"--plugin", HOST_TEST_NO_EXPORT, in, out}, "GetFilterTable", 1},
         {{dir.file("empty.y4m"), dir.file("out.png")}, "no frame to write", 1},
         {{"--png-every", "2", dir.file("notdir"), in, out}, "something else has that name", 1},
+        {{"--png-every", "1", dir.file("pngs"), dir.file("short.y4m"), out}, "frame 1 is truncated", 1},
         {{"--png-every", "0", dir.file("pngs"), in, out}, "--png-every \"0\"", 2},
         {{"--size", "8x6", in, out}, "--size is for .yc input", 2},
         {{"--matrix", "2020", in, out}, "--matrix \"2020\"", 2},
@@ -375,6 +377,13 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
     EXPECT_EQ(piped.status, 1);
     EXPECT_NE(piped.err.find("\"-\": frame 1 is truncated"), std::string::npos) << piped.err;
     EXPECT_EQ(piped.out, header + "\nFRAME\n" + frame);
+
+    // A failed run leaves an earlier series as it was.
+    ASSERT_EQ(mkdir(dir.file("pngs").c_str(), 0777), 0);
+    write_file(dir.file("pngs/frame-000000.png"), "earlier");
+    EXPECT_EQ(run_tool({"--png-every", "1", dir.file("pngs"), dir.file("short.y4m"), out}).status, 1);
+    EXPECT_EQ(dir.names("pngs"), std::set<std::string>{"frame-000000.png"});
+    EXPECT_EQ(read_file(dir.file("pngs/frame-000000.png")), "earlier");
 }
 
 // Whether `done` becomes true within ten seconds.
@@ -399,6 +408,15 @@ TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
         EXPECT_EQ(tool.wait().status, 128 + signal);
         EXPECT_EQ(dir.names(), std::set<std::string>{});
     }
+
+    // With a PNG series whose first frame is written, and its directory made by the run.
+    TempDir dir;
+    host_test::ChildProcess tool({kTool, "-q", "--format", "y4m", "--png-every", "1", "pngs", "-", "out.y4m"}, dir.path());
+    tool.write_input(start);
+    ASSERT_TRUE(eventually([&] { return dir.names("pngs").size() == 1; })) << "the first frame's PNG appears";
+    kill(tool.pid(), SIGTERM);
+    EXPECT_EQ(tool.wait().status, 128 + SIGTERM);
+    EXPECT_EQ(dir.names(), std::set<std::string>{});
 }
 
 TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)
