@@ -1,5 +1,6 @@
 #include "host/console_streams.h"
 
+#include <cerrno>
 #include <iostream>
 
 #ifdef _WIN32
@@ -35,6 +36,8 @@ void detach_console_streams()
     std::clearerr(stdin);
 }
 
+void open_closed_standard_streams() {}
+
 void set_binary_mode(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
 
 void report_broken_pipe_as_error() {}
@@ -64,6 +67,17 @@ void detach_console_streams()
         close(STDIN_FILENO);
     }
     std::clearerr(stdin);
+}
+
+void open_closed_standard_streams()
+{
+    // open() takes the lowest free number: going up from 0, each lands on its own number unless a
+    // lower one could not be opened.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) close(null);
+    }
 }
 
 void set_binary_mode(std::FILE*) {}

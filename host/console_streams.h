@@ -10,6 +10,10 @@ namespace vantreo_host {
 // callback prints can enter an output stream), and give standard input nothing to read.
 void detach_console_streams();
 
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file opened later takes
+// its number and receives what is meant for that stream. Nothing to do on Windows.
+void open_closed_standard_streams();
+
 // Raw bytes through a standard stream (no newline translation).
 void set_binary_mode(std::FILE* stream);
 

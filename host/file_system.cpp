@@ -1,18 +1,23 @@
 #include "host/file_system.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "host/console_streams.h"
 #include "host/host_error.h"
 
 #ifdef _WIN32
 #include <direct.h>
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 #endif
 
 namespace vantreo_host {
@@ -28,6 +33,8 @@ PathKind path_kind(const std::string& path)
     return PathKind::kOther;
 }
 
+std::string link_target(const std::string& path) { return path; }
+
 std::optional<std::int64_t> regular_file_size(std::FILE* stream)
 {
     struct _stat64 info;
@@ -35,12 +42,39 @@ std::optional<std::int64_t> regular_file_size(std::FILE* stream)
     return static_cast<std::int64_t>(info.st_size);
 }
 
-void make_directory(const std::string& path)
+namespace {
+
+// The identity of the regular file `path` names ("-": `stream`); false for anything else.
+bool regular_file_id(const std::string& path, std::FILE* stream, BY_HANDLE_FILE_INFORMATION& info)
 {
-    if (_mkdir(path.c_str()) == 0) return;
+    const bool own = path != "-";
+    const HANDLE handle = own ? CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr)
+                              : reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool regular = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (own) CloseHandle(handle);
+    return regular;
+}
+
+}  // namespace
+
+bool same_regular_file(const std::string& input, const std::string& output)
+{
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    return regular_file_id(input, stdin, a) && regular_file_id(output, stdout, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool make_directory(const std::string& path)
+{
+    if (_mkdir(path.c_str()) == 0) return true;
     const int error_number = errno;
     if (error_number == EEXIST) {
-        if (path_kind(path) == PathKind::kDirectory) return;
+        if (path_kind(path) == PathKind::kDirectory) return false;
         throw HostError("cannot create directory \"" + path + "\": something else has that name");
     }
     throw HostError("cannot create directory \"" + path + "\": " + std::strerror(error_number));
@@ -57,6 +91,25 @@ PathKind path_kind(const std::string& path)
     return PathKind::kOther;
 }
 
+std::string link_target(const std::string& path)
+{
+    // As many links as the system follows in one path before it gives up with ELOOP.
+    constexpr int kMaxLinks = 40;
+    std::string target = path;
+    for (int links = 0; links <= kMaxLinks; ++links) {
+        struct stat info;
+        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+        std::vector<char> text(PATH_MAX);
+        const ssize_t length = readlink(target.c_str(), text.data(), text.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= text.size())
+            throw HostError("cannot follow the link \"" + path + "\": " + std::strerror(length < 0 ? errno : ENAMETOOLONG));
+        // A relative link is relative to the directory the link is in.
+        const std::string next(text.data(), static_cast<std::size_t>(length));
+        target = next[0] == '/' ? next : directory_part(target) + next;
+    }
+    throw HostError("cannot follow the link \"" + path + "\": " + std::strerror(ELOOP));
+}
+
 std::optional<std::int64_t> regular_file_size(std::FILE* stream)
 {
     struct stat info;
@@ -64,18 +117,47 @@ std::optional<std::int64_t> regular_file_size(std::FILE* stream)
     return static_cast<std::int64_t>(info.st_size);
 }
 
-void make_directory(const std::string& path)
+namespace {
+
+// The identity of the regular file `path` names ("-": the descriptor `fd`); false for anything else.
+bool regular_file_id(const std::string& path, int fd, struct stat& info)
 {
-    if (mkdir(path.c_str(), 0777) == 0) return;
+    const int result = path == "-" ? fstat(fd, &info) : stat(path.c_str(), &info);
+    return result == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+bool same_regular_file(const std::string& input, const std::string& output)
+{
+    struct stat a;
+    struct stat b;
+    return regular_file_id(input, STDIN_FILENO, a) && regular_file_id(output, STDOUT_FILENO, b) &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool make_directory(const std::string& path)
+{
+    if (mkdir(path.c_str(), 0777) == 0) return true;
     const int error_number = errno;
     if (error_number == EEXIST) {
-        if (path_kind(path) == PathKind::kDirectory) return;
+        if (path_kind(path) == PathKind::kDirectory) return false;
         throw HostError("cannot create directory \"" + path + "\": something else has that name");
     }
     throw HostError("cannot create directory \"" + path + "\": " + std::strerror(error_number));
 }
 
 #endif
+
+std::string directory_part(const std::string& path)
+{
+#ifdef _WIN32
+    const std::string::size_type separator = path.find_last_of("/\\:");
+#else
+    const std::string::size_type separator = path.rfind('/');
+#endif
+    return separator == std::string::npos ? "" : path.substr(0, separator + 1);
+}
 
 std::FILE* open_input(const std::string& name, bool* owned)
 {

@@ -13,14 +13,26 @@ enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
 // What is at `path` now; kOther is a device, pipe or socket.
 PathKind path_kind(const std::string& path);
 
+// The directory part of `path` with its last separator ("" for a bare file name).
+std::string directory_part(const std::string& path);
+
+// The name writing to `path` ends up at: `path` itself, or when it is a symbolic link the name at the
+// end of its chain of links (which may not exist yet). Throws HostError naming `path` for a loop. On
+// Windows, `path` itself.
+std::string link_target(const std::string& path);
+
 // The size of the open file, or nothing for a pipe, a terminal or a device.
 std::optional<std::int64_t> regular_file_size(std::FILE* stream);
+
+// Whether `input` and `output` name one regular file (the same device and inode, or on Windows the
+// same volume and file index), also through links; "-" is standard input or standard output.
+bool same_regular_file(const std::string& input, const std::string& output);
 
 // Opens an input for binary reading; "-" is standard input, which the caller does not own
 // (*owned false). Throws HostError naming the input.
 std::FILE* open_input(const std::string& name, bool* owned);
 
-// Creates the directory unless one is there; throws HostError naming it.
-void make_directory(const std::string& path);
+// Creates the directory unless one is there: true when it made it. Throws HostError naming it.
+bool make_directory(const std::string& path);
 
 }  // namespace vantreo_host

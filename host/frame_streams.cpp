@@ -4,6 +4,7 @@
 
 #include "host/file_system.h"
 #include "host/host_error.h"
+#include "host/temporary_files.h"
 #include "host/test_pattern.h"
 #include "host/yc_format.h"
 
@@ -70,51 +71,44 @@ private:
 
 class YcSink : public FrameSink {
 public:
-    explicit YcSink(const std::string& path) : output_(path) {}
+    explicit YcSink(const std::string& path) : FrameSink(path) {}
     void write(const Picture& picture, const std::vector<unsigned char>*) override { write_yc_frame(output_, picture); }
-    void commit() override { output_.commit(); }
-
-private:
-    OutputFile output_;
 };
 
 class Y4mSink : public FrameSink {
 public:
-    Y4mSink(const std::string& path, const Y4mFormat& format) : output_(path), writer_(output_, format) {}
+    Y4mSink(const std::string& path, const Y4mFormat& format) : FrameSink(path), writer_(output_, format) {}
     void write(const Picture& picture, const std::vector<unsigned char>* original) override
     {
         writer_.write(picture, original);
     }
-    void commit() override
+    void finish() override
     {
         writer_.finish();
-        output_.commit();
+        FrameSink::finish();
     }
 
 private:
-    OutputFile output_;
     Y4mWriter writer_;
 };
 
 class PngSink : public FrameSink {
 public:
-    PngSink(const std::string& path, ColourMatrix matrix) : output_(path), matrix_(matrix) {}
+    PngSink(const std::string& path, ColourMatrix matrix) : FrameSink(path), matrix_(matrix) {}
     void write(const Picture& picture, const std::vector<unsigned char>*) override
     {
         if (written_) return;
-        const std::vector<unsigned char> bytes = encode_png(to_rgb(picture, matrix_));
-        output_.write(bytes.data(), bytes.size());
+        write_png(output_, to_rgb(picture, matrix_));
         written_ = true;
     }
     bool wants_more() const override { return !written_; }
-    void commit() override
+    void finish() override
     {
         if (!written_) throw HostError("output \"" + output_.path() + "\": the input has no frame to write");
-        output_.commit();
+        FrameSink::finish();
     }
 
 private:
-    OutputFile output_;
     ColourMatrix matrix_;
     bool written_ = false;
 };
@@ -149,7 +143,14 @@ PngSeries::PngSeries(const std::string& directory, std::int64_t every, ColourMat
     : directory_(directory), every_(every), matrix_(matrix)
 {
     if (every_ < 1) throw HostError("PNG frames: every " + std::to_string(every_) + "th frame makes no sense");
-    make_directory(directory_);
+    made_directory_ = make_temporary([&] { return make_directory(directory_) ? directory_ : std::string(); }, true);
+}
+
+PngSeries::~PngSeries()
+{
+    // The files first (each removes its own unless committed), then the directory, if this made it.
+    files_.clear();
+    remove_temporary(made_directory_);
 }
 
 std::string PngSeries::file_name(std::int64_t index)
@@ -162,9 +163,16 @@ std::string PngSeries::file_name(std::int64_t index)
 void PngSeries::write(std::int64_t index, const Picture& picture)
 {
     if (index % every_ != 0) return;
-    OutputFile output(directory_ + "/" + file_name(index));
-    write_png(output, to_rgb(picture, matrix_));
-    ++written_;
+    files_.push_back(std::make_unique<OutputFile>(directory_ + "/" + file_name(index)));
+    write_png(*files_.back(), to_rgb(picture, matrix_));
+    files_.back()->close();
+}
+
+void PngSeries::commit()
+{
+    for (const std::unique_ptr<OutputFile>& file : files_) file->commit();
+    keep_temporary(made_directory_);
+    made_directory_ = nullptr;
 }
 
 }  // namespace vantreo_host

@@ -37,13 +37,23 @@ std::unique_ptr<FrameSource> open_y4m_source(const std::string& name);
 
 class FrameSink {
 public:
+    explicit FrameSink(const std::string& path) : output_(path) {}
     virtual ~FrameSink() = default;
     // `original` as FrameSource::next gave it, when the filter handed the frame back unchanged.
     virtual void write(const Picture& picture, const std::vector<unsigned char>* original) = 0;
     // False once the sink has all it takes.
     virtual bool wants_more() const { return true; }
-    // Completes the output (renames it into place); without it nothing appears.
-    virtual void commit() = 0;
+    // Writes what the output still lacks and closes it; throws HostError when that fails.
+    virtual void finish() { output_.close(); }
+    // Finishes the output and renames it into place; without it nothing appears.
+    void commit()
+    {
+        finish();
+        output_.commit();
+    }
+
+protected:
+    OutputFile output_;
 };
 
 // Each sink creates its output at once (a temporary file beside it), so a path that cannot be
@@ -54,13 +64,20 @@ std::unique_ptr<FrameSink> make_y4m_sink(const std::string& path, const Y4mForma
 // The first frame as a PNG file; committing without a frame is an error.
 std::unique_ptr<FrameSink> make_png_sink(const std::string& path, ColourMatrix matrix);
 
-// Every `every`-th output frame (0, every, 2 * every, ...) as DIRECTORY/frame-NNNNNN.png, each
-// file complete when it appears. Creates the directory if it is missing.
+// Every `every`-th output frame (0, every, 2 * every, ...) as DIRECTORY/frame-NNNNNN.png. The files
+// keep temporary names until commit(), so a run that fails leaves an earlier series as it was and
+// none of its own. Creates the directory if it is missing (and removes it again without a commit).
 class PngSeries {
 public:
     PngSeries(const std::string& directory, std::int64_t every, ColourMatrix matrix);
+    ~PngSeries();
+    PngSeries(const PngSeries&) = delete;
+    PngSeries& operator=(const PngSeries&) = delete;
+
     void write(std::int64_t index, const Picture& picture);
-    std::int64_t written() const { return written_; }
+    // Renames every file written into place.
+    void commit();
+    std::int64_t written() const { return static_cast<std::int64_t>(files_.size()); }
 
     static std::string file_name(std::int64_t index);
 
@@ -68,7 +85,8 @@ private:
     std::string directory_;
     std::int64_t every_;
     ColourMatrix matrix_;
-    std::int64_t written_ = 0;
+    TemporaryEntry* made_directory_ = nullptr;
+    std::vector<std::unique_ptr<OutputFile>> files_;
 };
 
 }  // namespace vantreo_host

@@ -1,15 +1,13 @@
 #include "host/output_file.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "host/console_streams.h"
 #include "host/file_system.h"
 #include "host/host_error.h"
+#include "host/temporary_files.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -27,40 +25,14 @@ namespace vantreo_host {
 
 namespace {
 
-// Temporary files not yet renamed into place. A plug-in may end the process itself (exit() from a
-// callback); the files are removed then too.
-std::vector<std::string>& pending_temp_files()
-{
-    static auto* const files = new std::vector<std::string>;
-    return *files;
-}
-
-void remove_pending_temp_files()
-{
-    for (const std::string& path : pending_temp_files()) std::remove(path.c_str());
-    pending_temp_files().clear();
-}
-
-void track_temp_file(const std::string& path)
-{
-    static const bool registered = std::atexit(remove_pending_temp_files) == 0;
-    (void)registered;
-    pending_temp_files().push_back(path);
-}
-
-void untrack_temp_file(const std::string& path)
-{
-    std::vector<std::string>& files = pending_temp_files();
-    files.erase(std::remove(files.begin(), files.end(), path), files.end());
-}
-
 #ifdef _WIN32
 
-std::FILE* create_temp_beside(const std::string& path, std::string& temp_path)
+std::FILE* create_temp_beside(const std::string& target, std::string& temp_path)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp_path = path + ".tmp-" + std::to_string(_getpid()) + "-" + std::to_string(counter++);
+        temp_path =
+            directory_part(target) + "vantreo.tmp-" + std::to_string(_getpid()) + "-" + std::to_string(counter++);
         const int fd = _open(temp_path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (fd >= 0) return _fdopen(fd, "wb");
         if (errno != EEXIST) return nullptr;
@@ -77,16 +49,30 @@ bool replace_file(const std::string& from, const std::string& to)
 
 #else
 
-std::FILE* create_temp_beside(const std::string& path, std::string& temp_path)
+// A file the user may not write is refused, as writing it in place would be (access(): root may write
+// any). The new file gets the permission bits of the one it replaces, and its owner and group as far as
+// this user may give them (root: both; others: a group they belong to); a new one, the usual bits.
+std::FILE* create_temp_beside(const std::string& target, std::string& temp_path)
 {
-    std::string pattern = path + ".tmp-XXXXXX";
+    struct stat replaced;
+    const bool replacing = stat(target.c_str(), &replaced) == 0;
+    if (replacing && access(target.c_str(), W_OK) != 0) return nullptr;
+    std::string pattern = directory_part(target) + "vantreo.tmp-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0) return nullptr;
     temp_path = pattern;
-    // mkstemp makes the file private; the finished output gets the usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    if (replacing) {
+        if (fchown(fd, replaced.st_uid, replaced.st_gid) != 0) {
+            const int group_only = fchown(fd, static_cast<uid_t>(-1), replaced.st_gid);
+            (void)group_only;
+        }
+        fchmod(fd, replaced.st_mode & 0777);
+    } else {
+        // mkstemp makes the file private; a new output gets the usual permissions.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
     std::FILE* stream = fdopen(fd, "wb");
     if (!stream) {
         const int error_number = errno;
@@ -112,17 +98,24 @@ OutputFile::OutputFile(const std::string& path) : path_(path)
         stream_ = stdout;
         return;
     }
-    const PathKind kind = path_kind(path_);
+    // Through a symbolic link the file it leads to is replaced; the link stays.
+    target_ = link_target(path_);
+    const PathKind kind = path_kind(target_);
     if (kind == PathKind::kDirectory) throw HostError("cannot write output \"" + path_ + "\": it is a directory");
     if (kind == PathKind::kOther) {
-        stream_ = std::fopen(path_.c_str(), "wb");
+        stream_ = std::fopen(target_.c_str(), "wb");
         if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
-        in_place_ = true;
         return;
     }
-    stream_ = create_temp_beside(path_, temp_path_);
-    if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(errno));
-    track_temp_file(temp_path_);
+    int error_number = 0;
+    temp_entry_ = make_temporary(
+        [&] {
+            stream_ = create_temp_beside(target_, temp_path_);
+            error_number = errno;
+            return stream_ ? temp_path_ : std::string();
+        },
+        false);
+    if (!stream_) throw HostError("cannot write output \"" + path_ + "\": " + std::strerror(error_number));
 }
 
 OutputFile::~OutputFile()
@@ -134,15 +127,12 @@ void OutputFile::discard()
 {
     if (is_stdout()) {
         if (stream_) std::fflush(stream_);
-    } else {
-        if (stream_) std::fclose(stream_);
-        if (!temp_path_.empty()) {
-            std::remove(temp_path_.c_str());
-            untrack_temp_file(temp_path_);
-        }
+    } else if (stream_) {
+        std::fclose(stream_);
     }
     stream_ = nullptr;
-    temp_path_.clear();
+    remove_temporary(temp_entry_);
+    temp_entry_ = nullptr;
 }
 
 void OutputFile::fail(const std::string& what, int error_number)
@@ -157,25 +147,26 @@ void OutputFile::write(const void* data, std::size_t size)
     if (size && std::fwrite(data, 1, size, stream_) != size) fail("cannot write", errno ? errno : EIO);
 }
 
-void OutputFile::commit()
+void OutputFile::close()
 {
+    if (closed_) return;
     if (!stream_) throw HostError("output \"" + path_ + "\" is already closed");
     errno = 0;
     if (std::fflush(stream_) != 0) fail("cannot write", errno ? errno : EIO);
-    if (is_stdout()) {
-        committed_ = true;
-        return;
-    }
     std::FILE* stream = stream_;
     stream_ = nullptr;
-    if (std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
-    if (in_place_) {
-        committed_ = true;
-        return;
+    closed_ = true;
+    if (!is_stdout() && std::fclose(stream) != 0) fail("cannot write", errno ? errno : EIO);
+}
+
+void OutputFile::commit()
+{
+    close();
+    if (temp_entry_) {
+        if (!replace_file(temp_path_, target_)) fail("cannot rename finished", errno);
+        keep_temporary(temp_entry_);
+        temp_entry_ = nullptr;
     }
-    if (!replace_file(temp_path_, path_)) fail("cannot rename finished", errno);
-    untrack_temp_file(temp_path_);
-    temp_path_.clear();
     committed_ = true;
 }
 

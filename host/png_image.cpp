@@ -78,7 +78,6 @@ void write_png(OutputFile& output, const RgbImage& image)
 {
     const std::vector<unsigned char> bytes = encode_png(image);
     output.write(bytes.data(), bytes.size());
-    output.commit();
 }
 
 }  // namespace vantreo_host

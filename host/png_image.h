@@ -36,7 +36,7 @@ RgbImage side_by_side(const RgbImage& left, const RgbImage& right, std::int32_t 
 // The PNG file of the image; throws HostError when libpng fails.
 std::vector<unsigned char> encode_png(const RgbImage& image);
 
-// Writes and commits the PNG file to `output`.
+// Writes the PNG file of the image to `output`; the caller commits it.
 void write_png(OutputFile& output, const RgbImage& image);
 
 }  // namespace vantreo_host

@@ -1,6 +1,7 @@
 // vantreo-host: a stand-in for the editor that runs the filter plug-in over a video file.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +20,15 @@
 #include "host/plugin_host.h"
 #include "host/png_image.h"
 #include "host/progress_line.h"
+#include "host/temporary_files.h"
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
 
 #ifndef VANTREO_BUILT_PLUGIN
 #define VANTREO_BUILT_PLUGIN "vantreo.auf"
+#endif
+#ifndef VANTREO_VERSION
+#define VANTREO_VERSION "unknown"
 #endif
 
 namespace vantreo_host {
@@ -91,6 +96,14 @@ void apply_settings(PluginHost& host, const ToolOptions& options)
         else
             host.set_track(setting.label, setting.value);
     }
+}
+
+// Text for the user on standard output that reached no one (a full disk) is an error, not a success.
+void finish_standard_output()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw HostError(std::string("cannot write standard output: ") + std::strerror(errno ? errno : EIO));
 }
 
 void list_controls(const PluginHost& host)
@@ -171,13 +184,17 @@ int run(const ToolOptions& options)
         PluginHost host(plugin);
         apply_settings(host, options);
         list_controls(host);
-        std::fflush(stdout);
-        return std::ferror(stdout) ? 1 : 0;
+        finish_standard_output();
+        return 0;
     }
 
     const bool demo_files = options.demo && options.output.empty();
     const std::string output_path = demo_files ? kDemoOutput : options.output;
     const Format output_format = format_of(options, output_path, true);
+
+    // Writing the file being read would destroy it (or, appending to it, never end).
+    if (!options.demo && same_regular_file(options.input, output_path))
+        throw UsageError("INPUT \"" + options.input + "\" and OUTPUT \"" + output_path + "\" are the same file");
 
     // The input's header is checked before anything is written.
     const std::unique_ptr<FrameSource> source = open_source(options);
@@ -244,7 +261,12 @@ int run(const ToolOptions& options)
     if (comparison) {
         if (frames <= comparison_frame) throw HostError("the demo ended before frame " + std::to_string(comparison_frame));
         write_png(*comparison, side_by_side(to_rgb(before, options.matrix), to_rgb(after, options.matrix), kComparisonGap));
+        comparison->close();
     }
+    // Everything written and closed before any output takes its name: a run that fails leaves none.
+    sink->finish();
+    if (series) series->commit();
+    if (comparison) comparison->commit();
     sink->commit();
 
     if (!options.quiet) {
@@ -267,10 +289,13 @@ int run(const ToolOptions& options)
 int main(int argc, char** argv)
 {
     using namespace vantreo_host;
+    open_closed_standard_streams();
+    remove_temporaries_on_ending_signals();
     try {
         const ToolOptions options = parse_tool_options(std::vector<std::string>(argv + 1, argv + argc));
-        if (options.help) {
-            std::fputs(tool_usage(), stdout);
+        if (options.help || options.version) {
+            std::fputs(options.help ? tool_usage() : "vantreo-host " VANTREO_VERSION "\n", stdout);
+            finish_standard_output();
             return 0;
         }
         return run(options);

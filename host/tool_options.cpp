@@ -36,6 +36,7 @@ const char kUsage[] =
     "                       without OUTPUT it writes demo/out.y4m and demo/before-after.png\n"
     "                       (the middle frame before and after, side by side)\n"
     "  -h, --help           print this help\n"
+    "  --version            print the version of this program\n"
     "Formats:\n"
     "  .y4m  YUV4MPEG2 video: 4:2:0 (C420jpeg, C420mpeg2, C420paldv, C420), 4:2:2 (C422) and\n"
     "        4:4:4 (C444), 8-bit or 9..16-bit (C420p16, C444p16, ...). The output has the\n"
@@ -115,6 +116,10 @@ Size parse_size(const std::string& option, const std::string& text)
         w < 1 || h < 1)
         throw UsageError(option + " \"" + text + "\": expected WIDTHxHEIGHT with each side 1.." +
                          std::to_string(kMaxBufferSide) + ", e.g. 640x480");
+    // Both the buffers and the input (which must fit them) are bounded by the pixels a buffer holds.
+    if (w * h > kMaxBufferPixels)
+        throw UsageError(option + " \"" + text + "\": " + std::to_string(w * h) + " pixels, more than the " +
+                         std::to_string(kMaxBufferPixels) + " a frame buffer holds");
     return {static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)};
 }
 
@@ -196,11 +201,14 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
         } else if (name == "--help" || name == "-h") {
             no_value();
             options.help = true;
+        } else if (name == "--version") {
+            no_value();
+            options.version = true;
         } else {
             throw UsageError("unknown option " + name);
         }
     }
-    if (options.help) return options;
+    if (options.help || options.version) return options;
 
     if (options.list_controls) {
         if (!positional.empty()) throw UsageError("--list-controls takes no INPUT or OUTPUT");

@@ -42,6 +42,7 @@ struct ToolOptions {
     bool list_controls = false;
     bool demo = false;
     bool help = false;
+    bool version = false;
     std::string input;   // "" with --demo
     std::string output;  // "" with --demo for the default demo files
 };
@@ -56,7 +57,7 @@ bool sets_track(const ToolOptions& options, const std::string& label);
 
 ToolOptions parse_tool_options(const std::vector<std::string>& args);
 
-// "WxH" with both sides 1..16384; throws UsageError naming `option`.
+// "WxH" with both sides 1..16384 and at most kMaxBufferPixels pixels; throws UsageError naming `option`.
 Size parse_size(const std::string& option, const std::string& text);
 
 const char* tool_usage();

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +111,77 @@ TEST(OutputFileTest, PipesAndDirectoriesAreNotReplaced)
 
     EXPECT_NE(error_of([&] { OutputFile output(dir.path()); }).find("is a directory"), std::string::npos);
 }
+
+#ifndef _WIN32
+TEST(OutputFileTest, ReplacesTheFileALinkNamesKeepingItsPermissions)
+{
+    TempDir dir;
+    const mode_t mask = umask(022);
+    auto replace = [](const std::string& path, const std::string& bytes) {
+        OutputFile output(path);
+        output.write(bytes.data(), bytes.size());
+        output.commit();
+    };
+    auto mode = [](const std::string& path) {
+        struct stat info;
+        return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+    };
+    auto is_link = [](const std::string& path) {
+        struct stat info;
+        return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    };
+
+    replace(dir.file("new.yc"), "new");
+    EXPECT_EQ(mode(dir.file("new.yc")), 0644u) << "a new file as the umask allows";
+    write_file(dir.file("private.yc"), "old");
+    ASSERT_EQ(chmod(dir.file("private.yc").c_str(), 0600), 0);
+    replace(dir.file("private.yc"), "new");
+    EXPECT_EQ(mode(dir.file("private.yc")), 0600u);
+
+    // Through links (relative, chained, to a file not there yet) the file at the end is written.
+    ASSERT_EQ(symlink("private.yc", dir.file("link.yc").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("link.yc").c_str(), dir.file("link-to-link.yc").c_str()), 0);
+    ASSERT_EQ(symlink("made.yc", dir.file("dangling.yc").c_str()), 0);
+    replace(dir.file("link-to-link.yc"), "through");
+    replace(dir.file("dangling.yc"), "made");
+    EXPECT_EQ(read_file(dir.file("private.yc")), "through");
+    EXPECT_EQ(mode(dir.file("private.yc")), 0600u);
+    EXPECT_EQ(read_file(dir.file("made.yc")), "made");
+    for (const char* link : {"link.yc", "link-to-link.yc", "dangling.yc"}) EXPECT_TRUE(is_link(dir.file(link))) << link;
+
+    // A read-only file is refused to a user access() denies writing: as root, checked as nobody.
+    const std::string locked = dir.file("locked.yc");
+    write_file(locked, "old");
+    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        const std::string message = error_of([&] { replace(locked, "new"); });
+        _exit(message.find("cannot write output \"" + locked + "\": Permission denied") != std::string::npos &&
+                      read_file(locked) == "old"
+                  ? 0
+                  : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // Root may write it, and replaces it still read-only.
+    if (access(locked.c_str(), W_OK) == 0) {
+        replace(locked, "new");
+        EXPECT_EQ(read_file(locked), "new");
+        EXPECT_EQ(mode(locked), 0444u);
+    }
+
+    // A name at the file-name limit leaves no room for a suffix: the temporary name is a short one.
+    const std::string longest = std::string(255 - 3, 'n') + ".yc";
+    replace(dir.file(longest), "long");
+    EXPECT_EQ(read_file(dir.file(longest)), "long");
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"new.yc", "private.yc", "link.yc", "link-to-link.yc", "dangling.yc",
+                                                  "made.yc", "locked.yc", longest}));
+    umask(mask);
+}
+#endif
 
 TEST(TestPattern, MovingDetailColourAndEdgesInTheHostScale)
 {

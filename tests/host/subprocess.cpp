@@ -32,21 +32,17 @@ int make_capture_file(std::string& path)
 
 }  // namespace
 
-RunResult run_program(const std::vector<std::string>& argv, const std::string& input, bool hold_input_open,
-                      const std::string& directory)
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& directory)
 {
     // A child that stops reading must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
-    RunResult result;
-    std::string out_path;
-    std::string err_path;
-    const int out_fd = make_capture_file(out_path);
-    const int err_fd = make_capture_file(err_path);
+    const int out_fd = make_capture_file(out_path_);
+    const int err_fd = make_capture_file(err_path_);
     int in_pipe[2];
-    if (out_fd < 0 || err_fd < 0 || pipe(in_pipe) != 0) return result;
+    if (out_fd < 0 || err_fd < 0 || pipe(in_pipe) != 0) return;
 
-    const pid_t pid = fork();
-    if (pid == 0) {
+    pid_ = fork();
+    if (pid_ == 0) {
         dup2(in_pipe[0], STDIN_FILENO);
         dup2(out_fd, STDOUT_FILENO);
         dup2(err_fd, STDERR_FILENO);
@@ -54,6 +50,8 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& i
         close(in_pipe[1]);
         close(out_fd);
         close(err_fd);
+        // The child starts with the signal dispositions a shell would give it.
+        std::signal(SIGPIPE, SIG_DFL);
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -64,20 +62,54 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& i
     close(in_pipe[0]);
     close(out_fd);
     close(err_fd);
+    input_ = in_pipe[1];
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        wait();
+    }
+    close_input();
+}
+
+void ChildProcess::write_input(const std::string& bytes)
+{
     std::size_t written = 0;
-    while (pid > 0 && written < input.size()) {
-        const ssize_t n = write(in_pipe[1], input.data() + written, input.size() - written);
+    while (input_ >= 0 && written < bytes.size()) {
+        const ssize_t n = write(input_, bytes.data() + written, bytes.size() - written);
         if (n <= 0) break;
         written += static_cast<std::size_t>(n);
     }
-    if (!hold_input_open) close(in_pipe[1]);
+}
+
+void ChildProcess::close_input()
+{
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+RunResult ChildProcess::wait()
+{
+    RunResult result;
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid)
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_)
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (hold_input_open) close(in_pipe[1]);
-    result.out = slurp_and_remove(out_path);
-    result.err = slurp_and_remove(err_path);
+    pid_ = -1;
+    close_input();
+    result.out = slurp_and_remove(out_path_);
+    result.err = slurp_and_remove(err_path_);
     return result;
+}
+
+RunResult run_program(const std::vector<std::string>& argv, const std::string& input, bool hold_input_open,
+                      const std::string& directory)
+{
+    ChildProcess child(argv, directory);
+    child.write_input(input);
+    if (!hold_input_open) child.close_input();
+    return child.wait();
 }
 
 }  // namespace host_test

@@ -43,10 +43,11 @@ public:
 
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-    std::set<std::string> names() const
+    // The names in the directory, or in its subdirectory `sub`.
+    std::set<std::string> names(const std::string& sub = "") const
     {
         std::set<std::string> result;
-        if (DIR* dir = opendir(path_.c_str())) {
+        if (DIR* dir = opendir((sub.empty() ? path_ : file(sub)).c_str())) {
             while (const dirent* entry = readdir(dir)) {
                 const std::string name = entry->d_name;
                 if (name != "." && name != "..") result.insert(name);

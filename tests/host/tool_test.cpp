@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "host/picture.h"
 #include "host/yc_format.h"
 #include "tests/host/subprocess.h"
@@ -124,6 +126,21 @@ TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
     }
 }
 
+TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDisk)
+{
+    const RunResult version = run_tool({"--version"});
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "vantreo-host " VANTREO_VERSION "\n");
+    EXPECT_NE(run_tool({"--help"}).out.find("--version"), std::string::npos);
+    for (const char* option : {"--help", "--list-controls", "--version"}) {
+        SCOPED_TRACE(option);
+        const RunResult full = run_program({"/bin/sh", "-c", "exec \"$0\" \"$1\" >/dev/full", VANTREO_HOST_TOOL, option});
+        EXPECT_EQ(full.status, 1);
+        EXPECT_NE(full.err.find("vantreo-host: cannot write standard output: No space left on device"), std::string::npos)
+            << full.err;
+    }
+}
+
 TEST(ToolResize, DefaultSettingsGive640x480ByPointSampling)
 {
     TempDir dir;
@@ -204,6 +221,23 @@ TEST(ToolStreams, PipesFramesFromStdinToStdout)
     EXPECT_NE(unformatted.err.find("--format yc"), std::string::npos) << unformatted.err;
 }
 
+TEST(ToolStreams, ClosedStandardStreamsStayOutOfTheOutput)
+{
+    TempDir dir;
+    // The output file must not take a closed stream's descriptor, or what goes to that stream ends up in it.
+    const std::string run = "exec \"$0\" --demo --size 16x12 --select other --set Width=10 --set Height=6 ";
+    ASSERT_EQ(run_program({"/bin/sh", "-c", run + "open.yc", VANTREO_HOST_TOOL}, "", false, dir.path()).status, 0);
+    const std::string expected = read_file(dir.file("open.yc"));
+    ASSERT_EQ(expected.size(), 60u * 10 * 6 * 6);
+    for (const char* closed : {"<&-", ">&-", "2>&-", "<&- >&- 2>&-"}) {
+        SCOPED_TRACE(closed);
+        const RunResult closed_run =
+            run_program({"/bin/sh", "-c", run + "closed.yc " + closed, VANTREO_HOST_TOOL}, "", false, dir.path());
+        EXPECT_EQ(closed_run.status, 0) << closed_run.err;
+        EXPECT_TRUE(read_file(dir.file("closed.yc")) == expected);
+    }
+}
+
 TEST(ToolShutdown, ExitPromptGoesToStderrAndNeedsNoKeyPress)
 {
     TempDir dir;
@@ -246,6 +280,10 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
         {{in, out}, "--size"},
         {{"--size", "7x5", "--frobnicate", in, out}, "--frobnicate"},
         {{"--size", "7x5", "--buffer", "6x6", in, out}, "--buffer"},
+        // Checked before the input is opened or any buffer allocated.
+        {{"--size", "7x5", "--buffer", "8000x8000", dir.file("none.yc"), out},
+         "--buffer \"8000x8000\": 64000000 pixels, more than the 33554432 a frame buffer holds"},
+        {{"--size", "8000x8000", dir.file("none.yc"), out}, "--size \"8000x8000\": 64000000 pixels"},
         {{"--size", "7x5", in, dir.file("out.avi")}, "out.avi"},
         {{"--plugin", dir.file("none.auf"), "--size", "7x5", in, out}, "cannot load plug-in"},
         {{"--plugin", HOST_TEST_NO_EXPORT, "--size", "7x5", in, out}, "GetFilterTable"},
@@ -280,6 +318,35 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
     EXPECT_EQ(ended.status, 3);
     EXPECT_EQ(dir.names(), (std::set<std::string>{"in.yc", "short.yc", "out.yc"}));
     EXPECT_EQ(read_file(out), "earlier");
+}
+
+TEST(ToolErrors, InputAndOutputTheSameFileRefusedBeforeReading)
+{
+    TempDir dir;
+    const std::string input = tagged_frames(7, 5, 2);
+    const std::string in = dir.file("in.yc");
+    const std::string tool = VANTREO_HOST_TOOL;
+    // A tool that reads what it appends would fill the disk: the file size limit bounds it.
+    const std::string limited = "ulimit -f 65536; exec \"$0\" --size 7x5 --format yc ";
+    const std::vector<std::string> commands[] = {
+        {tool, "--size", "7x5", in, in},
+        {tool, "--size", "7x5", in, dir.file("soft.yc")},
+        {tool, "--size", "7x5", dir.file("hard.yc"), dir.path() + "/./in.yc"},
+        {"/bin/sh", "-c", limited + "- in.yc <in.yc", tool},
+        {"/bin/sh", "-c", limited + "in.yc - >>in.yc", tool},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command.back());
+        for (const char* name : {"in.yc", "soft.yc", "hard.yc"}) std::remove(dir.file(name).c_str());
+        write_file(in, input);
+        ASSERT_EQ(symlink(in.c_str(), dir.file("soft.yc").c_str()), 0);
+        ASSERT_EQ(link(in.c_str(), dir.file("hard.yc").c_str()), 0);
+        const RunResult run = run_program(command, "", false, dir.path());
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("are the same file"), std::string::npos) << run.err;
+        EXPECT_TRUE(read_file(in) == input);
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"in.yc", "soft.yc", "hard.yc"}));
+    }
 }
 
 TEST(ToolDemo, RunsTheMovingPatternThroughTheFilter)

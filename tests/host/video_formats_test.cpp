@@ -2,6 +2,7 @@
 // the progress line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -201,8 +202,9 @@ TEST(Y4mHeader, OutputKeepsEveryParameterButTheSize)
 
 TEST(Y4mHeader, RefusesWhatItCannotHonour)
 {
+    using namespace std::string_literals;
     const struct {
-        const char* line;
+        std::string line;
         const char* message;
     } cases[] = {
         {"YUV4MPEG W8 H8", "not a YUV4MPEG2 stream"},
@@ -227,12 +229,18 @@ TEST(Y4mHeader, RefusesWhatItCannotHonour)
         {"YUV4MPEG2 W8 H8 A1:x", "pixel aspect as N:D"},
         {"YUV4MPEG2 W8 H8 XCOLORRANGE=TV", "unknown colour range"},
         {"YUV4MPEG2 W8 H8 Z1", "\"Z1\": unknown parameter"},
+        // Bytes of the file reach a terminal only as printable text, and a NUL does not cut the message.
+        {"YUV4MPEG2 W8 H8 Z\x1b]2;x\x07\x9b\\\0!"s, "\"Z\\x1b]2;x\\x07\\x9b\\\\\\x00!\": unknown parameter"},
+        {"YUV4MPEG2 W8 H8 C\x1b[2J", "colour space C\\x1b[2J:"},
+        {"YUV4MPEG2 W8 H8 XYSCSS=\xff", "XYSCSS=\\xff:"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         const std::string message = error_of([&] { parse_y4m_header(c.line, "clip.y4m"); });
         EXPECT_NE(message.find("\"clip.y4m\""), std::string::npos) << message;
         EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        EXPECT_TRUE(std::all_of(message.begin(), message.end(), [](char ch) { return ch >= 0x20 && ch < 0x7f; }))
+            << message;
     }
 }
 
@@ -407,6 +415,7 @@ TEST(PngImage, FileReadsBackPixelForPixel)
     {
         OutputFile output(dir.file("pair.png"));
         write_png(output, pair);
+        output.commit();
     }
     EXPECT_EQ(read_png(read_file(dir.file("pair.png"))).rgb, pair.rgb);
 }

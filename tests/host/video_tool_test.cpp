@@ -1,12 +1,16 @@
 // vantreo-host with YUV4MPEG2 video and PNG pictures, next to Debian's ffmpeg as a user would run them.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/host/png_reading.h"
 #include "tests/host/subprocess.h"
@@ -350,6 +354,7 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         {{"--plugin", HOST_TEST_NO_EXPORT, in, out}, "GetFilterTable", 1},
         {{dir.file("empty.y4m"), dir.file("out.png")}, "no frame to write", 1},
         {{"--png-every", "2", dir.file("notdir"), in, out}, "something else has that name", 1},
+        {{"--png-every", "1", dir.file("pngs"), dir.file("short.y4m"), out}, "frame 1 is truncated", 1},
         {{"--png-every", "0", dir.file("pngs"), in, out}, "--png-every \"0\"", 2},
         {{"--size", "8x6", in, out}, "--size is for .yc input", 2},
         {{"--matrix", "2020", in, out}, "--matrix \"2020\"", 2},
@@ -372,6 +377,46 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
     EXPECT_EQ(piped.status, 1);
     EXPECT_NE(piped.err.find("\"-\": frame 1 is truncated"), std::string::npos) << piped.err;
     EXPECT_EQ(piped.out, header + "\nFRAME\n" + frame);
+
+    // A failed run leaves an earlier series as it was.
+    ASSERT_EQ(mkdir(dir.file("pngs").c_str(), 0777), 0);
+    write_file(dir.file("pngs/frame-000000.png"), "earlier");
+    EXPECT_EQ(run_tool({"--png-every", "1", dir.file("pngs"), dir.file("short.y4m"), out}).status, 1);
+    EXPECT_EQ(dir.names("pngs"), std::set<std::string>{"frame-000000.png"});
+    EXPECT_EQ(read_file(dir.file("pngs/frame-000000.png")), "earlier");
+}
+
+// Whether `done` becomes true within ten seconds.
+template <typename Condition>
+bool eventually(Condition done)
+{
+    for (int i = 0; i < 1000 && !done(); ++i) usleep(10000);
+    return done();
+}
+
+TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
+{
+    // A stream that has not ended: the run waits for more frames with its output open.
+    const std::string start = "YUV4MPEG2 W8 H6 F25:1 C444\nFRAME\n" + flat_444(8, 6, 126, 128, 128);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+        SCOPED_TRACE(strsignal(signal));
+        TempDir dir;
+        host_test::ChildProcess tool({kTool, "-q", "--format", "y4m", "-", "out.y4m"}, dir.path());
+        tool.write_input(start);
+        ASSERT_TRUE(eventually([&] { return dir.names().size() == 1; })) << "the temporary output appears";
+        kill(tool.pid(), signal);
+        EXPECT_EQ(tool.wait().status, 128 + signal);
+        EXPECT_EQ(dir.names(), std::set<std::string>{});
+    }
+
+    // With a PNG series whose first frame is written, and its directory made by the run.
+    TempDir dir;
+    host_test::ChildProcess tool({kTool, "-q", "--format", "y4m", "--png-every", "1", "pngs", "-", "out.y4m"}, dir.path());
+    tool.write_input(start);
+    ASSERT_TRUE(eventually([&] { return dir.names("pngs").size() == 1; })) << "the first frame's PNG appears";
+    kill(tool.pid(), SIGTERM);
+    EXPECT_EQ(tool.wait().status, 128 + SIGTERM);
+    EXPECT_EQ(dir.names(), std::set<std::string>{});
 }
 
 TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)

@@ -1,0 +1,154 @@
+#include "host/temporary_files.h"
+
+#include <atomic>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#else
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace vantreo_host {
+
+// Entries are never freed and their paths never change once recorded, so a signal handler on any
+// thread may walk the list at any moment.
+struct TemporaryEntry {
+    std::string path;
+    bool directory = false;
+    std::atomic<bool> live{true};
+    TemporaryEntry* older = nullptr;
+};
+
+namespace {
+
+std::atomic<TemporaryEntry*> newest_entry{nullptr};
+
+// Claiming `live` first makes each removal happen once, whoever gets there.
+void remove_entry(TemporaryEntry& entry)
+{
+    if (!entry.live.exchange(false)) return;
+#ifdef _WIN32
+    if (entry.directory)
+        _rmdir(entry.path.c_str());
+    else
+        _unlink(entry.path.c_str());
+#else
+    if (entry.directory)
+        rmdir(entry.path.c_str());
+    else
+        unlink(entry.path.c_str());
+#endif
+}
+
+// Newest first, so that a directory goes after the files made in it. Async-signal-safe.
+void remove_all_entries()
+{
+    for (TemporaryEntry* entry = newest_entry.load(); entry; entry = entry->older) remove_entry(*entry);
+}
+
+TemporaryEntry* record(const std::string& path, bool directory)
+{
+    static const bool at_exit = std::atexit(remove_all_entries) == 0;
+    (void)at_exit;
+    auto* entry = new TemporaryEntry;
+    entry->path = path;
+    entry->directory = directory;
+    entry->older = newest_entry.load();
+    while (!newest_entry.compare_exchange_weak(entry->older, entry)) {
+    }
+    return entry;
+}
+
+#ifdef _WIN32
+
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld() {}
+};
+
+#else
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+
+sigset_t ending_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int number : kEndingSignals) sigaddset(&set, number);
+    return set;
+}
+
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld()
+    {
+        const sigset_t set = ending_signals();
+        pthread_sigmask(SIG_BLOCK, &set, &saved_);
+    }
+    ~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+private:
+    sigset_t saved_;
+};
+
+extern "C" void end_by_signal(int number)
+{
+    remove_all_entries();
+    // A file that grew past the size limit is no crash: no core file for it.
+    if (number == SIGXFSZ) {
+        const rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
+    }
+    // The signal, held while this handler runs, ends the process when it returns; the parent sees
+    // which signal it was.
+    signal(number, SIG_DFL);
+    raise(number);
+}
+
+#endif
+
+}  // namespace
+
+TemporaryEntry* make_temporary(const std::function<std::string()>& make, bool directory)
+{
+    const EndingSignalsHeld held;
+    const std::string path = make();
+    return path.empty() ? nullptr : record(path, directory);
+}
+
+void keep_temporary(TemporaryEntry* entry)
+{
+    if (entry) entry->live = false;
+}
+
+void remove_temporary(TemporaryEntry* entry)
+{
+    if (entry) remove_entry(*entry);
+}
+
+#ifdef _WIN32
+
+void remove_temporaries_on_ending_signals() {}
+
+#else
+
+void remove_temporaries_on_ending_signals()
+{
+    struct sigaction action {};
+    action.sa_handler = end_by_signal;
+    action.sa_mask = ending_signals();
+    for (const int number : kEndingSignals) {
+        struct sigaction current {};
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaction(number, &action, nullptr);
+    }
+}
+
+#endif
+
+}  // namespace vantreo_host
