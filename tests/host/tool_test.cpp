@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -257,6 +259,19 @@ TEST(ToolShutdown, ExitPromptGoesToStderrAndNeedsNoKeyPress)
         run_tool({"--plugin", HOST_TEST_MINIMAL, "--size", "4x2", dir.file("in.yc"), dir.file("out.yc")}, "", true);
     ASSERT_EQ(minimal.status, 0) << minimal.err;
     EXPECT_TRUE(read_file(dir.file("out.yc")) == input);
+}
+
+TEST(ToolShutdown, AFilterThatCannotStartFailsTheRunAndLeavesNoOutput)
+{
+    TempDir dir;
+    write_file(dir.file("in.yc"), tagged_frames(4, 2, 2));
+    setenv("VANTREO_EMU_DEVICE_COUNT", "0", 1);
+    const RunResult run = run_tool({"--size", "4x2", dir.file("in.yc"), dir.file("out.yc")});
+    unsetenv("VANTREO_EMU_DEVICE_COUNT");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("cutil error: no devices supporting CUDA.\n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("the init callback reported failure"), std::string::npos) << run.err;
+    EXPECT_EQ(std::fopen(dir.file("out.yc").c_str(), "rb"), nullptr);
 }
 
 TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
