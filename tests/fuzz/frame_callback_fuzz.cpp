@@ -162,7 +162,8 @@ void check_point_sampling(const FILTER_DLL& table, FILTER& fp, const FILTER_PROC
                     "point sampling takes pixels of the clipped picture");
             require(from.cb == taken[x].cb && from.y == taken[static_cast<std::size_t>(y) * r.stride].y,
                     "point sampling takes one source column per output column and one row per output row");
-            require(nearest(from.cb - r.clip_left, x, r.src_w, r.dst_w) && nearest(from.y - r.clip_top, y, r.src_h, r.dst_h),
+            require(nearest(from.cb - r.clip_left, x, r.src_w, r.dst_w) &&
+                        nearest(from.y - r.clip_top, y, r.src_h, r.dst_h),
                     "point sampling takes the nearest source pixel");
             require(same_pixel(output[at], source[static_cast<std::size_t>(from.y) * r.stride + from.cb]),
                     "each output pixel is a copy of the source pixel it samples");
@@ -171,20 +172,20 @@ void check_point_sampling(const FILTER_DLL& table, FILTER& fp, const FILTER_PROC
 
 // The device's rows (the top T. Rate 256ths of the output, to the nearest row) follow the device
 // rule, the rows below the CPU rule.
-void check_area_average(const ResizeRequest& r, const std::vector<PIXEL_YC>& source, const std::vector<PIXEL_YC>& output)
+void check_area_average(const ResizeRequest& r, const std::vector<PIXEL_YC>& source,
+                        const std::vector<PIXEL_YC>& output)
 {
     const PIXEL_YC* picture = source.data() + static_cast<std::size_t>(r.clip_top) * r.stride + r.clip_left;
     const std::int32_t device_rows = (r.dst_h * r.gpu_rate + 128) >> 8;
-    const std::vector<PIXEL_YC> device =
-        device_rows > 0 ? device_area_rule(picture, r.stride, r.src_w, r.src_h, r.dst_w, r.dst_h) : std::vector<PIXEL_YC>{};
-    const std::vector<PIXEL_YC> cpu = device_rows < r.dst_h
-                                          ? cpu_area_rule(picture, r.stride, r.src_w, r.src_h, r.dst_w, r.dst_h)
-                                          : std::vector<PIXEL_YC>{};
+    std::vector<PIXEL_YC> device, cpu;
+    if (device_rows > 0) device = device_area_rule(picture, r.stride, r.src_w, r.src_h, r.dst_w, r.dst_h);
+    if (device_rows < r.dst_h) cpu = cpu_area_rule(picture, r.stride, r.src_w, r.src_h, r.dst_w, r.dst_h);
     for (std::int32_t y = 0; y < r.dst_h; ++y)
         for (std::int32_t x = 0; x < r.dst_w; ++x) {
             const PIXEL_YC& want = (y < device_rows ? device : cpu)[static_cast<std::size_t>(y) * r.dst_w + x];
             require(same_pixel(output[static_cast<std::size_t>(y) * r.stride + x], want),
-                    y < device_rows ? "the device's rows follow the device rule" : "the CPU's rows follow the CPU rule");
+                    y < device_rows ? "the device's rows follow the device rule"
+                                    : "the CPU's rows follow the CPU rule");
         }
 }
 
@@ -220,7 +221,8 @@ void run_step(const FILTER_DLL& table, const Step& step, const std::uint8_t* con
     require(std::memcmp(controls.track, step.controls.track, sizeof controls.track) == 0 &&
                 std::memcmp(controls.check, step.controls.check, sizeof controls.check) == 0,
             "the controls are only read");
-    require(host_fields(info) == host_fields(record) && std::memcmp(info.reserve, record.reserve, sizeof info.reserve) == 0,
+    require(host_fields(info) == host_fields(record) &&
+                std::memcmp(info.reserve, record.reserve, sizeof info.reserve) == 0,
             "the host's fields of the record are left as they were");
     require(same_pixels(edit, source), "the source picture is left as it was");
 

@@ -49,7 +49,8 @@ struct Setting {
     std::string describe() const
     {
         std::string text = std::string("[") + button + "]";
-        for (int i = 0; i < kTrackLabelCount; ++i) text += std::string(" ") + kTrackLabels[i] + "=" + std::to_string(track[i]);
+        for (int i = 0; i < kTrackLabelCount; ++i)
+            text += std::string(" ") + kTrackLabels[i] + "=" + std::to_string(track[i]);
         return text;
     }
     void apply(PluginHost& host) const
