@@ -1,7 +1,8 @@
 // The YUV4MPEG2 reader on arbitrary bytes, handed to it as a file. Whatever the bytes, the reader
 // either refuses them with a HostError or gives a format within the host's limits whose header
 // reads back as the same format, and frames that decode and encode again; a file of plain FRAME
-// records of the right size reads to its end and is counted exactly. Anything else aborts.
+// records of the right size reads to its end and is counted exactly; and the input is closed in
+// every case. Anything else aborts.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "host/frame_streams.h"
 #include "host/plugin_host.h"
 #include "host/y4m_format.h"
+#include "plugin/registration.h"
 #include "tests/host/subprocess.h"
 
 using namespace vantreo_host;
@@ -36,34 +38,34 @@ constexpr int kWarmUpFrames = 600;
 // Growth allowed after the warm-up, for allocator noise: a leak of 450 bytes a frame exceeds it.
 constexpr long kMemoryMarginBytes = 1 << 20;
 
-const char* const kTrackLabels[] = {"Clip U", "Clip D", "Clip L", "Clip R", "Width",
-                                    "Height", "Method", "T. Rate", "Cuda T.", "CPU T."};
-constexpr int kTrackLabelCount = sizeof kTrackLabels / sizeof kTrackLabels[0];
-const char* const kSizeButtons[] = {"320 x 240", "512 x 384", "640 x 480", "other"};
+// The controls' labels, in registration order, as the settings window shows them.
+struct Labels {
+    std::vector<std::string> tracks;
+    std::vector<std::string> buttons;
+};
 
-// One state of the settings window: every track bar and the radio button that is on.
+// One state of the settings window: every track bar, and the radio button that is on.
 struct Setting {
-    std::int32_t track[kTrackLabelCount];
-    const char* button;
+    std::int32_t track[kTrackCount];
+    int button;
 
-    std::string describe() const
+    std::string describe(const Labels& labels) const
     {
-        std::string text = std::string("[") + button + "]";
-        for (int i = 0; i < kTrackLabelCount; ++i)
-            text += std::string(" ") + kTrackLabels[i] + "=" + std::to_string(track[i]);
+        std::string text = "[" + labels.buttons[button] + "]";
+        for (int i = 0; i < kTrackCount; ++i) text += " " + labels.tracks[i] + "=" + std::to_string(track[i]);
         return text;
     }
-    void apply(PluginHost& host) const
+    void apply(PluginHost& host, const Labels& labels) const
     {
-        for (int i = 0; i < kTrackLabelCount; ++i) host.set_track(kTrackLabels[i], track[i]);
-        host.select(button);
+        for (int i = 0; i < kTrackCount; ++i) host.set_track(labels.tracks[i], track[i]);
+        host.select(labels.buttons[button]);
     }
-    std::vector<std::string> tool_arguments() const
+    std::vector<std::string> tool_arguments(const Labels& labels) const
     {
         std::vector<std::string> arguments;
-        for (int i = 0; i < kTrackLabelCount; ++i)
-            arguments.insert(arguments.end(), {"--set", std::string(kTrackLabels[i]) + "=" + std::to_string(track[i])});
-        arguments.insert(arguments.end(), {"--select", button});
+        for (int i = 0; i < kTrackCount; ++i)
+            arguments.insert(arguments.end(), {"--set", labels.tracks[i] + "=" + std::to_string(track[i])});
+        arguments.insert(arguments.end(), {"--select", labels.buttons[button]});
         return arguments;
     }
 };
@@ -75,17 +77,19 @@ std::vector<Setting> make_settings(std::mt19937& rng)
     for (int s = 0; s < kSettings; ++s) {
         Setting setting{};
         const bool cropped = pick(0, 1) == 1;
-        for (int side = 0; side < 4; ++side) setting.track[side] = cropped ? pick(0, 40) : 0;
+        for (int side : {kTrackClipTop, kTrackClipBottom, kTrackClipLeft, kTrackClipRight})
+            setting.track[side] = cropped ? pick(0, 40) : 0;
         // Point sampling and area averaging in turn; area averaging never enlarges.
         const bool area = s % 2 == 1;
-        setting.track[4] = area ? pick(kWidth / 8, kWidth) : pick(8, kBuffer.w);
-        setting.track[5] = area ? pick(kHeight / 8, kHeight) : pick(6, kBuffer.h);
-        setting.track[6] = area;
+        setting.track[kTrackWidth] = area ? pick(kWidth / 8, kWidth) : pick(8, kBuffer.w);
+        setting.track[kTrackHeight] = area ? pick(kHeight / 8, kHeight) : pick(6, kBuffer.h);
+        setting.track[kTrackMethod] = area;
         const int share = pick(0, 3);
-        setting.track[7] = share == 0 ? 0 : share == 1 ? 256 : pick(1, 255);
-        setting.track[8] = pick(32, 512);
-        setting.track[9] = pick(1, 8);
-        setting.button = kSizeButtons[pick(0, 7) < 2 ? pick(0, 2) : 3];
+        setting.track[kTrackGpuRate] = share == 0 ? 0 : share == 1 ? 256 : pick(1, 255);
+        setting.track[kTrackBlockThreads] = pick(32, 512);
+        setting.track[kTrackCpuThreads] = pick(1, 8);
+        // Mostly "other", now and then a preset size.
+        setting.button = pick(0, 7) < 2 ? pick(kCheck320x240, kCheck640x480) : kCheckOther;
         settings.push_back(setting);
     }
     return settings;
@@ -99,18 +103,18 @@ std::vector<unsigned char> pixel_bytes(const Picture& picture)
 
 // The frame a fresh tool process makes of `picture` with `setting`: raw host frames in and out,
 // through its standard input and output.
-std::vector<unsigned char> tool_frame(const Setting& setting, const Picture& picture)
+std::vector<unsigned char> tool_frame(const Setting& setting, const Labels& labels, const Picture& picture)
 {
     std::vector<std::string> argv = {VANTREO_HOST_TOOL, "--plugin", VANTREO_PLUGIN_PATH, "--quiet",
                                      "--size", std::to_string(kWidth) + "x" + std::to_string(kHeight),
                                      "--buffer", std::to_string(kBuffer.w) + "x" + std::to_string(kBuffer.h),
                                      "--format", "yc"};
-    const std::vector<std::string> controls = setting.tool_arguments();
+    const std::vector<std::string> controls = setting.tool_arguments(labels);
     argv.insert(argv.end(), controls.begin(), controls.end());
     argv.insert(argv.end(), {"-", "-"});
     const std::vector<unsigned char> input = pixel_bytes(picture);
     const host_test::RunResult run = host_test::run_program(argv, std::string(input.begin(), input.end()));
-    EXPECT_EQ(run.status, 0) << setting.describe() << "\n" << run.err;
+    EXPECT_EQ(run.status, 0) << setting.describe(labels) << "\n" << run.err;
     return std::vector<unsigned char>(run.out.begin(), run.out.end());
 }
 
@@ -164,6 +168,15 @@ std::vector<int> setting_of_frame(std::mt19937& rng)
 
 TEST(Soak, ChangingControlsOverThousandsOfFramesMatchFreshRunsInFlatMemory)
 {
+    // A reader that stops early must not end the process with the writer's broken pipe.
+    std::signal(SIGPIPE, SIG_IGN);
+    PluginHost host(VANTREO_PLUGIN_PATH, kBuffer);
+    Labels labels;
+    for (const TrackBar& bar : host.track_bars()) labels.tracks.push_back(bar.label);
+    for (const CheckBox& box : host.check_boxes()) labels.buttons.push_back(box.label);
+    ASSERT_EQ(labels.tracks.size(), std::size_t{kTrackCount});
+    ASSERT_EQ(labels.buttons.size(), std::size_t{kCheckCount});
+
     std::mt19937 rng(20240607);
     const std::vector<Setting> settings = make_settings(rng);
     const std::vector<int> order = setting_of_frame(rng);
@@ -180,7 +193,7 @@ TEST(Soak, ChangingControlsOverThousandsOfFramesMatchFreshRunsInFlatMemory)
     // reference[s][k]: picture k with setting s, each from a process of its own.
     std::vector<std::vector<std::vector<unsigned char>>> reference(kSettings);
     for (int s = 0; s < kSettings; ++s)
-        for (int k = 0; k < kPictures; ++k) reference[s].push_back(tool_frame(settings[s], pictures[k]));
+        for (int k = 0; k < kPictures; ++k) reference[s].push_back(tool_frame(settings[s], labels, pictures[k]));
     ASSERT_FALSE(HasFailure());
 
     int pipe_ends[2];
@@ -201,6 +214,11 @@ TEST(Soak, ChangingControlsOverThousandsOfFramesMatchFreshRunsInFlatMemory)
             open = put("FRAME\n", 6) && put(planes[i % kPictures].data(), planes[i % kPictures].size());
         close(pipe_ends[1]);
     });
+    // Declared after the writer, so that the stream is closed first and the writer stops.
+    struct Join {
+        std::thread& thread;
+        ~Join() { thread.join(); }
+    } join{writer};
     std::unique_ptr<FrameSource> source;
     try {
         source = open_y4m_source("/dev/fd/" + std::to_string(pipe_ends[0]));
@@ -208,12 +226,8 @@ TEST(Soak, ChangingControlsOverThousandsOfFramesMatchFreshRunsInFlatMemory)
         ADD_FAILURE() << error.what();
     }
     close(pipe_ends[0]);  // the source has its own descriptor of the pipe
-    if (!source) {
-        writer.join();
-        return;
-    }
+    if (!source) return;
 
-    PluginHost host(VANTREO_PLUGIN_PATH, kBuffer);
     host.init();
     Picture input;
     std::vector<unsigned char> original;
@@ -222,15 +236,14 @@ TEST(Soak, ChangingControlsOverThousandsOfFramesMatchFreshRunsInFlatMemory)
     for (; frames < kFrames && source->next(input, original); ++frames) {
         if (frames == kWarmUpFrames) warm = memory_in_use();
         const int s = order[frames], k = frames % kPictures;
-        if (frames == 0 || s != order[frames - 1]) settings[s].apply(host);
+        if (frames == 0 || s != order[frames - 1]) settings[s].apply(host, labels);
         ASSERT_TRUE(pixel_bytes(input) == pixel_bytes(pictures[k])) << "frame " << frames << " arrived changed";
         const Picture output = host.process(input, frames, kFrames);
         if (pixel_bytes(output) != reference[s][k] && ++wrong <= 5)
             ADD_FAILURE() << "frame " << frames << " (" << output.w << "x" << output.h << ", picture " << k
-                          << ") differs from a fresh run of " << settings[s].describe();
+                          << ") differs from a fresh run of " << settings[s].describe(labels);
     }
     const long end = memory_in_use();
-    writer.join();
     EXPECT_EQ(frames, kFrames);
     EXPECT_EQ(wrong, 0) << wrong << " frames differ from fresh runs";
     EXPECT_LE(end - warm, kMemoryMarginBytes) << "memory in use grew from " << warm << " to " << end
