@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need, from Debian's packages. Does nothing
-# when everything is already present, so a second run goes straight on.
+# Installs everything the build, the tests, the fuzzers and the demo need, from Debian's packages.
+# Does nothing when everything is already present, so a second run goes straight on.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
@@ -15,6 +15,8 @@ packages=(
   libbenchmark-dev
   libpng-dev libpng-dev:i386 ffmpeg
   g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine wine32:i386
+  # the fuzzers: clang, its libFuzzer and sanitizer runtimes, llvm-symbolizer for readable stacks
+  clang libclang-rt-14-dev llvm-14
 )
 
 . /etc/os-release

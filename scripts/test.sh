@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the test suite in every configuration: 64-bit,
 # 32-bit (i686), AddressSanitizer with UndefinedBehaviorSanitizer, ThreadSanitizer (threaded tests),
-# and 32-bit Windows under wine (scripts/windows-test.sh), checked against the 64-bit tool's frames.
+# a minute of each fuzz target (scripts/fuzz.sh), and 32-bit Windows under wine
+# (scripts/windows-test.sh), checked against the 64-bit tool's frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,5 +20,7 @@ suite x86_64 ""
 suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 suite asan-ubsan "" -DVANTREO_SANITIZE=address,undefined
 suite tsan "-L threads" -DVANTREO_SANITIZE=thread
+echo "== fuzz"
+bash scripts/fuzz.sh 60
 echo "== windows"
 bash scripts/windows-test.sh build/x86_64/vantreo-host
