@@ -159,17 +159,20 @@ std::string directory_part(const std::string& path)
     return separator == std::string::npos ? "" : path.substr(0, separator + 1);
 }
 
-std::FILE* open_input(const std::string& name, bool* owned)
+InputStream::InputStream(const std::string& name) : file_(stdin), owned_(false)
 {
     if (name == "-") {
         set_binary_mode(stdin);
-        *owned = false;
-        return stdin;
+        return;
     }
-    std::FILE* stream = std::fopen(name.c_str(), "rb");
-    if (!stream) throw HostError("cannot open input \"" + name + "\": " + std::strerror(errno));
-    *owned = true;
-    return stream;
+    file_ = std::fopen(name.c_str(), "rb");
+    if (!file_) throw HostError("cannot open input \"" + name + "\": " + std::strerror(errno));
+    owned_ = true;
+}
+
+InputStream::~InputStream()
+{
+    if (owned_) std::fclose(file_);
 }
 
 }  // namespace vantreo_host

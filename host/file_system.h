@@ -28,9 +28,22 @@ std::optional<std::int64_t> regular_file_size(std::FILE* stream);
 // same volume and file index), also through links; "-" is standard input or standard output.
 bool same_regular_file(const std::string& input, const std::string& output);
 
-// Opens an input for binary reading; "-" is standard input, which the caller does not own
-// (*owned false). Throws HostError naming the input.
-std::FILE* open_input(const std::string& name, bool* owned);
+// An input open for binary reading, closed with this object; "-" is standard input, which stays
+// open. A reader holding one as a member closes it even when its own constructor throws.
+class InputStream {
+public:
+    // Throws HostError naming the input when it cannot be opened.
+    explicit InputStream(const std::string& name);
+    ~InputStream();
+    InputStream(const InputStream&) = delete;
+    InputStream& operator=(const InputStream&) = delete;
+
+    std::FILE* get() const { return file_; }
+
+private:
+    std::FILE* file_;
+    bool owned_;
+};
 
 // Creates the directory unless one is there: true when it made it. Throws HostError naming it.
 bool make_directory(const std::string& path);

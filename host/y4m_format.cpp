@@ -275,13 +275,12 @@ void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vect
     }
 }
 
-Y4mReader::Y4mReader(const std::string& name) : name_(name)
+Y4mReader::Y4mReader(const std::string& name) : name_(name), stream_(name_)
 {
-    stream_ = open_input(name_, &owns_stream_);
     // Anything else (an AVI, an MP4) is told by its first bytes, not by a missing line end.
     char magic[sizeof kMagic - 1];
-    const std::size_t got = std::fread(magic, 1, sizeof magic, stream_);
-    if (got == 0 && std::ferror(stream_)) read_error();
+    const std::size_t got = std::fread(magic, 1, sizeof magic, stream_.get());
+    if (got == 0 && std::ferror(stream_.get())) read_error();
     if (got == 0) throw HostError("input \"" + name_ + "\" is empty (no YUV4MPEG2 header)");
     if (got < sizeof magic || std::memcmp(magic, kMagic, sizeof magic) != 0)
         throw HostError("input \"" + name_ + "\": not a YUV4MPEG2 stream (it does not start with \"YUV4MPEG2 \")");
@@ -291,17 +290,13 @@ Y4mReader::Y4mReader(const std::string& name) : name_(name)
     format_ = parse_y4m_header(line, name_);
 
     // A file of plain FRAME lines has a whole number of header-and-frame records after the header.
-    if (const std::optional<std::int64_t> size = regular_file_size(stream_)) {
+    if (const std::optional<std::int64_t> size = regular_file_size(stream_.get())) {
         const auto record = static_cast<std::int64_t>(format_.frame_bytes() + sizeof kFrame);
         const std::int64_t rest = *size - static_cast<std::int64_t>(line.size() + 1);
         if (rest >= 0 && rest % record == 0) frame_count_ = rest / record;
     }
 }
 
-Y4mReader::~Y4mReader()
-{
-    if (owns_stream_) std::fclose(stream_);
-}
 
 void Y4mReader::read_error() const
 {
@@ -312,9 +307,9 @@ bool Y4mReader::read_line(std::string& line, const char* what)
 {
     line.clear();
     for (;;) {
-        const int c = std::fgetc(stream_);
+        const int c = std::fgetc(stream_.get());
         if (c == EOF) {
-            if (std::ferror(stream_)) read_error();
+            if (std::ferror(stream_.get())) read_error();
             if (line.empty()) return false;
             throw HostError("input \"" + name_ + "\": the " + what + " line is cut off by the end of the input");
         }
@@ -334,9 +329,9 @@ bool Y4mReader::read(std::vector<unsigned char>& bytes)
     if (line.compare(0, sizeof kFrame - 1, kFrame) != 0 || (line.size() > sizeof kFrame - 1 && line[sizeof kFrame - 1] != ' '))
         throw HostError("input \"" + name_ + "\": " + frame_name + " does not start with a FRAME line");
     bytes.resize(format_.frame_bytes());
-    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stream_);
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stream_.get());
     if (got != bytes.size()) {
-        if (std::ferror(stream_)) read_error();
+        if (std::ferror(stream_.get())) read_error();
         throw HostError("input \"" + name_ + "\": " + frame_name + " is truncated (" + std::to_string(got) + " of " +
                         std::to_string(bytes.size()) + " bytes for " + std::to_string(format_.w) + "x" +
                         std::to_string(format_.h) + ")");

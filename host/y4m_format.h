@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host/chroma_resampling.h"
+#include "host/file_system.h"
 #include "host/output_file.h"
 #include "host/picture.h"
 #include "host/sample_levels.h"
@@ -63,7 +64,6 @@ class Y4mReader {
 public:
     // Opens `name` ("-" for standard input) and reads its header; throws HostError naming it.
     explicit Y4mReader(const std::string& name);
-    ~Y4mReader();
     Y4mReader(const Y4mReader&) = delete;
     Y4mReader& operator=(const Y4mReader&) = delete;
 
@@ -83,8 +83,7 @@ private:
     [[noreturn]] void read_error() const;
 
     std::string name_;
-    std::FILE* stream_ = nullptr;
-    bool owns_stream_ = false;
+    InputStream stream_;
     Y4mFormat format_;
     std::int64_t frames_read_ = 0;
     std::optional<std::int64_t> frame_count_;

@@ -46,25 +46,21 @@ void decode_yc(const unsigned char* bytes, Picture& picture)
     }
 }
 
-YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h) : name_(name), w_(w), h_(h)
+YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h)
+    : name_(name), stream_(name_), w_(w), h_(h)
 {
     if (w < 1 || h < 1) throw HostError("input \"" + name_ + "\": picture size must be at least 1x1");
-    stream_ = open_input(name_, &owns_stream_);
     bytes_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kYcBytesPerPixel);
-    const std::optional<std::int64_t> size = regular_file_size(stream_);
+    const std::optional<std::int64_t> size = regular_file_size(stream_.get());
     const auto frame = static_cast<std::int64_t>(bytes_.size());
     if (size && *size % frame == 0) frame_count_ = *size / frame;
 }
 
-YcReader::~YcReader()
-{
-    if (owns_stream_) std::fclose(stream_);
-}
 
 bool YcReader::read(Picture& picture)
 {
-    const std::size_t got = std::fread(bytes_.data(), 1, bytes_.size(), stream_);
-    if (got != bytes_.size() && std::ferror(stream_))
+    const std::size_t got = std::fread(bytes_.data(), 1, bytes_.size(), stream_.get());
+    if (got != bytes_.size() && std::ferror(stream_.get()))
         throw HostError("cannot read input \"" + name_ + "\": " + std::strerror(errno ? errno : EIO));
     if (got == 0) return false;
     if (got != bytes_.size())

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/file_system.h"
 #include "host/output_file.h"
 #include "host/picture.h"
 
@@ -19,7 +20,6 @@ class YcReader {
 public:
     // `name` is used in messages; "-" reads standard input. Throws HostError when it cannot be opened.
     YcReader(const std::string& name, std::int32_t w, std::int32_t h);
-    ~YcReader();
     YcReader(const YcReader&) = delete;
     YcReader& operator=(const YcReader&) = delete;
 
@@ -33,8 +33,7 @@ public:
 
 private:
     std::string name_;
-    std::FILE* stream_ = nullptr;
-    bool owns_stream_ = false;
+    InputStream stream_;
     std::int32_t w_;
     std::int32_t h_;
     std::vector<unsigned char> bytes_;
