@@ -65,7 +65,7 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     // repeat the same pixels with the same values.
     if (in.thread_num <= 0 || static_cast<std::uint32_t>(in.thread_num) != block.x || in.unit_x <= 0 ||
         in.unit_y <= 0 || in.dest_width <= 0 || !in.start_y || !in.start_x || !in.weight_y || !in.weight_x ||
-        !in.source)
+        !in.source || in.source->width <= 0 || in.source->height <= 0)
         return false;
     const std::int64_t threads = std::int64_t{grid.x} * block.x;
     const std::int64_t rows = (threads + in.dest_width - 1) / in.dest_width;

@@ -1,8 +1,7 @@
 // The row loop of the whole-grid resample for processors with AVX2 and FMA, chosen at run time. The
 // headers come before the target switch, so that the inline functions they define (the arithmetic
 // rules among them) keep the portable instruction set wherever they are emitted out of line; inlined
-// here, device_accumulate's fused multiply-add becomes the FMA instruction, and a run of columns
-// becomes vector instructions.
+// here, device_accumulate's fused multiply-add becomes the FMA instruction instead of a library call.
 #include <cstring>
 
 #include "abi/filter_records.h"

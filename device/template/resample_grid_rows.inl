@@ -2,7 +2,7 @@
 // (resample_grid.cpp, resample_grid_fma.cpp). Each pixel is calcDestPixelsKernel's: taps in the
 // kernel's order, tap rows outer and tap columns inner, the tap weight wy * wx rounded to single, one
 // device_accumulate per channel and tap, stored by store_channel_single. Columns go in runs of
-// kGridLanes independent pixels so that the compiler can keep a run in vector registers.
+// kGridLanes pixels, whose independent chains of sums the processor overlaps.
 
 inline float source_value(const unsigned char* source, std::size_t element)
 {
