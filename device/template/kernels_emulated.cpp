@@ -4,6 +4,7 @@
 
 #include "abi/filter_records.h"
 #include "device/template/emulated_module.h"
+#include "device/template/resample_grid.h"
 #include "plan/arithmetic.h"
 #include "platform/cuda/emulated_device.h"
 
@@ -63,9 +64,34 @@ template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddres
 
 #include "device/template/resample_kernels.inl"
 
+// The texture bound to `unit`, when it holds elements of T as the kernel fetches them.
+template <class T> const emu::TextureView* bound_texture(const emu::LaunchContext& ctx, int unit)
+{
+    return emu::texture_bound(ctx, unit, sizeof(T)) ? &ctx.textures[unit] : nullptr;
+}
+
+// calcDestPixelsKernel over the whole grid, from the same constants and textures.
+bool calcDestPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid, const dim3& block)
+{
+    const ResampleLaunch launch = {
+        CONSTANT_INT(gcUnitNumX),
+        CONSTANT_INT(gcUnitNumY),
+        CONSTANT_INT(gcThreadNum),
+        CONSTANT_INT(gcDestWidth),
+        CONSTANT_INT(gcMaxWidth),
+        CONSTANT_PIXELS(pgcGpuDestPixels),
+        bound_texture<int>(ctx, kUnit_gTextureStartY),
+        bound_texture<int>(ctx, kUnit_gTextureStartX),
+        bound_texture<float>(ctx, kUnit_gTextureWeightY),
+        bound_texture<float>(ctx, kUnit_gTextureWeightX),
+        bound_texture<short>(ctx, kUnit_gTextureSrc),
+    };
+    return run_resample_grid(launch, grid, block);
+}
+
 const emu::ImageKernel kKernels[] = {
-    {"__globfunc__Z20calcDestPixelsKernelv", calcDestPixelsKernel_emulated, false},
-    {"__globfunc__Z10testKernelPfS_", testKernel_emulated, true},
+    {"__globfunc__Z20calcDestPixelsKernelv", calcDestPixelsKernel_emulated, false, calcDestPixelsKernel_grid},
+    {"__globfunc__Z10testKernelPfS_", testKernel_emulated, true, nullptr},
 };
 const emu::ImageConstant kConstants[] = {
     {"gcUnitNumX", kOffset_gcUnitNumX, 4},   {"gcUnitNumY", kOffset_gcUnitNumY, 4},

@@ -313,6 +313,13 @@ cudaError_t execute_with_barriers(const emu::ImageKernel& kernel, const LaunchGe
     return all_started ? cudaSuccess : cudaErrorLaunchFailure;
 }
 
+// Read at every launch, so that a test can compare both ways of running a kernel in one process.
+bool per_thread_execution_asked()
+{
+    const char* value = std::getenv("VANTREO_EMU_PER_THREAD");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
 unsigned char* resolve(const emu::LaunchContext& ctx, const char* what, emu::DeviceAddress address,
                        std::uint32_t count)
 {
@@ -340,8 +347,13 @@ void fault_with_message(const emu::LaunchContext& ctx, const char* message)
 }
 
 cudaError_t execute_kernel(const emu::ImageKernel& kernel, const LaunchGeometry& geometry,
-                           const emu::LaunchContext& ctx)
+                           const emu::LaunchContext& ctx, bool* ran_whole_grid)
 {
+    *ran_whole_grid = false;
+    if (kernel.run_grid && !per_thread_execution_asked() && kernel.run_grid(ctx, geometry.grid, geometry.block)) {
+        *ran_whole_grid = true;
+        return cudaSuccess;
+    }
     if (kernel.uses_block_barrier) return execute_with_barriers(kernel, geometry, ctx);
     return execute_plain(kernel, geometry, ctx);
 }
@@ -379,6 +391,31 @@ void store(const LaunchContext& ctx, DeviceAddress address, const void* bytes, s
 void load(const LaunchContext& ctx, DeviceAddress address, void* bytes, std::uint32_t count)
 {
     std::memcpy(bytes, vantreo_runtime::resolve(ctx, "load", address, count), count);
+}
+
+unsigned char* store_range(DeviceAddress address, std::uint64_t count)
+{
+    std::uint32_t base = 0;
+    const vantreo_runtime::Allocation* allocation = vantreo_runtime::device_memory().find(address, count, &base);
+    return allocation ? allocation->bytes.get() + (address - base) : nullptr;
+}
+
+void for_each_part(unsigned count, void (*task)(void* data, unsigned part), void* data)
+{
+    const unsigned workers = std::max(1u, std::min({std::thread::hardware_concurrency(), 16u, count}));
+    std::atomic<unsigned> next{0};
+    auto body = [&] {
+        for (unsigned part; (part = next.fetch_add(1, std::memory_order_relaxed)) < count;) task(data, part);
+    };
+    // A helper that cannot be started just leaves more of the parts to the others.
+    std::vector<std::unique_ptr<vantreo_runtime::HostThread>> helpers;
+    for (unsigned i = 1; i < workers; ++i) {
+        auto helper = std::make_unique<vantreo_runtime::HostThread>();
+        if (!helper->start(body)) break;
+        helpers.push_back(std::move(helper));
+    }
+    body();
+    for (auto& helper : helpers) helper->join();
 }
 
 unsigned char* shared_memory(const LaunchContext& ctx)

@@ -98,6 +98,7 @@ struct State {
     int current_device = 0;
 
     std::map<std::string, std::uint64_t, std::less<>> completed_launches;  // by kernel name
+    std::map<std::string, std::uint64_t, std::less<>> whole_grid_launches;  // by kernel name
     std::uint64_t allocations = 0;  // successful cudaMalloc and cudaMallocArray calls
     std::array<InjectedFailures, kOperationCount> injected;
 };
@@ -693,8 +694,10 @@ cudaError_t cudaLaunch(const void* entry)
     ctx.argument_bytes = launch.argument_bytes;
     ctx.shared_bytes = launch.shared_bytes;
     // The grid runs under the lock, so no host call can change the allocation table meanwhile.
-    const cudaError_t status = execute_kernel(kernel, launch.geometry, ctx);
+    bool ran_whole_grid = false;
+    const cudaError_t status = execute_kernel(kernel, launch.geometry, ctx, &ran_whole_grid);
     if (status == cudaSuccess) ++s.completed_launches[kernel.name];
+    if (ran_whole_grid) ++s.whole_grid_launches[kernel.name];
     if (status != cudaSuccess && s.launch_status == cudaSuccess) s.launch_status = status;
     return record(s, status);
 }
@@ -851,6 +854,14 @@ std::uint64_t emu::completed_launches(const char* kernel_name)
     std::uint64_t all = 0;
     for (const auto& entry : s.completed_launches) all += entry.second;
     return all;
+}
+
+std::uint64_t emu::whole_grid_launches(const char* kernel_name)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.whole_grid_launches.find(kernel_name);
+    return it == s.whole_grid_launches.end() ? 0 : it->second;
 }
 
 void emu::fail_next(Operation operation, unsigned skip)

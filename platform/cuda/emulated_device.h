@@ -33,11 +33,16 @@ struct TextureView {
 
 struct LaunchContext;
 using KernelFunction = void (*)(const LaunchContext&, const KernelThread&);
+// Runs a whole launch of `grid` blocks of `block` threads at once: it stores exactly what every thread
+// of the grid would, and returns true; or it returns false, having done nothing, and the runtime runs
+// the threads one by one.
+using GridFunction = bool (*)(const LaunchContext&, const dim3& grid, const dim3& block);
 
 struct ImageKernel {
     const char* name;  // the name the module registers it under
     KernelFunction run;
     bool uses_block_barrier;  // its threads must run side by side, since they wait for each other
+    GridFunction run_grid;    // null when the kernel runs only thread by thread
 };
 struct ImageConstant {
     const char* name;
@@ -75,6 +80,13 @@ struct LaunchContext {
     std::uint32_t shared_bytes;  // dynamic shared memory per block
 };
 
+// Whether `unit` has an array of elements `element_bytes` long bound, as a fetch needs.
+inline bool texture_bound(const LaunchContext& ctx, int unit, std::int32_t element_bytes)
+{
+    const TextureView& view = ctx.textures[unit];
+    return view.elements && view.element_bytes == element_bytes;
+}
+
 [[noreturn]] void device_fault(const LaunchContext& ctx, const char* what, std::uint64_t address, std::uint64_t bytes);
 
 template <class T> T constant(const LaunchContext& ctx, std::uint32_t offset)
@@ -92,22 +104,29 @@ template <class T> T argument(const LaunchContext& ctx, std::uint32_t offset)
     return value;
 }
 
-// Point sampling with unnormalised coordinates and clamped addressing: the element at the integer part
-// of the coordinate, the nearest end element for a coordinate outside the array.
+// Point sampling with unnormalised coordinates and clamped addressing along one axis of `extent`
+// elements: the element at the integer part of the coordinate, the nearest end element for a
+// coordinate outside the array.
+inline std::int32_t texel_index(float coordinate, std::int32_t extent)
+{
+    if (!(coordinate >= 0.0f)) return 0;  // also NaN
+    if (coordinate >= static_cast<float>(extent)) return extent - 1;
+    return static_cast<std::int32_t>(coordinate);
+}
+
+// The element a fetch at (x, y) reads, counted from the array's first element.
+inline std::size_t texel_offset(const TextureView& view, float x, float y = 0.0f)
+{
+    return static_cast<std::size_t>(texel_index(y, view.height)) * view.width + texel_index(x, view.width);
+}
+
 template <class T> T texture_fetch(const LaunchContext& ctx, int unit, float x, float y = 0.0f)
 {
-    const TextureView& view = ctx.textures[unit];
-    if (!view.elements || view.element_bytes != static_cast<std::int32_t>(sizeof(T)))
+    if (!texture_bound(ctx, unit, sizeof(T)))
         device_fault(ctx, "fetch from a texture unit with no matching array bound", static_cast<std::uint64_t>(unit), sizeof(T));
-    auto clamp_index = [](float coordinate, std::int32_t extent) {
-        if (!(coordinate >= 0.0f)) return std::int32_t{0};  // also NaN
-        if (coordinate >= static_cast<float>(extent)) return extent - 1;
-        return static_cast<std::int32_t>(coordinate);
-    };
-    const std::int32_t column = clamp_index(x, view.width);
-    const std::int32_t row = clamp_index(y, view.height);
+    const TextureView& view = ctx.textures[unit];
     T value;
-    std::memcpy(&value, view.elements + (static_cast<std::size_t>(row) * view.width + column) * sizeof(T), sizeof value);
+    std::memcpy(&value, view.elements + texel_offset(view, x, y) * sizeof(T), sizeof value);
     return value;
 }
 
@@ -115,6 +134,14 @@ template <class T> T texture_fetch(const LaunchContext& ctx, int unit, float x, 
 // process with a message naming the kernel and the address.
 void store(const LaunchContext& ctx, DeviceAddress address, const void* bytes, std::uint32_t count);
 void load(const LaunchContext& ctx, DeviceAddress address, void* bytes, std::uint32_t count);
+
+// For a kernel's whole-grid function: the host bytes of [address, address + count), checked once for
+// all the stores it covers; null when the range does not lie wholly inside one live allocation.
+unsigned char* store_range(DeviceAddress address, std::uint64_t count);
+
+// For a kernel's whole-grid function: runs task(0) .. task(count - 1) on the launch's host threads,
+// the calling one included, each once, and returns when all have finished.
+void for_each_part(unsigned count, void (*task)(void* data, unsigned part), void* data);
 
 // This block's dynamic shared memory, ctx.shared_bytes long.
 unsigned char* shared_memory(const LaunchContext& ctx);

@@ -99,18 +99,18 @@ void read_constants(const Ctx& ctx, const Thread&)
 
 // In Kernel order; the last entry is only a name, registered but absent from the image.
 const emu::ImageKernel kKernels[kKernelCount] = {
-    {"fetchInt", &fetch<std::int32_t>, false},
-    {"fetchFloat", &fetch<float>, false},
-    {"fetchShort", &fetch<std::int16_t>, false},
-    {"countThreads", &count_threads, false},
-    {"reverseBlock", &reverse_block, true},
-    {"rotateTwice", &rotate_twice, true},
-    {"divergentBarrier", &divergent_barrier, true},
-    {"syncWithoutBarrier", &sync_without_barrier, false},
-    {"storeShortAt", &store_short_at, false},
-    {"loadWordAt", &load_word_at, false},
-    {"readConstants", &read_constants, false},
-    {"notInTheImage", nullptr, false},
+    {"fetchInt", &fetch<std::int32_t>, false, nullptr},
+    {"fetchFloat", &fetch<float>, false, nullptr},
+    {"fetchShort", &fetch<std::int16_t>, false, nullptr},
+    {"countThreads", &count_threads, false, nullptr},
+    {"reverseBlock", &reverse_block, true, nullptr},
+    {"rotateTwice", &rotate_twice, true, nullptr},
+    {"divergentBarrier", &divergent_barrier, true, nullptr},
+    {"syncWithoutBarrier", &sync_without_barrier, false, nullptr},
+    {"storeShortAt", &store_short_at, false, nullptr},
+    {"loadWordAt", &load_word_at, false, nullptr},
+    {"readConstants", &read_constants, false, nullptr},
+    {"notInTheImage", nullptr, false, nullptr},
 };
 const emu::ImageConstant kConstants[] = {{"cScale", 0, 4}, {"cTable", 16, 16}};
 const emu::ImageTexture kTextures[] = {
