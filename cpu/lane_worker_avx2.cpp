@@ -5,6 +5,10 @@ namespace {
 
 struct Avx2 {
     static constexpr std::int32_t kWidth = 8;
+    static __m256 widen(const std::int16_t* p)
+    {
+        return _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+    }
     static constexpr bool kFused = true;
     using Floats = VectorTypes<kWidth>::Floats;
     // value x weight + sum rounded once: fused on purpose, taken only where it is exact (see

@@ -66,14 +66,6 @@ inline typename VectorTypes<N>::Floats exact_tap(typename VectorTypes<N>::Floats
     return __builtin_convertvector(product + __builtin_convertvector(sum, Doubles), typename VectorTypes<N>::Floats);
 }
 
-// N lanes' 16-bit values as floats (exact).
-template <int N>
-inline typename VectorTypes<N>::Floats widen(const std::int16_t* values)
-{
-    using T = VectorTypes<N>;
-    return __builtin_convertvector(load_vector<typename T::Shorts>(values), typename T::Floats);
-}
-
 // N lanes' sums stored as the scalar worker's store_channel(): sum + 0.5 in double, truncated toward
 // zero, saturated to 16 bits. The sums are far inside the 32-bit range (below 2^17).
 template <int N>
@@ -134,7 +126,8 @@ constexpr double kLeastFusedWeight = 0x1p-13;
 // Rows with a smaller least weight are grouped apart, so that they keep few groups from the fused path.
 constexpr float kSmallRowWeight = 0x1p-7f;
 
-// Isa: kWidth, the float lanes of one register; kFused, whether it has fused(value, weight, sum).
+// Isa: kWidth, the float lanes of one register; widen(p), kWidth 16-bit values from p as floats;
+// kFused, whether it has fused(value, weight, sum).
 // kLanes: output rows per group, a multiple of 8 and of kWidth.
 template <class Isa, std::int32_t kLanes>
 class LaneWorker {
@@ -231,8 +224,15 @@ private:
             for (std::int32_t w = 0; w < words; w += 8) {
                 const std::int32_t count = smaller(8, words - w);
                 __m128i v[8];
-                for (std::int32_t r = 0; r < 8; ++r) v[r] = load_words(source_row_[lane + r] + offset + 2 * w, count);
+#pragma GCC unroll 8
+                for (std::int32_t r = 0; r < 8; ++r) {
+                    // Eight or sixteen rows are read at once, more than the hardware's prefetch follows
+                    // well; a prefetch never faults, wherever it points.
+                    _mm_prefetch(reinterpret_cast<const char*>(source_row_[lane + r] + offset + 2 * w + 512), _MM_HINT_T0);
+                    v[r] = load_words(source_row_[lane + r] + offset + 2 * w, count);
+                }
                 transpose_8x8(v);
+#pragma GCC unroll 8
                 for (std::int32_t k = 0; k < 8; ++k)
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(strip_ + static_cast<std::ptrdiff_t>(w + k) * kLanes + lane),
                                      v[k]);
@@ -268,9 +268,9 @@ private:
             const std::int16_t* v = values + u;
             for (std::int32_t m = 0; m < count; ++m, v += 3 * kLanes) {
                 const Floats w = row_weight * column_weights[m];  // the rounded product, as tap_weight()
-                y = tap(widen<kWidth>(v), w, y);
-                cb = tap(widen<kWidth>(v + kLanes), w, cb);
-                cr = tap(widen<kWidth>(v + 2 * kLanes), w, cr);
+                y = tap(Isa::widen(v), w, y);
+                cb = tap(Isa::widen(v + kLanes), w, cb);
+                cr = tap(Isa::widen(v + 2 * kLanes), w, cr);
             }
             store_vector(sums + u, y);
             store_vector(sums + kLanes + u, cb);
@@ -289,6 +289,7 @@ private:
                 store_vector(stored + k, store_rule<kWidth>(load_vector<Floats>(sums_ + w * kLanes + k)));
             for (std::int32_t lane = 0; lane < count; lane += 8) {
                 __m128i v[8];
+#pragma GCC unroll 8
                 for (std::int32_t k = 0; k < 8; ++k)
                     v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + k * kLanes + lane));
                 transpose_8x8(v);
