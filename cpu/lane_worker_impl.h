@@ -12,13 +12,18 @@
 // Each tap is the scalar worker's accumulate(): sum = single(double(value) x weight + sum), with
 // weight the single-precision product of the column and row weights. Two ways compute it:
 // - exact_tap: that formula in double lanes; the same operations as the scalar worker, always exact.
-// - Isa::fused: one single-precision fused multiply-add, rounding value x weight + sum once. When
-//   every tap weight of a pixel is 0 or at least 2^-13 and its weights add up to at most 2.25 (+ a
-//   rounding), every weight, product and sum is a multiple of 2^-36 (a single-precision number of at
-//   least 2^-13 is, and so is the single rounding of such a multiple) and below 2^17 in magnitude,
-//   so value x weight + sum is exact in double: both ways round the same number once to single.
-//   The plan's least weights give that static condition per group of rows and output column (their
-//   product bounds every tap weight from below; either is 0 when its weights add up to more than 1.5).
+// - Isa::fused: one single-precision fused multiply-add, rounding value x weight + sum once. It gives
+//   the same bits when every tap weight of the pixel is 0 or at least 2^-13 and the weights add up to
+//   less than 3. A single-precision number of at least 2^-13 is a multiple of 2^-36, so is every
+//   value x weight (values are integers), and so is every sum, by induction: the single rounding of
+//   a multiple of 2^-36 is one. |value| <= 2^15 keeps every sum, and value x weight + sum, below
+//   2^15 x 3 (the roundings of at most 3 x 2^13 taps add less than 0.2%) < 2^17. A multiple of 2^-36
+//   below 2^17 has at most 53 significant bits: value x weight + sum is exact in double, and both ways
+//   round the same number once to single.
+//   The condition is static, per group of rows and output column, from the plan's least weights:
+//   their product bounds every tap weight of the pixel from below (2^-13 is a single and rounding is
+//   monotonic), and a least weight is 0 where its row's or column's weights add up to more than 1.5,
+//   so the pixel's weights add up to at most 1.5 x 1.5 x (1 + 2^-24) < 3.
 #pragma once
 
 #include <immintrin.h>

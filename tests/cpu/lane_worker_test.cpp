@@ -37,8 +37,8 @@ TEST(CpuLevelSetting, NamesALevelNoHigherThanTheCpusBest)
 }
 
 // A single-precision fused multiply-add equals accumulate() when the pixel's weights are 0 or at
-// least 2^-13 and add up to at most 2.25: millions of taps of random pixels, with random values
-// (the extremes often) and weights (small ones often, 2^-13 itself and 0 among them).
+// least 2^-13 and add up to less than 3: millions of taps of random pixels, with random values (the
+// extremes often) and weights (small ones often, 2^-13 itself and 0 among them).
 TEST(FusedTap, EqualsTheRuleWhenEveryWeightIsAtLeastTwoToTheMinus13)
 {
     std::mt19937 rng(77);
@@ -47,8 +47,8 @@ TEST(FusedTap, EqualsTheRuleWhenEveryWeightIsAtLeastTwoToTheMinus13)
     long compared = 0;
     while (compared < 4000000) {
         const int count = taps(rng);
-        // Weights below 2^(top+1) <= 2.25 / count, so that they add up to at most 2.25.
-        const int top = static_cast<int>(std::floor(std::log2(2.25 / count))) - 1;
+        // Weights below 2^(top+1) <= 3 / count, so that they add up to less than 3.
+        const int top = static_cast<int>(std::floor(std::log2(3.0 / count))) - 1;
         std::uniform_int_distribution<int> exponent(-13, top);
         float sum = 0.0f;
         for (int m = 0; m < count; ++m, ++compared) {
