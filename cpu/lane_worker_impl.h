@@ -71,17 +71,13 @@ inline typename VectorTypes<N>::Floats exact_tap(typename VectorTypes<N>::Floats
     return __builtin_convertvector(product + __builtin_convertvector(sum, Doubles), typename VectorTypes<N>::Floats);
 }
 
-// N lanes' sums stored as the scalar worker's store_channel(): sum + 0.5 in double, truncated toward
-// zero, saturated to 16 bits. The sums are far inside the 32-bit range (below 2^17).
+// N lanes' sums as the scalar worker's store_channel() takes them before saturating: sum + 0.5 in
+// double, truncated toward zero. The sums are far inside the 32-bit range (below 2^17).
 template <int N>
-inline typename VectorTypes<N>::Shorts store_rule(typename VectorTypes<N>::Floats sum)
+inline typename VectorTypes<N>::Ints store_whole(typename VectorTypes<N>::Floats sum)
 {
     using T = VectorTypes<N>;
-    typename T::Ints whole =
-        __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
-    whole = whole < -32768 ? -32768 : whole;
-    whole = whole > 32767 ? 32767 : whole;
-    return __builtin_convertvector(whole, typename T::Shorts);
+    return __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
 }
 
 // Transposes 8 x 8 16-bit words: word w of vector r becomes word r of vector w.
@@ -104,6 +100,29 @@ inline void transpose_8x8(__m128i v[8])
     v[6] = _mm_unpacklo_epi64(b3, b7);
     v[7] = _mm_unpackhi_epi64(b3, b7);
 }
+
+#if defined(__AVX2__)
+// The same on each 128-bit half: words 0-7 of the 8 vectors in the low halves, words 8-15 in the high.
+inline void transpose_8x8_twice(__m256i v[8])
+{
+    const __m256i a0 = _mm256_unpacklo_epi16(v[0], v[1]), a1 = _mm256_unpackhi_epi16(v[0], v[1]);
+    const __m256i a2 = _mm256_unpacklo_epi16(v[2], v[3]), a3 = _mm256_unpackhi_epi16(v[2], v[3]);
+    const __m256i a4 = _mm256_unpacklo_epi16(v[4], v[5]), a5 = _mm256_unpackhi_epi16(v[4], v[5]);
+    const __m256i a6 = _mm256_unpacklo_epi16(v[6], v[7]), a7 = _mm256_unpackhi_epi16(v[6], v[7]);
+    const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    v[0] = _mm256_unpacklo_epi64(b0, b4);
+    v[1] = _mm256_unpackhi_epi64(b0, b4);
+    v[2] = _mm256_unpacklo_epi64(b1, b5);
+    v[3] = _mm256_unpackhi_epi64(b1, b5);
+    v[4] = _mm256_unpacklo_epi64(b2, b6);
+    v[5] = _mm256_unpackhi_epi64(b2, b6);
+    v[6] = _mm256_unpacklo_epi64(b3, b7);
+    v[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+#endif
 
 // `count` (1 to 8) words from `p`; the rest zero. Reads nothing past the count.
 inline __m128i load_words(const unsigned char* p, std::int32_t count)
@@ -225,24 +244,46 @@ private:
     {
         const std::int32_t words = 3 * (p1 - p0);
         const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(p0) * 6;
-        for (std::int32_t lane = 0; lane < kLanes; lane += 8)
-            for (std::int32_t w = 0; w < words; w += 8) {
+        for (std::int32_t lane = 0; lane < kLanes; lane += 8) {
+            const unsigned char* const* rows = source_row_ + lane;
+            std::int16_t* out = strip_ + lane;
+            std::int32_t w = 0;
+#if defined(__AVX2__)
+            for (; w + 16 <= words; w += 16) {
+                __m256i v[8];
+#pragma GCC unroll 8
+                for (std::int32_t r = 0; r < 8; ++r) {
+                    prefetch_ahead(rows[r] + offset + 2 * w);
+                    v[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + offset + 2 * w));
+                }
+                transpose_8x8_twice(v);
+#pragma GCC unroll 8
+                for (std::int32_t k = 0; k < 8; ++k) {
+                    store_lanes(out + static_cast<std::ptrdiff_t>(w + k) * kLanes, _mm256_castsi256_si128(v[k]));
+                    store_lanes(out + static_cast<std::ptrdiff_t>(w + 8 + k) * kLanes, _mm256_extracti128_si256(v[k], 1));
+                }
+            }
+#endif
+            for (; w < words; w += 8) {
                 const std::int32_t count = smaller(8, words - w);
                 __m128i v[8];
 #pragma GCC unroll 8
                 for (std::int32_t r = 0; r < 8; ++r) {
-                    // Eight or sixteen rows are read at once, more than the hardware's prefetch follows
-                    // well; a prefetch never faults, wherever it points.
-                    _mm_prefetch(reinterpret_cast<const char*>(source_row_[lane + r] + offset + 2 * w + 512), _MM_HINT_T0);
-                    v[r] = load_words(source_row_[lane + r] + offset + 2 * w, count);
+                    prefetch_ahead(rows[r] + offset + 2 * w);
+                    v[r] = load_words(rows[r] + offset + 2 * w, count);
                 }
                 transpose_8x8(v);
 #pragma GCC unroll 8
-                for (std::int32_t k = 0; k < 8; ++k)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(strip_ + static_cast<std::ptrdiff_t>(w + k) * kLanes + lane),
-                                     v[k]);
+                for (std::int32_t k = 0; k < 8; ++k) store_lanes(out + static_cast<std::ptrdiff_t>(w + k) * kLanes, v[k]);
             }
+        }
     }
+
+    // Eight or sixteen rows are read at once, more than the hardware's prefetch follows well; a
+    // prefetch never faults, wherever it points.
+    static void prefetch_ahead(const unsigned char* p) { _mm_prefetch(reinterpret_cast<const char*>(p + 512), _MM_HINT_T0); }
+
+    static void store_lanes(std::int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
     // `count` column taps (strip columns from `values`, column weights from `column_weights`) of one
     // output column, added to its sums (per channel, kLanes lanes).
@@ -288,23 +329,50 @@ private:
     void store_sums(std::int32_t j0, std::int32_t words, std::int32_t count)
     {
         const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(j0) * 6;
-        for (std::int32_t w = 0; w < words; w += 8) {
-            alignas(64) std::int16_t stored[8 * kLanes];
-            for (std::int32_t k = 0; k < 8 * kLanes; k += kWidth)
-                store_vector(stored + k, store_rule<kWidth>(load_vector<Floats>(sums_ + w * kLanes + k)));
-            for (std::int32_t lane = 0; lane < count; lane += 8) {
-                __m128i v[8];
+        for (std::int32_t lane = 0; lane < count; lane += 8) {
+            const std::int32_t rows = smaller(8, count - lane);
+            unsigned char* row[8];
+            for (std::int32_t r = 0; r < rows; ++r)
+                row[r] = reinterpret_cast<unsigned char*>(job_.dst_pixels +
+                                                          static_cast<std::ptrdiff_t>(lane_row_[lane + r]) * job_.stride) +
+                         offset;
+            const float* in = sums_ + lane;
+            std::int32_t w = 0;
+#if defined(__AVX2__)
+            for (; w + 16 <= words; w += 16) {
+                __m256i v[8];
 #pragma GCC unroll 8
                 for (std::int32_t k = 0; k < 8; ++k)
-                    v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + k * kLanes + lane));
+                    v[k] = _mm256_set_m128i(stored_lanes(in + (w + 8 + k) * kLanes), stored_lanes(in + (w + k) * kLanes));
+                transpose_8x8_twice(v);
+                for (std::int32_t r = 0; r < rows; ++r)
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row[r] + 2 * w), v[r]);
+            }
+#endif
+            // The sums past `words` up to a multiple of 8 are zero, and not stored.
+            for (; w < words; w += 8) {
+                __m128i v[8];
+#pragma GCC unroll 8
+                for (std::int32_t k = 0; k < 8; ++k) v[k] = stored_lanes(in + (w + k) * kLanes);
                 transpose_8x8(v);
-                for (std::int32_t r = 0; r < 8 && lane + r < count; ++r) {
-                    unsigned char* row = reinterpret_cast<unsigned char*>(
-                        job_.dst_pixels + static_cast<std::ptrdiff_t>(lane_row_[lane + r]) * job_.stride);
-                    store_words(row + offset + 2 * w, v[r], smaller(8, words - w));
-                }
+                for (std::int32_t r = 0; r < rows; ++r) store_words(row[r] + 2 * w, v[r], smaller(8, words - w));
             }
         }
+    }
+
+    // Eight lanes' sums from `sums` as 16-bit values, by the scalar worker's store_channel(): the
+    // pack saturates as saturate_to_int16 does.
+    static __m128i stored_lanes(const float* sums)
+    {
+        __m128i halves[2];
+        if constexpr (kWidth >= 8) {
+            using Eight = VectorTypes<8>;
+            store_vector(halves, store_whole<8>(load_vector<typename Eight::Floats>(sums)));
+        } else {
+            store_vector(halves, store_whole<kWidth>(load_vector<Floats>(sums)));
+            store_vector(halves + 1, store_whole<kWidth>(load_vector<Floats>(sums + 4)));
+        }
+        return _mm_packs_epi32(halves[0], halves[1]);
     }
 
     const LaneJob& job_;
