@@ -6,46 +6,12 @@
 
 namespace {
 
-struct AxisTables {
-    std::vector<std::int32_t>& first;
-    std::vector<std::int32_t>& last;
-    std::vector<float>& weight;
-    std::vector<std::int32_t>& tap_start;
-    std::vector<float>& tap_weight;
-    std::vector<float>& least_weight;
-};
-
-// Each output's weights in the order of its source indices, as span_weight resolves them, with the
-// smallest of them (0 when they add up to more than 1.5).
-void resolve_tap_weights(std::int32_t dst, float full_weight, std::int32_t offset, const AxisTables& t)
-{
-    t.tap_start.resize(static_cast<std::size_t>(dst) + 1);
-    t.least_weight.resize(static_cast<std::size_t>(dst));
-    t.tap_weight.clear();
-    for (std::int32_t j = 0; j < dst; ++j) {
-        t.tap_start[j] = static_cast<std::int32_t>(t.tap_weight.size());
-        double sum = 0;
-        float least = full_weight;
-        for (std::int32_t k = t.first[j]; k <= t.last[j]; ++k) {
-            const float w = span_weight(t.weight[k - offset], full_weight, k == t.first[j]);
-            t.tap_weight.push_back(w);
-            sum += w;
-            least = std::min(least, w);
-        }
-        t.least_weight[j] = sum <= 1.5 ? least : 0.0f;
-    }
-    t.tap_start[dst] = static_cast<std::int32_t>(t.tap_weight.size());
-}
-
 // Span and weight tables of one axis. `offset` is added to every first/last entry (clip_left for
 // columns, 0 for rows); weights are indexed within the clipped picture.
 void build_axis_tables(std::int32_t dst, std::int32_t src, float span, float full_weight, std::int32_t offset,
-                       const AxisTables& t)
+                       std::vector<std::int32_t>& first, std::vector<std::int32_t>& last,
+                       std::vector<float>& weight)
 {
-    std::vector<std::int32_t>& first = t.first;
-    std::vector<std::int32_t>& last = t.last;
-    std::vector<float>& weight = t.weight;
-
     first.resize(static_cast<std::size_t>(dst) + 1);
     for (std::int32_t j = 0; j < dst; ++j) first[j] = source_index_at(output_boundary(j, span)) + offset;
     first[dst] = src + offset;
@@ -61,10 +27,42 @@ void build_axis_tables(std::int32_t dst, std::int32_t src, float span, float ful
         const std::int32_t index = source_index_at(start);
         if (!is_exact_integer(start)) weight[index] = to_single((start - index) / static_cast<double>(span));
     }
-    resolve_tap_weights(dst, full_weight, offset, t);
+}
+
+// One axis's resolved weights: output j's weights in the order of its source indices, as
+// span_weight resolves them, and the smallest of them (0 when they add up to more than 1.5).
+void resolve_axis(const std::vector<std::int32_t>& first, const std::vector<std::int32_t>& last,
+                  const std::vector<float>& weight, float full_weight, std::int32_t offset,
+                  std::vector<std::int32_t>& tap_start, std::vector<float>& tap_weight, std::vector<float>& least_weight)
+{
+    const std::size_t dst = last.size();
+    tap_start.resize(dst + 1);
+    least_weight.resize(dst);
+    tap_weight.clear();
+    for (std::size_t j = 0; j < dst; ++j) {
+        tap_start[j] = static_cast<std::int32_t>(tap_weight.size());
+        double sum = 0;
+        float least = full_weight;  // no weight is larger
+        for (std::int32_t k = first[j]; k <= last[j]; ++k) {
+            const float w = span_weight(weight[k - offset], full_weight, k == first[j]);
+            tap_weight.push_back(w);
+            sum += w;
+            least = std::min(least, w);
+        }
+        least_weight[j] = sum <= 1.5 ? least : 0.0f;
+    }
+    tap_start[dst] = static_cast<std::int32_t>(tap_weight.size());
 }
 
 }  // namespace
+
+void resolve_tap_weights(ResamplePlan& plan)
+{
+    resolve_axis(plan.row_first, plan.row_last, plan.row_weight, plan.row_full_weight, 0, plan.row_tap_start,
+                 plan.row_tap_weight, plan.row_least_weight);
+    resolve_axis(plan.col_first, plan.col_last, plan.col_weight, plan.col_full_weight, plan.request.clip_left,
+                 plan.col_tap_start, plan.col_tap_weight, plan.col_least_weight);
+}
 
 void build_plan(ResizeRequest request, ResamplePlan& plan)
 {
@@ -85,12 +83,11 @@ void build_plan(ResizeRequest request, ResamplePlan& plan)
     plan.row_full_weight = to_single(1.0 / plan.span_y);
     plan.col_full_weight = to_single(1.0 / plan.span_x);
 
-    build_axis_tables(request.dst_h, request.src_h, plan.span_y, plan.row_full_weight, 0,
-                      {plan.row_first, plan.row_last, plan.row_weight, plan.row_tap_start, plan.row_tap_weight,
-                       plan.row_least_weight});
+    build_axis_tables(request.dst_h, request.src_h, plan.span_y, plan.row_full_weight, 0, plan.row_first,
+                      plan.row_last, plan.row_weight);
     build_axis_tables(request.dst_w, request.src_w, plan.span_x, plan.col_full_weight, request.clip_left,
-                      {plan.col_first, plan.col_last, plan.col_weight, plan.col_tap_start, plan.col_tap_weight,
-                       plan.col_least_weight});
+                      plan.col_first, plan.col_last, plan.col_weight);
+    resolve_tap_weights(plan);
 }
 
 std::vector<RowBand> cpu_row_bands(const ResamplePlan& plan)

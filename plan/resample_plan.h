@@ -54,6 +54,10 @@ struct ResamplePlan {
 // cpu_threads >= 1 and block_threads >= 1.
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 
+// Fills the resolved tap weights and least weights from the span tables (build_plan does so; a test
+// that edits the span tables does so again).
+void resolve_tap_weights(ResamplePlan& plan);
+
 // A run of output rows for one CPU worker.
 struct RowBand {
     std::int32_t first_row;

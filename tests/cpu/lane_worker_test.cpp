@@ -179,34 +179,66 @@ TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
     }
 }
 
-// A pixel whose fused taps would store 0 where the rule stores 1: its second tap has a weight far below
-// 2^-13 (set by hand in a 2 x 2 -> 1 x 1 plan), and its values make the fused tap round the sum
-// -4096 away from it (see FusedTap.SmallerWeightCanDifferFromTheRule) while the later taps bring it
-// to 0.5 exactly. The worker takes the exact path for it, as the plan's least weights say.
-TEST_P(LaneWorker, TakesTheExactPathWhereAFusedTapWouldDiffer)
+// Output pixel (i, j)'s Y as it would store if every tap were a single-precision fused multiply-add.
+std::int16_t stored_y_if_fused(const ResamplePlan& plan, const GuardedFrame& src, std::int32_t i, std::int32_t j)
 {
-    const float tiny = 0x1.011b38p-26f;
+    float sum = 0.0f;
+    for (std::int32_t k = plan.row_first[i]; k <= plan.row_last[i]; ++k)
+        for (std::int32_t n = plan.col_first[j]; n <= plan.col_last[j]; ++n) {
+            const float wy = plan.row_tap_weight[plan.row_tap_start[i] + k - plan.row_first[i]];
+            const float wx = plan.col_tap_weight[plan.col_tap_start[j] + n - plan.col_first[j]];
+            sum = std::fma(static_cast<float>(src.at(k, n).y), tap_weight(wx, wy), sum);
+        }
+    return store_channel(sum);
+}
+
+// Pixels whose fused taps would store another value than the rule: each has a tap weight far below
+// 2^-13 (set by hand), and values that make a fused tap round a sum the other way from the rule, by
+// double rounding (see FusedTap.SmallerWeightCanDifferFromTheRule), where it shows in the stored value.
+// The plan's least weights send them to the exact path, and the worker gives the scalar bytes.
+// A column's second weight is the sliver here: the sum -4096 is rounded away from, and the later
+// taps bring it to 0.5 exactly.
+TEST_P(LaneWorker, TakesTheExactPathForASliverColumn)
+{
     ResamplePlan plan{};
     build_plan(area_request(2, 2, 1, 1, 4, 0, 32, 1), plan);
-    ASSERT_EQ(plan.col_tap_weight, (std::vector<float>{0.5f, 0.5f}));
-    plan.col_weight[1] = tiny;  // the second column's weight, for the scalar worker
-    plan.col_tap_weight[1] = tiny;
-    plan.col_least_weight[0] = tiny;
-
-    const std::int16_t values[2][2] = {{-16384, -32627}, {16386, 0}};
+    plan.col_weight[1] = 0x1.011b38p-26f;
+    resolve_tap_weights(plan);
     GuardedFrame src(4, 2), got(4, 1), expected(4, 1);
-    float fused = 0.0f;
+    const std::int16_t values[2][2] = {{-16384, -32627}, {16386, 0}};
     for (std::int32_t k = 0; k < 2; ++k)
-        for (std::int32_t n = 0; n < 2; ++n) {
-            const std::int16_t v = values[k][n];
-            src.at(k, n) = PIXEL_YC{v, v, static_cast<std::int16_t>(-v)};
-            fused = std::fma(static_cast<float>(v), tap_weight(plan.col_tap_weight[n], plan.row_tap_weight[k]), fused);
-        }
-    EXPECT_EQ(store_channel(fused), 0);
+        for (std::int32_t n = 0; n < 2; ++n) src.at(k, n) = PIXEL_YC{values[k][n], values[k][n], 0};
+    EXPECT_EQ(stored_y_if_fused(plan, src, 0, 0), 0);
 
     resample_rows_scalar(plan, 0, 1, src.pixels(), expected.pixels());
     run_rows(plan, 0, 1, src.pixels(), got.pixels());
     EXPECT_TRUE(same_pixel(expected.at(0, 0), PIXEL_YC{1, 1, 0}));
+    EXPECT_EQ(first_difference(got, expected), -1);
+}
+
+// Output row 5 of 8 has a sliver second row (and row 2 a small one, so that they share a group
+// where small rows are grouped apart): every column of the group takes the exact path.
+TEST_P(LaneWorker, TakesTheExactPathForAGroupWithASliverRow)
+{
+    ResamplePlan plan{};
+    build_plan(area_request(2, 16, 1, 8, 4, 0, 32, 1), plan);
+    plan.col_weight[1] = 0.0471234f;
+    plan.row_weight[5] = 0.007f;
+    plan.row_weight[11] = 0x1.15b1e6p-17f;
+    resolve_tap_weights(plan);
+    GuardedFrame src(4, 16), got(4, 8), expected(4, 8);
+    src.at(10, 0).y = 29108;
+    src.at(10, 1).y = 31131;
+    src.at(11, 0).y = 59;
+    src.at(11, 1).y = 751;
+    for (std::int32_t k = 0; k < 16; ++k)
+        for (std::int32_t n = 0; n < 4; ++n)
+            if (k < 10 || k > 11 || n > 1) src.at(k, n) = PIXEL_YC{0, 0, 0};
+    EXPECT_EQ(stored_y_if_fused(plan, src, 5, 0), 8011);
+
+    resample_rows_scalar(plan, 0, 8, src.pixels(), expected.pixels());
+    run_rows(plan, 0, 8, src.pixels(), got.pixels());
+    EXPECT_EQ(expected.at(5, 0).y, 8010);
     EXPECT_EQ(first_difference(got, expected), -1);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -122,6 +123,24 @@ TEST_P(RowWorker, UniformMaximumAreaDoesNotWrap)
         ASSERT_LE(dst.at(1, col).cb, -32766) << col;
     }
     EXPECT_EQ(dst.at(1, 532).y, 32767);
+}
+
+// Every source column of a 16 -> 16 plan weighs 0.5 - 2^-25 (set by hand): a value of 1 sums to that
+// weight and stores 0, as the half is added in double (in single precision the sum would round to 1).
+TEST_P(RowWorker, AddsTheHalfInDoubleBeforeTruncating)
+{
+    ResamplePlan plan = cpu_plan(16, 1, 16, 1, 16);
+    const float weight = 0.49999997f;
+    plan.col_full_weight = weight;
+    std::fill(plan.col_weight.begin(), plan.col_weight.end(), weight);
+    resolve_tap_weights(plan);
+    GuardedFrame src(16, 1), dst(16, 1);
+    const std::int16_t values[16] = {1, -1, 3, -3, 32767, -32768, 32765, 0, 2, 5, -5, 7, 101, -101, 4095, 16383};
+    for (std::int32_t n = 0; n < 16; ++n) src.at(0, n) = PIXEL_YC{values[n], values[n], values[n]};
+    run_rows(plan, 0, 1, src.pixels(), dst.pixels());
+    for (std::int32_t n = 0; n < 16; ++n)
+        ASSERT_EQ(dst.at(0, n).y, store_channel(accumulate(0.0f, values[n], weight))) << values[n];
+    EXPECT_EQ(dst.at(0, 0).y, 0);
 }
 
 // Every output channel lies within 1 of the exact area average, for clipped pictures of many sizes.

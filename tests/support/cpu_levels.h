@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "cpu/row_worker.h"
+
+// Names a level in test messages.
+inline void PrintTo(CpuLevel level, std::ostream* out) { *out << cpu_level_name(level); }
 
 class EachCpuLevel : public ::testing::TestWithParam<CpuLevel> {
 protected:
