@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "cpu/row_worker.h"
 #include "plugin/frame_entry.h"
 #include "plugin/lifecycle_callbacks.h"
 #include "plugin/registration.h"
@@ -86,6 +87,8 @@ void Resize(benchmark::State& state)
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     record_rates(state, seconds, src_w, src_h);
+    // The CPU row worker's level (VANTREO_CPU_LEVEL forces one).
+    if (state.range(4) == 1) state.SetLabel(cpu_level_name(active_cpu_level()));
 }
 
 void AreaAverageSizes(benchmark::internal::Benchmark* b, std::int64_t rate)

@@ -29,7 +29,40 @@ void build_axis_tables(std::int32_t dst, std::int32_t src, float span, float ful
     }
 }
 
+// One axis's resolved weights: output j's weights in the order of its source indices, as
+// span_weight resolves them, and the smallest of them (0 when they add up to more than 1.5).
+void resolve_axis(const std::vector<std::int32_t>& first, const std::vector<std::int32_t>& last,
+                  const std::vector<float>& weight, float full_weight, std::int32_t offset,
+                  std::vector<std::int32_t>& tap_start, std::vector<float>& tap_weight, std::vector<float>& least_weight)
+{
+    const std::size_t dst = last.size();
+    tap_start.resize(dst + 1);
+    least_weight.resize(dst);
+    tap_weight.clear();
+    for (std::size_t j = 0; j < dst; ++j) {
+        tap_start[j] = static_cast<std::int32_t>(tap_weight.size());
+        double sum = 0;
+        float least = full_weight;  // no weight is larger
+        for (std::int32_t k = first[j]; k <= last[j]; ++k) {
+            const float w = span_weight(weight[k - offset], full_weight, k == first[j]);
+            tap_weight.push_back(w);
+            sum += w;
+            least = std::min(least, w);
+        }
+        least_weight[j] = sum <= 1.5 ? least : 0.0f;
+    }
+    tap_start[dst] = static_cast<std::int32_t>(tap_weight.size());
+}
+
 }  // namespace
+
+void resolve_tap_weights(ResamplePlan& plan)
+{
+    resolve_axis(plan.row_first, plan.row_last, plan.row_weight, plan.row_full_weight, 0, plan.row_tap_start,
+                 plan.row_tap_weight, plan.row_least_weight);
+    resolve_axis(plan.col_first, plan.col_last, plan.col_weight, plan.col_full_weight, plan.request.clip_left,
+                 plan.col_tap_start, plan.col_tap_weight, plan.col_least_weight);
+}
 
 void build_plan(ResizeRequest request, ResamplePlan& plan)
 {
@@ -54,6 +87,7 @@ void build_plan(ResizeRequest request, ResamplePlan& plan)
                       plan.row_last, plan.row_weight);
     build_axis_tables(request.dst_w, request.src_w, plan.span_x, plan.col_full_weight, request.clip_left,
                       plan.col_first, plan.col_last, plan.col_weight);
+    resolve_tap_weights(plan);
 }
 
 std::vector<RowBand> cpu_row_bands(const ResamplePlan& plan)

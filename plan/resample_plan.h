@@ -33,6 +33,19 @@ struct ResamplePlan {
     std::vector<std::int32_t> col_first;
     std::vector<std::int32_t> col_last;
     std::vector<float> col_weight;  // per source column of the clipped picture
+
+    // The weight each source row takes in each output row, resolved from row_weight by span_weight:
+    // output row i's weights for source rows row_first[i] .. row_last[i] start at row_tap_start[i]
+    // (row_tap_start has one more entry, the count of all weights). The same for columns.
+    std::vector<std::int32_t> row_tap_start;
+    std::vector<float> row_tap_weight;
+    std::vector<std::int32_t> col_tap_start;
+    std::vector<float> col_tap_weight;
+    // The smallest of each output row's (column's) resolved weights, or 0 where they add up to more
+    // than 1.5. The product of a row's and a column's entry bounds every tap weight of their pixel
+    // from below; the CPU lane workers use it to prove their single-precision fused path exact.
+    std::vector<float> row_least_weight;
+    std::vector<float> col_least_weight;
 };
 
 // Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
@@ -40,6 +53,10 @@ struct ResamplePlan {
 // averaging 1 <= dst_w <= src_w, 1 <= dst_h <= src_h, dst_w <= stride, 0 <= gpu_rate <= 256,
 // cpu_threads >= 1 and block_threads >= 1.
 void build_plan(ResizeRequest request, ResamplePlan& plan);
+
+// Fills the resolved tap weights and least weights from the span tables (build_plan does so; a test
+// that edits the span tables does so again).
+void resolve_tap_weights(ResamplePlan& plan);
 
 // A run of output rows for one CPU worker.
 struct RowBand {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "cpu/row_worker.h"
 #include "plan/arithmetic.h"
+#include "tests/support/cpu_levels.h"
 #include "tests/support/frames.h"
 #include "tests/support/reference.h"
 
@@ -49,14 +51,18 @@ TEST(TapRules, CpuRoundsEachTapOnceFromDoubleAndTheDeviceFuses)
     EXPECT_EQ(span_weight(1.0f, 1.0f, true), 1.0f);
 }
 
-TEST(RowWorker, ThreeColumnsToTwo)
+// The worker's rules at every level.
+class RowWorker : public EachCpuLevel {};
+INSTANTIATE_TEST_SUITE_P(Levels, RowWorker, every_cpu_level(), cpu_level_test_name);
+
+TEST_P(RowWorker, ThreeColumnsToTwo)
 {
     GuardedFrame src(3, 1), dst(3, 1);
     src.at(0, 0) = PIXEL_YC{30, -30, 0};
     src.at(0, 1) = PIXEL_YC{60, -60, 0};
     src.at(0, 2) = PIXEL_YC{90, -90, 0};
     ResamplePlan plan = cpu_plan(3, 1, 2, 1, 3);
-    resample_rows_cpu(plan, 0, 1, src.pixels(), dst.pixels());
+    run_rows(plan, 0, 1, src.pixels(), dst.pixels());
     EXPECT_EQ(dst.at(0, 0).y, 40);
     EXPECT_EQ(dst.at(0, 1).y, 80);
     EXPECT_EQ(dst.at(0, 0).cb, -39);
@@ -65,11 +71,11 @@ TEST(RowWorker, ThreeColumnsToTwo)
     EXPECT_TRUE(dst.guards_intact());
 }
 
-TEST(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
+TEST_P(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
 {
     GuardedFrame src = random_frame(20, 9, 7), dst(20, 9);
     ResamplePlan plan = cpu_plan(17, 9, 17, 9, 20);
-    resample_rows_cpu(plan, 0, 9, src.pixels(), dst.pixels());
+    run_rows(plan, 0, 9, src.pixels(), dst.pixels());
     auto expected = [](std::int16_t v) { return v < 0 ? v + 1 : v; };
     for (std::int32_t row = 0; row < 9; ++row)
         for (std::int32_t col = 0; col < 17; ++col) {
@@ -78,13 +84,13 @@ TEST(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
         }
 }
 
-TEST(RowWorker, WritesOnlyTheAskedRowsAndColumns)
+TEST_P(RowWorker, WritesOnlyTheAskedRowsAndColumns)
 {
     GuardedFrame src = random_frame(64, 40, 3), dst(64, 40);
     ResamplePlan plan = cpu_plan(60, 40, 25, 17, 64);
-    resample_rows_cpu(plan, 5, 4, src.pixels(), dst.pixels());
-    resample_rows_cpu(plan, 12, 0, src.pixels(), dst.pixels());
-    resample_rows_cpu(plan, 13, -3, src.pixels(), dst.pixels());
+    run_rows(plan, 5, 4, src.pixels(), dst.pixels());
+    run_rows(plan, 12, 0, src.pixels(), dst.pixels());
+    run_rows(plan, 13, -3, src.pixels(), dst.pixels());
     for (std::int32_t row = 0; row < 40; ++row)
         for (std::int32_t col = 0; col < 64; ++col) {
             const bool written = row >= 5 && row < 9 && col < 25;
@@ -93,25 +99,25 @@ TEST(RowWorker, WritesOnlyTheAskedRowsAndColumns)
     EXPECT_TRUE(dst.guards_intact());
 }
 
-TEST(RowWorker, EmptySpansStoreZero)
+TEST_P(RowWorker, EmptySpansStoreZero)
 {
     GuardedFrame src = random_frame(4, 4, 5), dst(4, 4);
     ResamplePlan plan = cpu_plan(4, 4, 2, 2, 4);
     plan.row_last[1] = plan.row_first[1] - 1;
     plan.col_last[0] = plan.col_first[0] - 1;
-    resample_rows_cpu(plan, 0, 2, src.pixels(), dst.pixels());
+    run_rows(plan, 0, 2, src.pixels(), dst.pixels());
     EXPECT_TRUE(same_pixel(dst.at(1, 1), PIXEL_YC{0, 0, 0}));
     EXPECT_TRUE(same_pixel(dst.at(0, 0), PIXEL_YC{0, 0, 0}));
     EXPECT_FALSE(same_pixel(dst.at(0, 1), PIXEL_YC{0, 0, 0}));
 }
 
-TEST(RowWorker, UniformMaximumAreaDoesNotWrap)
+TEST_P(RowWorker, UniformMaximumAreaDoesNotWrap)
 {
     // The weights of the last column add up to slightly more than 1 here.
     GuardedFrame src(1597, 3), dst(1597, 3);
     for (auto& p : src.storage) p = PIXEL_YC{32767, -32768, 32767};
     ResamplePlan plan = cpu_plan(1597, 3, 533, 2, 1597);
-    resample_rows_cpu(plan, 0, 2, src.pixels(), dst.pixels());
+    run_rows(plan, 0, 2, src.pixels(), dst.pixels());
     for (std::int32_t col = 0; col < 533; ++col) {
         ASSERT_GE(dst.at(1, col).y, 32766) << col;
         ASSERT_LE(dst.at(1, col).cb, -32766) << col;
@@ -119,8 +125,26 @@ TEST(RowWorker, UniformMaximumAreaDoesNotWrap)
     EXPECT_EQ(dst.at(1, 532).y, 32767);
 }
 
+// Every source column of a 16 -> 16 plan weighs 0.5 - 2^-25 (set by hand): a value of 1 sums to that
+// weight and stores 0, as the half is added in double (in single precision the sum would round to 1).
+TEST_P(RowWorker, AddsTheHalfInDoubleBeforeTruncating)
+{
+    ResamplePlan plan = cpu_plan(16, 1, 16, 1, 16);
+    const float weight = 0.49999997f;
+    plan.col_full_weight = weight;
+    std::fill(plan.col_weight.begin(), plan.col_weight.end(), weight);
+    resolve_tap_weights(plan);
+    GuardedFrame src(16, 1), dst(16, 1);
+    const std::int16_t values[16] = {1, -1, 3, -3, 32767, -32768, 32765, 0, 2, 5, -5, 7, 101, -101, 4095, 16383};
+    for (std::int32_t n = 0; n < 16; ++n) src.at(0, n) = PIXEL_YC{values[n], values[n], values[n]};
+    run_rows(plan, 0, 1, src.pixels(), dst.pixels());
+    for (std::int32_t n = 0; n < 16; ++n)
+        ASSERT_EQ(dst.at(0, n).y, store_channel(accumulate(0.0f, values[n], weight))) << values[n];
+    EXPECT_EQ(dst.at(0, 0).y, 0);
+}
+
 // Every output channel lies within 1 of the exact area average, for clipped pictures of many sizes.
-TEST(RowWorker, AgreesWithTheExactAreaAverage)
+TEST(ScalarRowWorker, AgreesWithTheExactAreaAverage)
 {
     std::mt19937 rng(20261207);
     const std::int32_t sides[] = {1, 2, 3, 7, 11, 127, 129, 131, 256, 997};
@@ -138,7 +162,7 @@ TEST(RowWorker, AgreesWithTheExactAreaAverage)
         fill_random(src, rng, 0, 4096);
         ResamplePlan plan = cpu_plan(src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top);
         const PIXEL_YC* picture_rows = src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride;
-        resample_rows_cpu(plan, 0, dst_h, picture_rows, dst.pixels());
+        resample_rows_scalar(plan, 0, dst_h, picture_rows, dst.pixels());
         for (std::int32_t row = 0; row < dst_h; ++row)
             for (std::int32_t col = 0; col < dst_w; ++col) {
                 const ReferenceChannels ref = exact_area_average(picture_rows + clip_left, stride, src_w, src_h,

@@ -2,6 +2,7 @@
 
 #include "plan/resample_plan.h"
 #include "plan/window_tables.h"
+#include "tests/support/area_rules.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -118,6 +119,41 @@ TEST(PlanTables, PointSamplingRequestOnlyRecordsAndKeepsTheTables)
     build_plan(r, plan);
     EXPECT_EQ(plan.request, r);
     EXPECT_EQ(plan.row_first, rows);
+}
+
+// Each output's resolved weights are those of the independent rule, listed from its first source
+// index; the least weights are their minimum, for both axes, cropped or not, shrinking or not.
+TEST(PlanTables, ResolvedTapWeightsAndLeastWeights)
+{
+    ResamplePlan plan{};
+    const std::int32_t sizes[][4] = {{1440, 1080, 1000, 700}, {11, 7, 11, 7}, {997, 5, 613, 1}, {1600, 3, 1, 2}};
+    for (const auto& size : sizes) {
+        ResizeRequest r = area_request(size[0], size[1], size[2], size[3], 1610);
+        r.clip_left = 7;
+        build_plan(r, plan);
+        const AreaCpuAxis cols(size[0], size[2]), rows(size[1], size[3]);
+        auto check = [](const AreaCpuAxis& axis, const std::vector<std::int32_t>& start,
+                        const std::vector<float>& weights, const std::vector<float>& least) {
+            ASSERT_EQ(start.size(), axis.first.size() + 1);
+            ASSERT_EQ(least.size(), axis.first.size());
+            for (std::size_t j = 0; j < axis.first.size(); ++j) {
+                float smallest = 1.0f;
+                for (std::int32_t k = axis.first[j]; k <= axis.last[j]; ++k) {
+                    ASSERT_EQ(weights[start[j] + k - axis.first[j]], axis.weight(k, static_cast<std::int32_t>(j)))
+                        << j << "," << k;
+                    smallest = std::min(smallest, axis.weight(k, static_cast<std::int32_t>(j)));
+                }
+                ASSERT_EQ(start[j + 1] - start[j], axis.last[j] - axis.first[j] + 1) << j;
+                ASSERT_EQ(least[j], smallest) << j;
+            }
+            EXPECT_EQ(static_cast<std::size_t>(start.back()), weights.size());
+        };
+        check(cols, plan.col_tap_start, plan.col_tap_weight, plan.col_least_weight);
+        check(rows, plan.row_tap_start, plan.row_tap_weight, plan.row_least_weight);
+    }
+    // 1440 columns to 1000: a boundary rounded one float step past a source column leaves a sliver.
+    build_plan(area_request(1440, 1080, 1000, 700), plan);
+    EXPECT_LT(*std::min_element(plan.col_least_weight.begin(), plan.col_least_weight.end()), 0x1p-13f);
 }
 
 using Weights = std::vector<float>;

@@ -1,0 +1,396 @@
+// The vector row worker, written once for every level and included only by the level files
+// (lane_worker_<level>.cpp), each of which compiles it for its own instruction set. Everything here
+// has internal linkage, so that no level's copy of a function can stand in for another's at link time.
+//
+// Lanes are output rows. A group of kLanes output rows is computed together over chunks of output
+// columns: for each row tap t (lane l's t-th source row, or a zero weight past its last one), the
+// lanes' source rows are transposed into a strip (per source column and channel, one value per
+// lane), and each output column of the chunk adds its column taps, in ascending order, to its sums.
+// So every pixel sees its taps in the scalar worker's order: rows ascending, then columns ascending.
+// A zero-weight tap leaves a sum's bits as they are (a sum starts at +0 and never becomes -0).
+//
+// Each tap is the scalar worker's accumulate(): sum = single(double(value) x weight + sum), with
+// weight the single-precision product of the column and row weights. Two ways compute it:
+// - exact_tap: that formula in double lanes; the same operations as the scalar worker, always exact.
+// - Isa::fused: one single-precision fused multiply-add, rounding value x weight + sum once. It gives
+//   the same bits when every tap weight of the pixel is 0 or at least 2^-13 and the weights add up to
+//   less than 3. A single-precision number of at least 2^-13 is a multiple of 2^-36, so is every
+//   value x weight (values are integers), and so is every sum, by induction: the single rounding of
+//   a multiple of 2^-36 is one. |value| <= 2^15 keeps every sum, and value x weight + sum, below
+//   2^15 x 3 (the roundings of at most 3 x 2^13 taps add less than 0.2%) < 2^17. A multiple of 2^-36
+//   below 2^17 has at most 53 significant bits: value x weight + sum is exact in double, and both ways
+//   round the same number once to single.
+//   The condition is static, per group of rows and output column, from the plan's least weights:
+//   their product bounds every tap weight of the pixel from below (2^-13 is a single and rounding is
+//   monotonic), and a least weight is 0 where its row's or column's weights add up to more than 1.5,
+//   so the pixel's weights add up to at most 1.5 x 1.5 x (1 + 2^-24) < 3.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "cpu/lane_workers.h"
+
+namespace {
+
+template <int N>
+struct VectorTypes {
+    typedef float Floats __attribute__((vector_size(4 * N)));
+    typedef double Doubles __attribute__((vector_size(8 * N)));
+    typedef std::int32_t Ints __attribute__((vector_size(4 * N)));
+    typedef std::int16_t Shorts __attribute__((vector_size(2 * N)));
+};
+
+template <class Vector, class T>
+inline Vector load_vector(const T* p)
+{
+    Vector v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class Vector, class T>
+inline void store_vector(T* p, const Vector& v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
+inline std::int32_t larger(std::int32_t a, std::int32_t b) { return a > b ? a : b; }
+
+// One tap of N lanes exactly as the scalar worker's accumulate().
+template <int N>
+inline typename VectorTypes<N>::Floats exact_tap(typename VectorTypes<N>::Floats value,
+                                                 typename VectorTypes<N>::Floats weight,
+                                                 typename VectorTypes<N>::Floats sum)
+{
+    using Doubles = typename VectorTypes<N>::Doubles;
+    const Doubles product = __builtin_convertvector(value, Doubles) * __builtin_convertvector(weight, Doubles);
+    return __builtin_convertvector(product + __builtin_convertvector(sum, Doubles), typename VectorTypes<N>::Floats);
+}
+
+// N lanes' sums as the scalar worker's store_channel() takes them before saturating: sum + 0.5 in
+// double, truncated toward zero. The sums are far inside the 32-bit range (below 2^17).
+template <int N>
+inline typename VectorTypes<N>::Ints store_whole(typename VectorTypes<N>::Floats sum)
+{
+    using T = VectorTypes<N>;
+    return __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
+}
+
+// Transposes 8 x 8 16-bit words: word w of vector r becomes word r of vector w.
+inline void transpose_8x8(__m128i v[8])
+{
+    const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(v[6], v[7]), a7 = _mm_unpackhi_epi16(v[6], v[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    v[0] = _mm_unpacklo_epi64(b0, b4);
+    v[1] = _mm_unpackhi_epi64(b0, b4);
+    v[2] = _mm_unpacklo_epi64(b1, b5);
+    v[3] = _mm_unpackhi_epi64(b1, b5);
+    v[4] = _mm_unpacklo_epi64(b2, b6);
+    v[5] = _mm_unpackhi_epi64(b2, b6);
+    v[6] = _mm_unpacklo_epi64(b3, b7);
+    v[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+#if defined(__AVX2__)
+// The same on each 128-bit half: words 0-7 of the 8 vectors in the low halves, words 8-15 in the high.
+inline void transpose_8x8_twice(__m256i v[8])
+{
+    const __m256i a0 = _mm256_unpacklo_epi16(v[0], v[1]), a1 = _mm256_unpackhi_epi16(v[0], v[1]);
+    const __m256i a2 = _mm256_unpacklo_epi16(v[2], v[3]), a3 = _mm256_unpackhi_epi16(v[2], v[3]);
+    const __m256i a4 = _mm256_unpacklo_epi16(v[4], v[5]), a5 = _mm256_unpackhi_epi16(v[4], v[5]);
+    const __m256i a6 = _mm256_unpacklo_epi16(v[6], v[7]), a7 = _mm256_unpackhi_epi16(v[6], v[7]);
+    const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    v[0] = _mm256_unpacklo_epi64(b0, b4);
+    v[1] = _mm256_unpackhi_epi64(b0, b4);
+    v[2] = _mm256_unpacklo_epi64(b1, b5);
+    v[3] = _mm256_unpackhi_epi64(b1, b5);
+    v[4] = _mm256_unpacklo_epi64(b2, b6);
+    v[5] = _mm256_unpackhi_epi64(b2, b6);
+    v[6] = _mm256_unpacklo_epi64(b3, b7);
+    v[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+#endif
+
+// `count` (1 to 8) words from `p`; the rest zero. Reads nothing past the count.
+inline __m128i load_words(const unsigned char* p, std::int32_t count)
+{
+    if (count == 8) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i v = _mm_setzero_si128();
+    std::memcpy(&v, p, static_cast<std::size_t>(count) * 2);
+    return v;
+}
+
+// The first `count` (1 to 8) words of `v` to `p`; nothing past them.
+inline void store_words(unsigned char* p, __m128i v, std::int32_t count)
+{
+    if (count == 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    else
+        std::memcpy(p, &v, static_cast<std::size_t>(count) * 2);
+}
+
+constexpr std::int32_t kChunkColumns = 128;  // output columns per chunk
+constexpr std::int32_t kStripColumns = 256;  // source columns per strip
+// A group of rows takes the fused path for an output column when the product of the least weights
+// reaches this.
+constexpr double kLeastFusedWeight = 0x1p-13;
+// Rows with a smaller least weight are grouped apart, so that they keep few groups from the fused path.
+constexpr float kSmallRowWeight = 0x1p-7f;
+
+// Isa: kWidth, the float lanes of one register; widen(p), kWidth 16-bit values from p as floats;
+// kFused, whether it has fused(value, weight, sum).
+// kLanes: output rows per group, a multiple of 8 and of kWidth.
+template <class Isa, std::int32_t kLanes>
+class LaneWorker {
+    static constexpr std::int32_t kWidth = Isa::kWidth;
+    using Floats = typename VectorTypes<kWidth>::Floats;
+    static_assert(kLanes % 8 == 0 && kLanes % kWidth == 0, "lanes come in transposes of 8 and whole registers");
+
+public:
+    explicit LaneWorker(const LaneJob& job) : job_(job) {}
+
+    void run()
+    {
+        // With a fused path, rows with small weights are grouped after the others.
+        const std::int32_t passes = Isa::kFused ? 2 : 1;
+        const std::int32_t end = job_.first_row + job_.row_count;
+        for (std::int32_t pass = 0; pass < passes; ++pass) {
+            std::int32_t next = job_.first_row;
+            for (;;) {
+                std::int32_t rows[kLanes];
+                std::int32_t count = 0;
+                for (; next < end && count < kLanes; ++next) {
+                    const bool small = job_.row_least_weight[next] < kSmallRowWeight;
+                    if (passes == 1 || small == (pass == 1)) rows[count++] = next;
+                }
+                if (count == 0) break;
+                run_group(rows, count);
+            }
+        }
+    }
+
+private:
+    // Output rows rows[0 .. count-1] (count 1 to kLanes); the lanes past count repeat the last row
+    // and are not stored.
+    void run_group(const std::int32_t* rows, std::int32_t count)
+    {
+        std::int32_t most_taps = 0;
+        float least_weight = 1.0f;
+        for (std::int32_t l = 0; l < kLanes; ++l) {
+            const std::int32_t i = rows[smaller(l, count - 1)];
+            lane_row_[l] = i;
+            lane_first_[l] = job_.row_first[i];
+            lane_taps_[l] = larger(0, job_.row_last[i] - job_.row_first[i] + 1);
+            lane_weights_[l] = job_.row_tap_weight + job_.row_tap_start[i];
+            most_taps = larger(most_taps, lane_taps_[l]);
+            if (job_.row_least_weight[i] < least_weight) least_weight = job_.row_least_weight[i];
+        }
+        for (std::int32_t j0 = 0; j0 < job_.dst_w;) {
+            // As many output columns as fit in one strip (at least one), up to a chunk.
+            const std::int32_t n0 = job_.col_first[j0];
+            std::int32_t n1 = job_.col_last[j0];
+            std::int32_t j1 = j0 + 1;
+            for (; j1 < job_.dst_w && j1 - j0 < kChunkColumns && job_.col_last[j1] - n0 < kStripColumns; ++j1)
+                n1 = larger(n1, job_.col_last[j1]);
+            const std::int32_t words = 3 * (j1 - j0);
+            std::memset(sums_, 0, sizeof(float) * static_cast<std::size_t>((words + 7) / 8 * 8) * kLanes);
+            for (std::int32_t t = 0; t < most_taps; ++t) {
+                for (std::int32_t l = 0; l < kLanes; ++l) {
+                    const bool tap = t < lane_taps_[l];
+                    const std::int32_t k = lane_first_[l] + (tap ? t : 0);
+                    row_weight_[l] = tap ? lane_weights_[l][t] : 0.0f;
+                    source_row_[l] = reinterpret_cast<const unsigned char*>(job_.src_pixels +
+                                                                            static_cast<std::ptrdiff_t>(k) * job_.stride);
+                }
+                // A column wider than a strip takes its taps strip by strip, still in ascending order.
+                std::int32_t j_low = j0;
+                for (std::int32_t p0 = n0; p0 <= n1; p0 += kStripColumns) {
+                    const std::int32_t p1 = smaller(n1 + 1, p0 + kStripColumns);
+                    build_strip(p0, p1);
+                    while (j_low < j1 && job_.col_last[j_low] < p0) ++j_low;
+                    for (std::int32_t j = j_low; j < j1 && job_.col_first[j] < p1; ++j) {
+                        const std::int32_t a = larger(job_.col_first[j], p0), b = smaller(job_.col_last[j], p1 - 1);
+                        if (a > b) continue;
+                        const float* column_weights = job_.col_tap_weight + job_.col_tap_start[j] + (a - job_.col_first[j]);
+                        const bool fused =
+                            static_cast<double>(least_weight) * job_.col_least_weight[j] >= kLeastFusedWeight;
+                        add_taps(sums_ + static_cast<std::ptrdiff_t>(j - j0) * 3 * kLanes,
+                                 strip_ + static_cast<std::ptrdiff_t>(a - p0) * 3 * kLanes, column_weights, b - a + 1,
+                                 fused);
+                    }
+                }
+            }
+            store_sums(j0, words, count);
+            j0 = j1;
+        }
+    }
+
+    // The lanes' source rows, source columns p0 .. p1-1, into strip_[word][lane] (word = 3 x column +
+    // channel, from p0).
+    void build_strip(std::int32_t p0, std::int32_t p1)
+    {
+        const std::int32_t words = 3 * (p1 - p0);
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(p0) * 6;
+        for (std::int32_t lane = 0; lane < kLanes; lane += 8) {
+            const unsigned char* const* rows = source_row_ + lane;
+            std::int16_t* out = strip_ + lane;
+            std::int32_t w = 0;
+#if defined(__AVX2__)
+            for (; w + 16 <= words; w += 16) {
+                __m256i v[8];
+#pragma GCC unroll 8
+                for (std::int32_t r = 0; r < 8; ++r) {
+                    prefetch_ahead(rows[r] + offset + 2 * w);
+                    v[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + offset + 2 * w));
+                }
+                transpose_8x8_twice(v);
+#pragma GCC unroll 8
+                for (std::int32_t k = 0; k < 8; ++k) {
+                    store_lanes(out + static_cast<std::ptrdiff_t>(w + k) * kLanes, _mm256_castsi256_si128(v[k]));
+                    store_lanes(out + static_cast<std::ptrdiff_t>(w + 8 + k) * kLanes, _mm256_extracti128_si256(v[k], 1));
+                }
+            }
+#endif
+            for (; w < words; w += 8) {
+                const std::int32_t count = smaller(8, words - w);
+                __m128i v[8];
+#pragma GCC unroll 8
+                for (std::int32_t r = 0; r < 8; ++r) {
+                    prefetch_ahead(rows[r] + offset + 2 * w);
+                    v[r] = load_words(rows[r] + offset + 2 * w, count);
+                }
+                transpose_8x8(v);
+#pragma GCC unroll 8
+                for (std::int32_t k = 0; k < 8; ++k) store_lanes(out + static_cast<std::ptrdiff_t>(w + k) * kLanes, v[k]);
+            }
+        }
+    }
+
+    // Eight or sixteen rows are read at once, more than the hardware's prefetch follows well; a
+    // prefetch never faults, wherever it points.
+    static void prefetch_ahead(const unsigned char* p) { _mm_prefetch(reinterpret_cast<const char*>(p + 512), _MM_HINT_T0); }
+
+    static void store_lanes(std::int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+    // `count` column taps (strip columns from `values`, column weights from `column_weights`) of one
+    // output column, added to its sums (per channel, kLanes lanes).
+    void add_taps(float* sums, const std::int16_t* values, const float* column_weights, std::int32_t count,
+                  bool fused)
+    {
+        if constexpr (Isa::kFused) {
+            if (fused) {
+                add_taps_by([](Floats v, Floats w, Floats sum) { return Isa::fused(v, w, sum); }, sums, values,
+                            column_weights, count);
+                return;
+            }
+        }
+        (void)fused;
+        add_taps_by([](Floats v, Floats w, Floats sum) { return exact_tap<kWidth>(v, w, sum); }, sums, values,
+                    column_weights, count);
+    }
+
+    template <class Tap>
+    void add_taps_by(Tap tap, float* sums, const std::int16_t* values, const float* column_weights,
+                     std::int32_t count)
+    {
+        for (std::int32_t u = 0; u < kLanes; u += kWidth) {
+            Floats y = load_vector<Floats>(sums + u);
+            Floats cb = load_vector<Floats>(sums + kLanes + u);
+            Floats cr = load_vector<Floats>(sums + 2 * kLanes + u);
+            const Floats row_weight = load_vector<Floats>(row_weight_ + u);
+            const std::int16_t* v = values + u;
+            for (std::int32_t m = 0; m < count; ++m, v += 3 * kLanes) {
+                const Floats w = row_weight * column_weights[m];  // the rounded product, as tap_weight()
+                y = tap(Isa::widen(v), w, y);
+                cb = tap(Isa::widen(v + kLanes), w, cb);
+                cr = tap(Isa::widen(v + 2 * kLanes), w, cr);
+            }
+            store_vector(sums + u, y);
+            store_vector(sums + kLanes + u, cb);
+            store_vector(sums + 2 * kLanes + u, cr);
+        }
+    }
+
+    // The chunk's sums (`words` words from output column j0) stored into the group's first `count`
+    // rows.
+    void store_sums(std::int32_t j0, std::int32_t words, std::int32_t count)
+    {
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(j0) * 6;
+        for (std::int32_t lane = 0; lane < count; lane += 8) {
+            const std::int32_t rows = smaller(8, count - lane);
+            unsigned char* row[8];
+            for (std::int32_t r = 0; r < rows; ++r)
+                row[r] = reinterpret_cast<unsigned char*>(job_.dst_pixels +
+                                                          static_cast<std::ptrdiff_t>(lane_row_[lane + r]) * job_.stride) +
+                         offset;
+            const float* in = sums_ + lane;
+            std::int32_t w = 0;
+#if defined(__AVX2__)
+            for (; w + 16 <= words; w += 16) {
+                __m256i v[8];
+#pragma GCC unroll 8
+                for (std::int32_t k = 0; k < 8; ++k)
+                    v[k] = _mm256_set_m128i(stored_lanes(in + (w + 8 + k) * kLanes), stored_lanes(in + (w + k) * kLanes));
+                transpose_8x8_twice(v);
+                for (std::int32_t r = 0; r < rows; ++r)
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row[r] + 2 * w), v[r]);
+            }
+#endif
+            // The sums past `words` up to a multiple of 8 are zero, and not stored.
+            for (; w < words; w += 8) {
+                __m128i v[8];
+#pragma GCC unroll 8
+                for (std::int32_t k = 0; k < 8; ++k) v[k] = stored_lanes(in + (w + k) * kLanes);
+                transpose_8x8(v);
+                for (std::int32_t r = 0; r < rows; ++r) store_words(row[r] + 2 * w, v[r], smaller(8, words - w));
+            }
+        }
+    }
+
+    // Eight lanes' sums from `sums` as 16-bit values, by the scalar worker's store_channel(): the
+    // pack saturates as saturate_to_int16 does.
+    static __m128i stored_lanes(const float* sums)
+    {
+        __m128i halves[2];
+        if constexpr (kWidth >= 8) {
+            using Eight = VectorTypes<8>;
+            store_vector(halves, store_whole<8>(load_vector<typename Eight::Floats>(sums)));
+        } else {
+            store_vector(halves, store_whole<kWidth>(load_vector<Floats>(sums)));
+            store_vector(halves + 1, store_whole<kWidth>(load_vector<Floats>(sums + 4)));
+        }
+        return _mm_packs_epi32(halves[0], halves[1]);
+    }
+
+    const LaneJob& job_;
+    std::int32_t lane_row_[kLanes];
+    std::int32_t lane_first_[kLanes];
+    std::int32_t lane_taps_[kLanes];
+    const float* lane_weights_[kLanes];
+    alignas(64) float row_weight_[kLanes];  // the lanes' weights at the current row tap
+    const unsigned char* source_row_[kLanes];
+    alignas(64) float sums_[kChunkColumns * 3 * kLanes];
+    alignas(64) std::int16_t strip_[kStripColumns * 3 * kLanes];
+};
+
+template <class Isa, std::int32_t kLanes>
+void run_lanes(const LaneJob& job)
+{
+    LaneWorker<Isa, kLanes> worker(job);
+    worker.run();
+}
+
+}  // namespace
