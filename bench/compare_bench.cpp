@@ -1,0 +1,162 @@
+// The filter beside OpenCV's resize on the same 3 x int16 frames, measured in one run: OpenCV's
+// INTER_AREA and INTER_NEAREST at 1 and 2 threads, a copy of the source picture (the floor of any
+// resize), the CPU rows at every row-worker level, the emulated device and point sampling.
+// scripts/bench.sh turns the medians into ratios to OpenCV, a table and a chart.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <boost/bind/bind.hpp>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "cpu/row_worker.h"
+#include "device/device_mirror.h"
+#include "device/lifecycle.h"
+#include "plugin/frame_entry.h"
+#include "plugin/hybrid_frame.h"
+
+namespace {
+
+constexpr std::int32_t kMaxW = 1600, kMaxH = 1200;
+
+struct Case {
+    std::int32_t src_w, src_h, dst_w, dst_h;
+};
+const Case kCases[] = {
+    {1600, 1200, 640, 480}, {1440, 1080, 1000, 700}, {1280, 720, 320, 240}, {1600, 1200, 1597, 1199}, {720, 480, 704, 480},
+};
+
+struct Frames {
+    std::vector<PIXEL_YC> source, output;
+    Frames() : source(kMaxW * kMaxH), output(kMaxW * kMaxH)
+    {
+        std::mt19937 rng(1);
+        std::uniform_int_distribution<int> value(0, 4096);
+        for (PIXEL_YC& p : source)
+            p = PIXEL_YC{static_cast<std::int16_t>(value(rng)), static_cast<std::int16_t>(value(rng) - 2048),
+                         static_cast<std::int16_t>(value(rng) - 2048)};
+    }
+};
+
+Frames& frames()
+{
+    static Frames f;
+    return f;
+}
+
+const Case& case_of(const benchmark::State& state) { return kCases[state.range(0)]; }
+std::int32_t threads_of(const benchmark::State& state) { return static_cast<std::int32_t>(state.range(1)); }
+
+cv::Mat frame_mat(std::vector<PIXEL_YC>& pixels, std::int32_t w, std::int32_t h)
+{
+    return cv::Mat(h, w, CV_16SC3, pixels.data(), static_cast<std::size_t>(kMaxW) * sizeof(PIXEL_YC));
+}
+
+void OpenCv(benchmark::State& state, int interpolation)
+{
+    const Case& c = case_of(state);
+    cv::setNumThreads(threads_of(state));
+    Frames& f = frames();
+    const cv::Mat src = frame_mat(f.source, c.src_w, c.src_h);
+    cv::Mat dst = frame_mat(f.output, c.dst_w, c.dst_h);
+    for (auto _ : state) {
+        cv::resize(src, dst, cv::Size(c.dst_w, c.dst_h), 0, 0, interpolation);
+        benchmark::ClobberMemory();
+    }
+}
+void OpenCvArea(benchmark::State& state) { OpenCv(state, cv::INTER_AREA); }
+void OpenCvNearest(benchmark::State& state) { OpenCv(state, cv::INTER_NEAREST); }
+
+void SourceCopy(benchmark::State& state)
+{
+    const Case& c = case_of(state);
+    Frames& f = frames();
+    const std::size_t row_bytes = static_cast<std::size_t>(c.src_w) * sizeof(PIXEL_YC);
+    for (auto _ : state) {
+        for (std::int32_t row = 0; row < c.src_h; ++row)
+            std::memcpy(&f.output[static_cast<std::size_t>(row) * kMaxW], &f.source[static_cast<std::size_t>(row) * kMaxW],
+                        row_bytes);
+        benchmark::ClobberMemory();
+    }
+}
+
+ResizeRequest request_for(const Case& c, ResizeMethod method, std::int32_t gpu_rate, std::int32_t cpu_threads)
+{
+    return ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, kMaxW, 0, 0, method, 64, cpu_threads, gpu_rate};
+}
+
+// Workers that run the row worker at one level, so that every level is measured in the same run.
+template <CpuLevel kLevel>
+boost::thread* start_at_level(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
+{
+    auto thread = std::make_unique<boost::thread>(boost::bind(resample_rows_at, kLevel, std::cref(plan), job.first_row,
+                                                              job.row_count, job.src_pixels, job.dst_pixels));
+    group.add_thread(thread.get());
+    return thread.release();
+}
+
+// Frames of one area-averaging request through the executor, as the frame callback runs them.
+void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart start)
+{
+    static const bool started = start_device();
+    if (!started) {
+        state.SkipWithError("no device");
+        return;
+    }
+    const Case& c = case_of(state);
+    ResamplePlan plan{};
+    build_plan(request_for(c, ResizeMethod::area_average, gpu_rate, threads_of(state)), plan);
+    DeviceMirror mirror;
+    mirror.rebuild(plan);
+    boost::thread_group workers;
+    Frames& f = frames();
+    for (auto _ : state) {
+        run_hybrid_frame(plan, mirror, workers, f.source.data(), f.output.data(), start);
+        benchmark::ClobberMemory();
+    }
+}
+template <CpuLevel kLevel> void CpuRows(benchmark::State& state)
+{
+    if (kLevel > best_cpu_level()) {
+        state.SkipWithError("this CPU lacks the level");
+        return;
+    }
+    AreaAverage(state, 0, start_at_level<kLevel>);
+}
+void Device(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group); }
+
+void PointSample(benchmark::State& state)
+{
+    const ResizeRequest request = request_for(case_of(state), ResizeMethod::point_sample, 0, 1);
+    Frames& f = frames();
+    for (auto _ : state) {
+        point_sample_frame(request, f.source.data(), f.output.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+// Every case at 1 and 2 threads, or at one thread where the work has no threads of its own.
+void AllCases(benchmark::internal::Benchmark* b, bool threaded)
+{
+    for (std::int64_t i = 0; i < static_cast<std::int64_t>(std::size(kCases)); ++i)
+        for (std::int64_t threads : {1, 2})
+            if (threaded || threads == 1) b->Args({i, threads});
+    b->ArgNames({"case", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+}  // namespace
+
+BENCHMARK(OpenCvArea)->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(OpenCvNearest)->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(SourceCopy)->Apply([](auto* b) { AllCases(b, false); });
+BENCHMARK(CpuRows<CpuLevel::scalar>)->Name("CpuRows/scalar")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::sse2>)->Name("CpuRows/sse2")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::avx2>)->Name("CpuRows/avx2")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::avx512>)->Name("CpuRows/avx512")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(Device)->Apply([](auto* b) { AllCases(b, false); });
+BENCHMARK(PointSample)->Apply([](auto* b) { AllCases(b, false); });
+
+BENCHMARK_MAIN();

@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Turns the comparison benchmark's JSON into ratios to OpenCV: a Markdown table on standard output
+and, when a PNG path is given, a chart of the CPU rows and the device beside OpenCV INTER_AREA.
+usage: bench-table.py RESULTS.json [CHART.png]"""
+import json
+import re
+import sys
+
+CASES = ["1600x1200 -> 640x480", "1440x1080 -> 1000x700", "1280x720 -> 320x240",
+         "1600x1200 -> 1597x1199", "720x480 -> 704x480"]
+LEVELS = ["scalar", "sse2", "avx2", "avx512"]
+
+
+def medians(path):
+    """{(name, case, threads): median real time in ms}"""
+    times = {}
+    with open(path) as f:
+        for run in json.load(f)["benchmarks"]:
+            if run.get("aggregate_name", "median") != "median" or run.get("error_occurred"):
+                continue
+            m = re.match(r"(.+)/case:(\d+)/threads:(\d+)", run["run_name"])
+            if m:
+                times[(m.group(1), int(m.group(2)), int(m.group(3)))] = run["real_time"]
+    return times
+
+
+def main():
+    times = medians(sys.argv[1])
+    area = lambda case, threads: times[("OpenCvArea", case, threads)]
+    rows = []
+    print("| case | OpenCV area 1 / 2 thr | copy | " + " | ".join(f"CPU {l} 1 / 2 thr" for l in LEVELS) +
+          " | device | OpenCV nearest 1 thr | point |")
+    print("|---" * (6 + len(LEVELS)) + "|")
+    for case, name in enumerate(CASES):
+        cells = [name, f"{area(case, 1):.2f} / {area(case, 2):.2f} ms", f"{times[('SourceCopy', case, 1)] / area(case, 1):.2f}x"]
+        levels = {}
+        for level in LEVELS:
+            pair = [times.get((f"CpuRows/{level}", case, t)) for t in (1, 2)]
+            if None in pair:
+                cells.append("n/a")
+                continue
+            levels[level] = [pair[0] / area(case, 1), pair[1] / area(case, 2)]
+            cells.append(f"{levels[level][0]:.2f}x / {levels[level][1]:.2f}x")
+        device = times[("Device", case, 1)] / area(case, 1)
+        nearest = times[("OpenCvNearest", case, 1)]
+        cells += [f"{device:.2f}x", f"{nearest:.2f} ms", f"{times[('PointSample', case, 1)] / nearest:.2f}x"]
+        print("| " + " | ".join(cells) + " |")
+        rows.append((name, levels, device))
+    print("\nEach figure is the median time divided by OpenCV's for the same case and thread count, in the same run"
+          " (the device and the copy against OpenCV on 1 thread, point sampling against INTER_NEAREST).")
+    if len(sys.argv) > 2:
+        chart(rows, sys.argv[2])
+
+
+def chart(rows, path):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    series = [(f"CPU {level}, {t} thr", [r[1].get(level, [0, 0])[t - 1] for r in rows]) for level in LEVELS for t in (1, 2)]
+    series.append(("device", [r[2] for r in rows]))
+    width = 0.8 / len(series)
+    fig, ax = plt.subplots(figsize=(12, 5))
+    for i, (label, values) in enumerate(series):
+        ax.bar([c + i * width for c in range(len(rows))], values, width, label=label)
+    ax.axhline(1.0, color="black", linewidth=0.8)
+    ax.set_xticks([c + 0.4 - width / 2 for c in range(len(rows))], [r[0] for r in rows])
+    ax.set_ylabel("time / OpenCV INTER_AREA (same threads)")
+    ax.set_yscale("log")
+    ax.legend(ncol=3, fontsize=8)
+    fig.tight_layout()
+    fig.savefig(path, dpi=100)
+
+
+main()
