@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/platform/test_module.h"
+#include "tests/support/environment.h"
 
 using namespace test_module;
 
@@ -270,17 +271,6 @@ TEST_F(LaunchControls, SynchronizeCanReportAKernelThatDied)
 }
 
 namespace {
-
-// Sets an environment variable, or with null removes it.
-void set_env(const char* name, const char* value)
-{
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-#endif
-}
 
 // Runs in a child process: sets the variables before the runtime is first asked, prints each
 // difference from what is expected and exits with 0 when there is none.
