@@ -5,13 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include <boost/bind/bind.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "bench/bench_frames.h"
 #include "cpu/row_worker.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
@@ -20,32 +20,12 @@
 
 namespace {
 
-constexpr std::int32_t kMaxW = 1600, kMaxH = 1200;
-
 struct Case {
     std::int32_t src_w, src_h, dst_w, dst_h;
 };
 const Case kCases[] = {
     {1600, 1200, 640, 480}, {1440, 1080, 1000, 700}, {1280, 720, 320, 240}, {1600, 1200, 1597, 1199}, {720, 480, 704, 480},
 };
-
-struct Frames {
-    std::vector<PIXEL_YC> source, output;
-    Frames() : source(kMaxW * kMaxH), output(kMaxW * kMaxH)
-    {
-        std::mt19937 rng(1);
-        std::uniform_int_distribution<int> value(0, 4096);
-        for (PIXEL_YC& p : source)
-            p = PIXEL_YC{static_cast<std::int16_t>(value(rng)), static_cast<std::int16_t>(value(rng) - 2048),
-                         static_cast<std::int16_t>(value(rng) - 2048)};
-    }
-};
-
-Frames& frames()
-{
-    static Frames f;
-    return f;
-}
 
 const Case& case_of(const benchmark::State& state) { return kCases[state.range(0)]; }
 std::int32_t threads_of(const benchmark::State& state) { return static_cast<std::int32_t>(state.range(1)); }
@@ -59,9 +39,9 @@ void OpenCv(benchmark::State& state, int interpolation)
 {
     const Case& c = case_of(state);
     cv::setNumThreads(threads_of(state));
-    Frames& f = frames();
+    BenchFrames& f = bench_frames();
     const cv::Mat src = frame_mat(f.source, c.src_w, c.src_h);
-    cv::Mat dst = frame_mat(f.output, c.dst_w, c.dst_h);
+    cv::Mat dst = frame_mat(f.temp, c.dst_w, c.dst_h);
     for (auto _ : state) {
         cv::resize(src, dst, cv::Size(c.dst_w, c.dst_h), 0, 0, interpolation);
         benchmark::ClobberMemory();
@@ -73,11 +53,11 @@ void OpenCvNearest(benchmark::State& state) { OpenCv(state, cv::INTER_NEAREST); 
 void SourceCopy(benchmark::State& state)
 {
     const Case& c = case_of(state);
-    Frames& f = frames();
+    BenchFrames& f = bench_frames();
     const std::size_t row_bytes = static_cast<std::size_t>(c.src_w) * sizeof(PIXEL_YC);
     for (auto _ : state) {
         for (std::int32_t row = 0; row < c.src_h; ++row)
-            std::memcpy(&f.output[static_cast<std::size_t>(row) * kMaxW], &f.source[static_cast<std::size_t>(row) * kMaxW],
+            std::memcpy(&f.temp[static_cast<std::size_t>(row) * kMaxW], &f.source[static_cast<std::size_t>(row) * kMaxW],
                         row_bytes);
         benchmark::ClobberMemory();
     }
@@ -112,9 +92,9 @@ void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart sta
     DeviceMirror mirror;
     mirror.rebuild(plan);
     boost::thread_group workers;
-    Frames& f = frames();
+    BenchFrames& f = bench_frames();
     for (auto _ : state) {
-        run_hybrid_frame(plan, mirror, workers, f.source.data(), f.output.data(), start);
+        run_hybrid_frame(plan, mirror, workers, f.source.data(), f.temp.data(), start);
         benchmark::ClobberMemory();
     }
 }
@@ -131,9 +111,9 @@ void Device(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_g
 void PointSample(benchmark::State& state)
 {
     const ResizeRequest request = request_for(case_of(state), ResizeMethod::point_sample, 0, 1);
-    Frames& f = frames();
+    BenchFrames& f = bench_frames();
     for (auto _ : state) {
-        point_sample_frame(request, f.source.data(), f.output.data());
+        point_sample_frame(request, f.source.data(), f.temp.data());
         benchmark::ClobberMemory();
     }
 }

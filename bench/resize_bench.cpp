@@ -4,35 +4,15 @@
 
 #include <chrono>
 #include <cstring>
-#include <random>
 #include <vector>
 
+#include "bench/bench_frames.h"
 #include "cpu/row_worker.h"
 #include "plugin/frame_entry.h"
 #include "plugin/lifecycle_callbacks.h"
 #include "plugin/registration.h"
 
 namespace {
-
-constexpr std::int32_t kMaxW = 1600, kMaxH = 1200;
-
-struct Frames {
-    std::vector<PIXEL_YC> edit, temp, source;
-    Frames() : edit(kMaxW * kMaxH), temp(kMaxW * kMaxH), source(kMaxW * kMaxH)
-    {
-        std::mt19937 rng(1);
-        std::uniform_int_distribution<int> value(0, 4096);
-        for (PIXEL_YC& p : source)
-            p = PIXEL_YC{static_cast<std::int16_t>(value(rng)), static_cast<std::int16_t>(value(rng) - 2048),
-                         static_cast<std::int16_t>(value(rng) - 2048)};
-    }
-};
-
-Frames& frames()
-{
-    static Frames f;
-    return f;
-}
 
 double copy_seconds_per_frame = 0;  // set by the baseline, which runs first
 
@@ -46,7 +26,7 @@ void record_rates(benchmark::State& state, double seconds, std::int32_t src_w, s
 
 void FrameCopy(benchmark::State& state)
 {
-    Frames& f = frames();
+    BenchFrames& f = bench_frames();
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         std::memcpy(f.temp.data(), f.source.data(), f.source.size() * sizeof(PIXEL_YC));
@@ -70,7 +50,7 @@ void Resize(benchmark::State& state)
     FILTER fp{};
     fp.track = track;
     fp.check = check;
-    Frames& f = frames();
+    BenchFrames& f = bench_frames();
     FILTER_PROC_INFO info{};
     info.max_w = kMaxW;
     info.max_h = kMaxH;
