@@ -72,10 +72,8 @@ ResizeRequest request_for(const Case& c, ResizeMethod method, std::int32_t gpu_r
 template <CpuLevel kLevel>
 boost::thread* start_at_level(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
 {
-    auto thread = std::make_unique<boost::thread>(boost::bind(resample_rows_at, kLevel, std::cref(plan), job.first_row,
-                                                              job.row_count, job.src_pixels, job.dst_pixels));
-    group.add_thread(thread.get());
-    return thread.release();
+    return add_worker(group, boost::bind(resample_rows_at, kLevel, std::cref(plan), job.first_row, job.row_count,
+                                         job.src_pixels, job.dst_pixels));
 }
 
 // Frames of one area-averaging request through the executor, as the frame callback runs them.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "cpu/lane_workers.h"
 #include "plan/arithmetic.h"
@@ -54,7 +55,7 @@ const char* cpu_level_name(CpuLevel level) { return kLevelNames[static_cast<std:
 
 bool parse_cpu_level(const char* name, CpuLevel& level)
 {
-    for (std::int32_t i = 0; i < 4; ++i)
+    for (std::int32_t i = 0; i < static_cast<std::int32_t>(std::size(kLevelNames)); ++i)
         if (std::strcmp(name, kLevelNames[i]) == 0) {
             level = static_cast<CpuLevel>(i);
             return true;

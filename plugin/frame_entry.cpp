@@ -118,6 +118,14 @@ void rebuild_plan(ModuleState& state, const ResizeRequest& request)
         state.mirror.release_device_dest();
 }
 
+// A frame that failed is left as it came; the plan matches no request, so the next frame rebuilds it.
+HOST_BOOL pass_frame_through(ModuleState& state, const char* why)
+{
+    state.plan.request = ResizeRequest{};
+    std::fprintf(stderr, "Vantreo: %s; the frame passes through unfiltered\n", why);
+    return 1;
+}
+
 }  // namespace
 
 HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
@@ -135,13 +143,9 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
         else
             point_sample_frame(*request, fpip->ycp_edit, fpip->ycp_temp);
     } catch (const std::exception& error) {
-        state.plan.request = ResizeRequest{};
-        std::fprintf(stderr, "Vantreo: %s; the frame passes through unfiltered\n", error.what());
-        return 1;
+        return pass_frame_through(state, error.what());
     } catch (...) {
-        state.plan.request = ResizeRequest{};
-        std::fprintf(stderr, "Vantreo: unknown failure; the frame passes through unfiltered\n");
-        return 1;
+        return pass_frame_through(state, "unknown failure");
     }
     fpip->w = request->dst_w;
     fpip->h = request->dst_h;

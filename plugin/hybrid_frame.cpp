@@ -8,15 +8,14 @@
 
 #include "cpu/row_worker.h"
 
-// A worker is a thread of the Boost.Thread group running a Boost.Bind call of the row worker; the
-// group's own lock guards its list of threads, and its join makes the rows visible to this thread.
-// The thread is added to the group once started (rather than by the group's create_thread, which
-// detaches a started thread whose recording fails): when recording fails, the thread is joined and
-// the failure passed on, so that its rows are written again on the calling thread, after it ended.
-boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
+// A worker is a thread of the Boost.Thread group; the group's own lock guards its list of threads,
+// and its join makes the rows visible to this thread. The thread is added to the group once started
+// (rather than by the group's create_thread, which detaches a started thread whose recording fails):
+// when recording fails, the thread is joined and the failure passed on, so that its rows are written
+// again on the calling thread, after it ended.
+boost::thread* add_worker(boost::thread_group& group, const boost::function<void()>& body)
 {
-    auto thread = std::make_unique<boost::thread>(boost::bind(resample_rows_cpu, std::cref(plan), job.first_row,
-                                                              job.row_count, job.src_pixels, job.dst_pixels));
+    auto thread = std::make_unique<boost::thread>(body);
     try {
         group.add_thread(thread.get());
     } catch (...) {
@@ -24,6 +23,13 @@ boost::thread* start_worker_in_group(boost::thread_group& group, const ResampleP
         throw;
     }
     return thread.release();
+}
+
+// The row worker bound by Boost.Bind to the job's four values.
+boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
+{
+    return add_worker(group, boost::bind(resample_rows_cpu, std::cref(plan), job.first_row, job.row_count,
+                                         job.src_pixels, job.dst_pixels));
 }
 
 namespace {

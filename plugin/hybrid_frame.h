@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include <boost/function.hpp>
 #include <boost/thread/thread.hpp>
 
 #include "abi/filter_records.h"
@@ -17,6 +18,9 @@ struct CpuJob {
     const PIXEL_YC* src_pixels;  // the clipped picture's top row
     PIXEL_YC* dst_pixels;        // the destination frame, not advanced
 };
+
+// Starts a thread running `body` and adds it to `group`, or throws (with no thread left running).
+boost::thread* add_worker(boost::thread_group& group, const boost::function<void()>& body);
 
 // Starts a worker thread in `group` that runs `job` on `plan`, and returns it; throws when the thread
 // cannot be started.
