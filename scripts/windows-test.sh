@@ -26,6 +26,10 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
+# One wine server for the whole run. A server left to itself exits a few seconds after its last
+# program; a program starting in that moment loses its connection ("wine client error:0: recvmsg:
+# Connection reset by peer") and fails for no fault of its own.
+WINEARCH=win32 WINEDEBUG=-all wineserver --persistent
 if ! VANTREO_WINE_TIMEOUT=300 "$wine_run" wineboot --init >"$work/wineboot.log" 2>&1; then
   cat "$work/wineboot.log" >&2
   echo "windows: wine could not set up a prefix" >&2
