@@ -24,10 +24,16 @@
 //   their product bounds every tap weight of the pixel from below (2^-13 is a single and rounding is
 //   monotonic), and a least weight is 0 where its row's or column's weights add up to more than 1.5,
 //   so the pixel's weights add up to at most 1.5 x 1.5 x (1 + 2^-24) < 3.
+//
+// A job by the device's rule (LaneRule::device) takes each tap as one single-precision fused
+// multiply-add and adds the half in single when storing. Levels with a fused multiply-add do exactly
+// that; SSE2 computes it in double where the same condition makes that exact, and lane by lane with
+// the library's fused multiply-add elsewhere.
 #pragma once
 
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -71,13 +77,27 @@ inline typename VectorTypes<N>::Floats exact_tap(typename VectorTypes<N>::Floats
     return __builtin_convertvector(product + __builtin_convertvector(sum, Doubles), typename VectorTypes<N>::Floats);
 }
 
-// N lanes' sums as the scalar worker's store_channel() takes them before saturating: sum + 0.5 in
-// double, truncated toward zero. The sums are far inside the 32-bit range (below 2^17).
+// One tap of N lanes as device_accumulate(): value x weight + sum rounded once, lane by lane.
 template <int N>
+inline typename VectorTypes<N>::Floats fused_by_lane(typename VectorTypes<N>::Floats value,
+                                                     typename VectorTypes<N>::Floats weight,
+                                                     typename VectorTypes<N>::Floats sum)
+{
+    for (int i = 0; i < N; ++i) sum[i] = std::fma(value[i], weight[i], sum[i]);
+    return sum;
+}
+
+// N lanes' sums as store_channel() (CPU rule, the half in double) or store_channel_single() (device
+// rule, the half in single) take them before saturating: sum + 0.5, truncated toward zero. The sums
+// are far inside the 32-bit range (below 2^17).
+template <LaneRule kRule, int N>
 inline typename VectorTypes<N>::Ints store_whole(typename VectorTypes<N>::Floats sum)
 {
     using T = VectorTypes<N>;
-    return __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
+    if constexpr (kRule == LaneRule::device)
+        return __builtin_convertvector(sum + 0.5f, typename T::Ints);
+    else
+        return __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
 }
 
 // Transposes 8 x 8 16-bit words: word w of vector r becomes word r of vector w.
@@ -153,19 +173,41 @@ constexpr float kSmallRowWeight = 0x1p-7f;
 // Isa: kWidth, the float lanes of one register; widen(p), kWidth 16-bit values from p as floats;
 // kFused, whether it has fused(value, weight, sum).
 // kLanes: output rows per group, a multiple of 8 and of kWidth.
-template <class Isa, std::int32_t kLanes>
+// kRule: the rounding rules of the taps and stores.
+template <class Isa, std::int32_t kLanes, LaneRule kRule>
 class LaneWorker {
     static constexpr std::int32_t kWidth = Isa::kWidth;
     using Floats = typename VectorTypes<kWidth>::Floats;
     static_assert(kLanes % 8 == 0 && kLanes % kWidth == 0, "lanes come in transposes of 8 and whole registers");
+    // Whether the rule's tap differs from the level's fastest way to compute it unless the pixel's
+    // least weights allow it: the CPU rule on a level with a fused multiply-add, the device rule on
+    // one without.
+    static constexpr bool kConditional = (kRule == LaneRule::device) != Isa::kFused;
+
+    // The tap where the least weights allow the fast way, or where the rule needs no condition.
+    static Floats proven_tap(Floats value, Floats weight, Floats sum)
+    {
+        if constexpr (Isa::kFused)
+            return Isa::fused(value, weight, sum);
+        else
+            return exact_tap<kWidth>(value, weight, sum);
+    }
+    // The tap elsewhere.
+    static Floats general_tap(Floats value, Floats weight, Floats sum)
+    {
+        if constexpr (kRule == LaneRule::device)
+            return fused_by_lane<kWidth>(value, weight, sum);
+        else
+            return exact_tap<kWidth>(value, weight, sum);
+    }
 
 public:
     explicit LaneWorker(const LaneJob& job) : job_(job) {}
 
     void run()
     {
-        // With a fused path, rows with small weights are grouped after the others.
-        const std::int32_t passes = Isa::kFused ? 2 : 1;
+        // Where the fast way depends on the weights, rows with small weights are grouped after the others.
+        const std::int32_t passes = kConditional ? 2 : 1;
         const std::int32_t end = job_.first_row + job_.row_count;
         for (std::int32_t pass = 0; pass < passes; ++pass) {
             std::int32_t next = job_.first_row;
@@ -213,7 +255,7 @@ private:
                     const std::int32_t k = lane_first_[l] + (tap ? t : 0);
                     row_weight_[l] = tap ? lane_weights_[l][t] : 0.0f;
                     source_row_[l] = reinterpret_cast<const unsigned char*>(job_.src_pixels +
-                                                                            static_cast<std::ptrdiff_t>(k) * job_.stride);
+                                                                            static_cast<std::ptrdiff_t>(k) * job_.src_stride);
                 }
                 // A column wider than a strip takes its taps strip by strip, still in ascending order.
                 std::int32_t j_low = j0;
@@ -225,11 +267,12 @@ private:
                         const std::int32_t a = larger(job_.col_first[j], p0), b = smaller(job_.col_last[j], p1 - 1);
                         if (a > b) continue;
                         const float* column_weights = job_.col_tap_weight + job_.col_tap_start[j] + (a - job_.col_first[j]);
-                        const bool fused =
+                        const bool proven =
+                            !kConditional ||
                             static_cast<double>(least_weight) * job_.col_least_weight[j] >= kLeastFusedWeight;
                         add_taps(sums_ + static_cast<std::ptrdiff_t>(j - j0) * 3 * kLanes,
                                  strip_ + static_cast<std::ptrdiff_t>(a - p0) * 3 * kLanes, column_weights, b - a + 1,
-                                 fused);
+                                 proven);
                     }
                 }
             }
@@ -288,18 +331,15 @@ private:
     // `count` column taps (strip columns from `values`, column weights from `column_weights`) of one
     // output column, added to its sums (per channel, kLanes lanes).
     void add_taps(float* sums, const std::int16_t* values, const float* column_weights, std::int32_t count,
-                  bool fused)
+                  bool proven)
     {
-        if constexpr (Isa::kFused) {
-            if (fused) {
-                add_taps_by([](Floats v, Floats w, Floats sum) { return Isa::fused(v, w, sum); }, sums, values,
-                            column_weights, count);
-                return;
-            }
-        }
-        (void)fused;
-        add_taps_by([](Floats v, Floats w, Floats sum) { return exact_tap<kWidth>(v, w, sum); }, sums, values,
-                    column_weights, count);
+        // Lambdas, so that each loop has its tap inlined.
+        if (proven)
+            add_taps_by([](Floats v, Floats w, Floats sum) { return proven_tap(v, w, sum); }, sums, values,
+                        column_weights, count);
+        else
+            add_taps_by([](Floats v, Floats w, Floats sum) { return general_tap(v, w, sum); }, sums, values,
+                        column_weights, count);
     }
 
     template <class Tap>
@@ -333,8 +373,8 @@ private:
             const std::int32_t rows = smaller(8, count - lane);
             unsigned char* row[8];
             for (std::int32_t r = 0; r < rows; ++r)
-                row[r] = reinterpret_cast<unsigned char*>(job_.dst_pixels +
-                                                          static_cast<std::ptrdiff_t>(lane_row_[lane + r]) * job_.stride) +
+                row[r] = reinterpret_cast<unsigned char*>(job_.dst_pixels + static_cast<std::ptrdiff_t>(lane_row_[lane + r]) *
+                                                                               job_.dst_stride) +
                          offset;
             const float* in = sums_ + lane;
             std::int32_t w = 0;
@@ -360,17 +400,17 @@ private:
         }
     }
 
-    // Eight lanes' sums from `sums` as 16-bit values, by the scalar worker's store_channel(): the
-    // pack saturates as saturate_to_int16 does.
+    // Eight lanes' sums from `sums` as 16-bit values, by the rule's store: the pack saturates as
+    // saturate_to_int16 does.
     static __m128i stored_lanes(const float* sums)
     {
         __m128i halves[2];
         if constexpr (kWidth >= 8) {
             using Eight = VectorTypes<8>;
-            store_vector(halves, store_whole<8>(load_vector<typename Eight::Floats>(sums)));
+            store_vector(halves, store_whole<kRule, 8>(load_vector<typename Eight::Floats>(sums)));
         } else {
-            store_vector(halves, store_whole<kWidth>(load_vector<Floats>(sums)));
-            store_vector(halves + 1, store_whole<kWidth>(load_vector<Floats>(sums + 4)));
+            store_vector(halves, store_whole<kRule, kWidth>(load_vector<Floats>(sums)));
+            store_vector(halves + 1, store_whole<kRule, kWidth>(load_vector<Floats>(sums + 4)));
         }
         return _mm_packs_epi32(halves[0], halves[1]);
     }
@@ -389,8 +429,13 @@ private:
 template <class Isa, std::int32_t kLanes>
 void run_lanes(const LaneJob& job)
 {
-    LaneWorker<Isa, kLanes> worker(job);
-    worker.run();
+    if (job.rule == LaneRule::device) {
+        LaneWorker<Isa, kLanes, LaneRule::device> worker(job);
+        worker.run();
+    } else {
+        LaneWorker<Isa, kLanes, LaneRule::cpu> worker(job);
+        worker.run();
+    }
 }
 
 }  // namespace

@@ -7,7 +7,12 @@
 
 #include "abi/filter_records.h"
 
-// A run of output rows and the plan's tables it reads (see plan/resample_plan.h).
+// Which rounding rules a job's taps and stores follow (plan/arithmetic.h): the CPU's (each tap a
+// double multiply-add rounded to single, the half added in double) or the device's (each tap a
+// single-precision fused multiply-add, the half added in single).
+enum class LaneRule : std::int32_t { cpu, device };
+
+// A run of output rows and the tables it reads, shaped as the plan's (see plan/resample_plan.h).
 struct LaneJob {
     const std::int32_t* row_first;
     const std::int32_t* row_last;
@@ -20,11 +25,13 @@ struct LaneJob {
     const float* col_tap_weight;
     const float* col_least_weight;
     std::int32_t dst_w;
-    std::int32_t stride;
+    std::int32_t src_stride;  // pixels from one source row to the next
+    std::int32_t dst_stride;  // the same for output rows
     std::int32_t first_row;
     std::int32_t row_count;  // at least 1
     const PIXEL_YC* src_pixels;
     PIXEL_YC* dst_pixels;
+    LaneRule rule;
 };
 
 void resample_rows_sse2(const LaneJob& job);

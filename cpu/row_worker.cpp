@@ -82,6 +82,16 @@ CpuLevel active_cpu_level()
     return level;
 }
 
+void run_lane_job(CpuLevel level, const LaneJob& job)
+{
+    if (level == CpuLevel::avx512)
+        resample_rows_avx512(job);
+    else if (level == CpuLevel::avx2)
+        resample_rows_avx2(job);
+    else
+        resample_rows_sse2(job);
+}
+
 CpuLevel resample_rows_at(CpuLevel level, const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
                           const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels)
 {
@@ -91,18 +101,13 @@ CpuLevel resample_rows_at(CpuLevel level, const ResamplePlan& plan, std::int32_t
         resample_rows_scalar(plan, first_row, row_count, src_pixels, dst_pixels);
         return level;
     }
-    const LaneJob job{plan.row_first.data(),    plan.row_last.data(),         plan.row_tap_start.data(),
+    const LaneJob job{plan.row_first.data(),      plan.row_last.data(),         plan.row_tap_start.data(),
                       plan.row_tap_weight.data(), plan.row_least_weight.data(), plan.col_first.data(),
                       plan.col_last.data(),       plan.col_tap_start.data(),    plan.col_tap_weight.data(),
                       plan.col_least_weight.data(), plan.request.dst_w,         plan.request.stride,
-                      first_row,                  row_count,                    src_pixels,
-                      dst_pixels};
-    if (level == CpuLevel::avx512)
-        resample_rows_avx512(job);
-    else if (level == CpuLevel::avx2)
-        resample_rows_avx2(job);
-    else
-        resample_rows_sse2(job);
+                      plan.request.stride,        first_row,                    row_count,
+                      src_pixels,                 dst_pixels,                   LaneRule::cpu};
+    run_lane_job(level, job);
     return level;
 }
 

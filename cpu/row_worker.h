@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "abi/filter_records.h"
+#include "cpu/lane_workers.h"
 #include "plan/resample_plan.h"
 
 // The instruction-set levels of the CPU row worker, in order: each later one needs more of the CPU.
@@ -47,3 +48,6 @@ CpuLevel resample_rows_at(CpuLevel level, const ResamplePlan& plan, std::int32_t
 // as plan/arithmetic.h says.
 void resample_rows_scalar(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
                           const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels);
+
+// Runs `job` by the vector worker of `level`: sse2 or above, and no higher than best_cpu_level().
+void run_lane_job(CpuLevel level, const LaneJob& job);

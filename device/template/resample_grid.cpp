@@ -3,10 +3,12 @@
 #include "device/template/resample_grid.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "abi/filter_records.h"
+#include "cpu/row_worker.h"
 #include "plan/arithmetic.h"
 
 namespace {
@@ -38,17 +40,96 @@ RowLoop choose_row_loop()
     return resample_grid_rows;
 }
 
+// The launch's windows in the shape of the plan's tables, for the CPU's vector row workers run by
+// the device's rule: each window trimmed to the taps from its first to its last nonzero weight. A
+// tap of weight zero leaves a sum as it is (value x 0 + sum is the sum; a sum is never -0), so the
+// trimmed taps are the kernel's own.
+struct LaneTables {
+    std::vector<std::int32_t> row_first, row_last, row_tap_start;
+    std::vector<float> row_tap_weight, row_least_weight;
+    std::vector<std::int32_t> col_first, col_last, col_tap_start;
+    std::vector<float> col_tap_weight, col_least_weight;
+};
+
+// The nonzero part [first, last] of `count` weights `stride` apart (last < first when all are zero),
+// appended to `taps`, with their least weight (0 when they add up to more than 1.5, as the plan's).
+void trim_window(const float* weights, std::int32_t count, std::int32_t stride, std::int32_t& first,
+                 std::int32_t& last, std::vector<float>& taps, float& least)
+{
+    first = 0;
+    while (first < count && weights[first * stride] == 0.0f) ++first;
+    last = count - 1;
+    while (last >= first && weights[last * stride] == 0.0f) --last;
+    double sum = 0;
+    least = 1.0f;  // a window without taps bounds nothing
+    for (std::int32_t t = first; t <= last; ++t) {
+        const float w = weights[t * stride];
+        taps.push_back(w);
+        sum += w;
+        least = std::min(least, w);
+    }
+    if (sum > 1.5) least = 0.0f;
+}
+
+// False when some kept tap would fetch clamped (outside the source), a column keeps no tap, or the
+// columns' first taps go backwards: the lane workers assume none of these.
+bool build_lane_tables(const ResampleLaunch& in, const ResampleGrid& g, std::int32_t rows, LaneTables& t)
+{
+    const std::int32_t pixels_per_row = in.source->width / 3;
+    const std::int32_t pitch = g.padded_width;
+    t.col_tap_start.push_back(0);
+    for (std::int32_t c = 0; c < g.width; ++c) {
+        const std::int64_t sx = element<std::int32_t>(*in.start_x, texel(*in.start_x, c));
+        std::int32_t first, last;
+        float least;
+        trim_window(&g.weight_x[c], g.unit_x, pitch, first, last, t.col_tap_weight, least);
+        if (last < first || sx + first < 0 || sx + last >= pixels_per_row) return false;
+        if (c > 0 && sx + first < t.col_first.back()) return false;
+        t.col_first.push_back(static_cast<std::int32_t>(sx + first));
+        t.col_last.push_back(static_cast<std::int32_t>(sx + last));
+        t.col_least_weight.push_back(least);
+        t.col_tap_start.push_back(static_cast<std::int32_t>(t.col_tap_weight.size()));
+    }
+    t.row_tap_start.push_back(0);
+    for (std::int32_t row = 0; row < rows; ++row) {
+        const std::int64_t sy = element<std::int32_t>(*in.start_y, texel(*in.start_y, row));
+        std::int32_t first, last;
+        float least;
+        trim_window(&g.weight_y[static_cast<std::size_t>(row) * g.unit_y], g.unit_y, 1, first, last, t.row_tap_weight,
+                    least);
+        const bool no_taps = last < first;
+        if (!no_taps && (sy + first < 0 || sy + last >= in.source->height)) return false;
+        // A row without taps still names a source row, which the lane workers read with weight 0.
+        t.row_first.push_back(no_taps ? 0 : static_cast<std::int32_t>(sy + first));
+        t.row_last.push_back(no_taps ? -1 : static_cast<std::int32_t>(sy + last));
+        t.row_least_weight.push_back(least);
+        t.row_tap_start.push_back(static_cast<std::int32_t>(t.row_tap_weight.size()));
+    }
+    return true;
+}
+
 struct Parts {
     const ResampleGrid* grid;
     RowLoop loop;
+    std::int32_t rows;  // rows of the parts: all, or all but a last one shorter than the others
     std::int32_t rows_per_part;
+    const LaneJob* lanes;  // null when the lane workers do not take this launch
+    CpuLevel level;
 };
 
 void run_part(void* data, unsigned part)
 {
     const Parts& p = *static_cast<const Parts*>(data);
     const std::int32_t first = static_cast<std::int32_t>(part) * p.rows_per_part;
-    p.loop(*p.grid, first, std::min(first + p.rows_per_part, p.grid->rows));
+    const std::int32_t end = std::min(first + p.rows_per_part, p.rows);
+    if (p.lanes) {
+        LaneJob job = *p.lanes;
+        job.first_row = first;
+        job.row_count = end - first;
+        run_lane_job(p.level, job);
+    } else {
+        p.loop(*p.grid, first, end);
+    }
 }
 
 }  // namespace
@@ -120,11 +201,34 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     g.dest = emu::store_range(in.dest, store_bytes);
     if (!g.dest) return false;
 
-    Parts parts{&g, choose_row_loop(), 0};
-    // Runs of rows small enough to share out evenly, large enough to keep each part's tables warm.
-    const unsigned count = static_cast<unsigned>(std::min<std::int64_t>(rows, 32));
-    parts.rows_per_part = static_cast<std::int32_t>((rows + count - 1) / count);
-    const unsigned used = static_cast<unsigned>((rows + parts.rows_per_part - 1) / parts.rows_per_part);
-    emu::for_each_part(used, run_part, &parts);
+    // Whole rows go to the CPU's vector row workers, at the level VANTREO_CPU_LEVEL names (read at
+    // every launch, so that tests can run each), when their tables allow; a last, shorter row, and
+    // every row of a launch they cannot take, to the row loop.
+    Parts parts{&g, choose_row_loop(), g.rows, 0, nullptr, CpuLevel::scalar};
+    const std::int32_t short_last_row = g.last_row_columns < g.width ? 1 : 0;
+    parts.level = cpu_level_for_setting(std::getenv("VANTREO_CPU_LEVEL"), best_cpu_level());
+    LaneTables tables;
+    LaneJob job{};
+    if (parts.level != CpuLevel::scalar && in.source->width % 3 == 0 &&
+        build_lane_tables(in, g, g.rows - short_last_row, tables)) {
+        job = LaneJob{tables.row_first.data(), tables.row_last.data(), tables.row_tap_start.data(),
+                      tables.row_tap_weight.data(), tables.row_least_weight.data(), tables.col_first.data(),
+                      tables.col_last.data(), tables.col_tap_start.data(), tables.col_tap_weight.data(),
+                      tables.col_least_weight.data(), g.width, in.source->width / 3, in.max_width, 0, 0,
+                      reinterpret_cast<const PIXEL_YC*>(g.source), reinterpret_cast<PIXEL_YC*>(g.dest),
+                      LaneRule::device};
+        parts.lanes = &job;
+        parts.rows -= short_last_row;
+    }
+    // Runs of rows small enough to share out evenly, large enough to keep each part's tables warm; for
+    // the lane workers, whole groups of rows.
+    const std::int32_t group = parts.lanes ? 16 : 1;
+    const std::int32_t count = std::min(parts.rows, 32);
+    if (count > 0) {
+        parts.rows_per_part = ((parts.rows + count - 1) / count + group - 1) / group * group;
+        const unsigned used = static_cast<unsigned>((parts.rows + parts.rows_per_part - 1) / parts.rows_per_part);
+        emu::for_each_part(used, run_part, &parts);
+    }
+    if (parts.rows < g.rows) parts.loop(g, parts.rows, g.rows);
     return true;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "device/device_mirror.h"
 #include "device/device_module.h"
 #include "device/lifecycle.h"
+#include "plan/window_tables.h"
 #include "platform/cuda/emulated_controls.h"
 #include "tests/support/environment.h"
 #include "tests/support/frames.h"
@@ -17,17 +19,32 @@ namespace {
 
 constexpr const char* kResampleKernel = "__globfunc__Z20calcDestPixelsKernelv";
 constexpr const char* kPerThread = "VANTREO_EMU_PER_THREAD";
+constexpr const char* kCpuLevel = "VANTREO_CPU_LEVEL";
+
+// Every row-worker level this CPU runs: the whole-grid resample hands its rows to them.
+std::vector<CpuLevel> levels_here()
+{
+    std::vector<CpuLevel> levels;
+    for (CpuLevel level : {CpuLevel::scalar, CpuLevel::sse2, CpuLevel::avx2, CpuLevel::avx512})
+        if (level <= best_cpu_level()) levels.push_back(level);
+    return levels;
+}
 
 class GridExecution : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(start_device()); }
     void SetUp() override
     {
-        const char* value = std::getenv(kPerThread);
-        saved_ = value ? value : "";
-        had_value_ = value != nullptr;
+        for (int i = 0; i < 2; ++i) {
+            const char* value = std::getenv(kSaved[i]);
+            saved_[i] = value ? value : "";
+            had_value_[i] = value != nullptr;
+        }
     }
-    void TearDown() override { set_env(kPerThread, had_value_ ? saved_.c_str() : nullptr); }
+    void TearDown() override
+    {
+        for (int i = 0; i < 2; ++i) set_env(kSaved[i], had_value_[i] ? saved_[i].c_str() : nullptr);
+    }
 
     PIXEL_YC* dest_buffer()
     {
@@ -36,11 +53,12 @@ protected:
         return dest;
     }
 
-    // One launch over a destination buffer filled with a pattern; returns the whole buffer, the rows
-    // of the surplus threads included.
-    std::vector<unsigned char> launch(bool per_thread, const GuardedFrame& src)
+    // One launch over a destination buffer filled with a pattern, thread by thread or whole at the
+    // row-worker `level`; returns the whole buffer, the rows of the surplus threads included.
+    std::vector<unsigned char> launch(bool per_thread, const GuardedFrame& src, CpuLevel level = best_cpu_level())
     {
         set_env(kPerThread, per_thread ? "1" : "0");
+        set_env(kCpuLevel, cpu_level_name(level));
         const std::uint32_t bytes = dest_buffer_bytes(plan);
         PIXEL_YC* const dest = dest_buffer();
         EXPECT_EQ(cudaMemset(dest, 0xa5, bytes), cudaSuccess);
@@ -58,8 +76,9 @@ protected:
     DeviceMirror mirror;
 
 private:
-    std::string saved_;
-    bool had_value_ = false;
+    static constexpr const char* kSaved[2] = {kPerThread, kCpuLevel};
+    std::string saved_[2];
+    bool had_value_[2] = {};
 };
 
 TEST_F(GridExecution, StoresTheSameBytesAsThreadByThread)
@@ -82,10 +101,52 @@ TEST_F(GridExecution, StoresTheSameBytesAsThreadByThread)
         GuardedFrame src(stride, clip_top + src_h);
         fill_random(src, rng);
         const std::vector<unsigned char> reference = launch(true, src);
-        ASSERT_TRUE(reference == launch(false, src))
-            << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h << " block " << r.block_threads
-            << " band " << plan.gpu_rows;
+        for (CpuLevel level : levels_here())
+            ASSERT_TRUE(reference == launch(false, src, level))
+                << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h << " block " << r.block_threads
+                << " band " << plan.gpu_rows << " at " << cpu_level_name(level);
     }
+}
+
+// Pixels whose stored value tells the device's rounding rules from the CPU's, in a launch the row
+// workers take. Column 0: taps (1, 32627, -1) with weights (1, w, 0.5 + 2^-24), w far below 2^-13; the
+// fused second tap rounds 1 + 32627 w up to 1 + 2^-23 (the double multiply-add would round it down to
+// 1), so the sum ends at 0.5 + 2^-24 and stores 1 (0.5 - 2^-24 would store 0). Column 4: one tap of
+// value 1 and weight 0.5 - 2^-25, which stores 1 with the half added in single (1 - 2^-25 rounds to
+// 1) and 0 with it added in double.
+TEST_F(GridExecution, KeepsTheDeviceRoundingRules)
+{
+    build_plan(area_request(8, 1, 8, 1, 8, 256, 32), plan);
+    mirror.rebuild(plan);
+    ASSERT_TRUE(mirror.ready_for(plan));
+    const std::int32_t taps = window_taps(plan.span_x);
+    ASSERT_GE(taps, 3);
+    std::vector<float> weights(static_cast<std::size_t>(8 * taps), 0.0f);
+    for (std::int32_t c = 0; c < 8; ++c) weights[c * taps] = 1.0f;
+    weights[1] = 0x1.011b38p-39f;
+    weights[2] = 0x1.000002p-1f;
+    weights[4 * taps] = 0x1.fffffep-2f;
+    cudaArray* weight_x = nullptr;
+    ASSERT_EQ(cudaMallocArray(&weight_x, &weight_x_desc, weights.size(), 1), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyToArray(weight_x, 0, 0, weights.data(), weights.size() * sizeof(float), cudaMemcpyHostToDevice),
+              cudaSuccess);
+    ASSERT_EQ(cudaBindTextureToArray(&gTextureWeightX, weight_x, &weight_x_desc), cudaSuccess);
+
+    GuardedFrame src(8, 1);
+    for (std::int32_t n = 0; n < 8; ++n) src.at(0, n) = PIXEL_YC{0, 0, 0};
+    src.at(0, 0).y = 1;
+    src.at(0, 1).y = 32627;
+    src.at(0, 2).y = -1;
+    src.at(0, 4).y = 1;
+    const std::vector<unsigned char> reference = launch(true, src);
+    PIXEL_YC stored[8];
+    std::memcpy(stored, reference.data(), sizeof stored);
+    EXPECT_EQ(stored[0].y, 1);
+    EXPECT_EQ(stored[4].y, 1);
+    for (CpuLevel level : levels_here())
+        EXPECT_TRUE(reference == launch(false, src, level)) << "at " << cpu_level_name(level);
+    mirror.release();
+    cudaFreeArray(weight_x);
 }
 
 TEST_F(GridExecution, StoresPastTheBufferStillFault)
