@@ -90,16 +90,17 @@ void build_plan(ResizeRequest request, ResamplePlan& plan)
     resolve_tap_weights(plan);
 }
 
-std::vector<RowBand> cpu_row_bands(const ResamplePlan& plan)
+RowBands cpu_row_bands(const ResamplePlan& plan)
 {
     const std::int32_t first = plan.gpu_rows;
     const std::int32_t per_thread = plan.rows_per_thread;
-    const std::int32_t threads = plan.request.cpu_threads;
-    std::vector<RowBand> bands;
+    // More workers than there is room for would still cover every row: the last band takes the rest.
+    const std::int32_t threads = std::min(plan.request.cpu_threads, kMaxCpuThreads);
+    RowBands bands{};
     if (per_thread >= 1)
-        for (std::int32_t i = 0; i < threads - 1; ++i) bands.push_back({first + i * per_thread, per_thread});
+        for (std::int32_t i = 0; i < threads - 1; ++i) bands.band[bands.count++] = {first + i * per_thread, per_thread};
     const std::int32_t last_first = first + (threads - 1) * per_thread;
     const std::int32_t last_count = plan.request.dst_h - last_first;
-    if (last_count >= 1) bands.push_back({last_first, last_count});
+    if (last_count >= 1) bands.band[bands.count++] = {last_first, last_count};
     return bands;
 }

@@ -4,6 +4,7 @@
 // Rounding follows plan/arithmetic.h, boundaries plan/axis_geometry.h.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -51,7 +52,7 @@ struct ResamplePlan {
 // Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
 // sampling only records the request: the tables keep the last area-averaging build. Expects for area
 // averaging 1 <= dst_w <= src_w, 1 <= dst_h <= src_h, dst_w <= stride, 0 <= gpu_rate <= 256,
-// cpu_threads >= 1 and block_threads >= 1.
+// 1 <= cpu_threads <= kMaxCpuThreads and block_threads >= 1.
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 
 // Fills the resolved tap weights and least weights from the span tables (build_plan does so; a test
@@ -65,5 +66,9 @@ struct RowBand {
 };
 
 // The CPU's rows below the device band, in contiguous bands, one per worker, the last carrying the
-// remainder; no band is empty.
-std::vector<RowBand> cpu_row_bands(const ResamplePlan& plan);
+// remainder; no band is empty. Fixed room, so that a frame allocates nothing to share out its rows.
+struct RowBands {
+    std::array<RowBand, kMaxCpuThreads> band;
+    std::int32_t count;
+};
+RowBands cpu_row_bands(const ResamplePlan& plan);

@@ -10,6 +10,9 @@ enum class ResizeMethod : std::int32_t {
     area_average = 1,  // each output pixel is the coverage-weighted mean of the source under it
 };
 
+// The most CPU worker threads a frame runs: the executor keeps its workers in fixed room.
+constexpr std::int32_t kMaxCpuThreads = 16;
+
 struct ResizeRequest {
     std::int32_t src_w;          // width of the clipped source picture
     std::int32_t src_h;          // height of the clipped source picture
@@ -20,7 +23,7 @@ struct ResizeRequest {
     std::int32_t clip_top;       // frame rows above the clipped picture
     ResizeMethod method;
     std::int32_t block_threads;  // device threads per block
-    std::int32_t cpu_threads;    // CPU worker threads
+    std::int32_t cpu_threads;    // CPU worker threads, 1 .. kMaxCpuThreads
     std::int32_t gpu_rate;       // device share of the output rows, in 256ths
 };
 

@@ -1,8 +1,8 @@
 #include "plugin/hybrid_frame.h"
 
+#include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 
 #include <boost/bind/bind.hpp>
 
@@ -38,23 +38,24 @@ namespace {
 // plan and the frames it reads.
 class StartedWorkers {
 public:
-    StartedWorkers(boost::thread_group& group, std::size_t count) : group_(group) { threads_.reserve(count); }
+    explicit StartedWorkers(boost::thread_group& group) : group_(group) {}
     ~StartedWorkers()
     {
         group_.join_all();
-        for (boost::thread* thread : threads_) {
-            group_.remove_thread(thread);
-            delete thread;
+        for (std::int32_t i = 0; i < count_; ++i) {
+            group_.remove_thread(threads_[i]);
+            delete threads_[i];
         }
     }
     StartedWorkers(const StartedWorkers&) = delete;
     StartedWorkers& operator=(const StartedWorkers&) = delete;
-    // Records a started thread; cannot throw, as the room was reserved.
-    void add(boost::thread* thread) { threads_.push_back(thread); }
+    // Records a started thread, one per band at most.
+    void add(boost::thread* thread) { threads_[count_++] = thread; }
 
 private:
     boost::thread_group& group_;
-    std::vector<boost::thread*> threads_;
+    std::array<boost::thread*, kMaxCpuThreads> threads_{};
+    std::int32_t count_ = 0;
 };
 
 bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const PIXEL_YC* picture, PIXEL_YC* dst)
@@ -70,22 +71,24 @@ void run_hybrid_frame(const ResamplePlan& plan, DeviceMirror& mirror, boost::thr
 {
     const PIXEL_YC* picture = src + static_cast<std::ptrdiff_t>(plan.request.clip_top) * plan.request.stride;
 
-    const std::vector<RowBand> bands = cpu_row_bands(plan);
-    std::vector<CpuJob> on_this_thread;
-    on_this_thread.reserve(bands.size() + 1);
-    StartedWorkers started(worker_group, bands.size());
-    for (const RowBand& band : bands) {
-        const CpuJob job{band.first_row, band.row_count, picture, dst};
+    const RowBands bands = cpu_row_bands(plan);
+    // The bands whose threads could not start, and the device band when the device fails.
+    std::array<CpuJob, kMaxCpuThreads + 1> on_this_thread;
+    std::int32_t left = 0;
+    StartedWorkers started(worker_group);
+    for (std::int32_t i = 0; i < bands.count; ++i) {
+        const CpuJob job{bands.band[i].first_row, bands.band[i].row_count, picture, dst};
         try {
             started.add(start_worker(worker_group, plan, job));
         } catch (...) {  // whatever stopped the thread from starting, its rows still get written
-            on_this_thread.push_back(job);
+            on_this_thread[left++] = job;
         }
     }
 
     if (plan.gpu_rows >= 1 && !run_device_band(plan, mirror, picture, dst))
-        on_this_thread.push_back({0, plan.gpu_rows, picture, dst});
+        on_this_thread[left++] = {0, plan.gpu_rows, picture, dst};
 
-    for (const CpuJob& job : on_this_thread)
-        resample_rows_cpu(plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels);
+    for (std::int32_t i = 0; i < left; ++i)
+        resample_rows_cpu(plan, on_this_thread[i].first_row, on_this_thread[i].row_count, on_this_thread[i].src_pixels,
+                          on_this_thread[i].dst_pixels);
 }

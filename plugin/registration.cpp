@@ -52,6 +52,6 @@ FILTER_DLL registration = {
 }  // namespace
 
 const std::int32_t kTrackMinimum[kTrackCount] = {0, 0, 0, 0, 1, 1, 0, 0, 32, 1};
-const std::int32_t kTrackMaximum[kTrackCount] = {512, 512, 512, 512, 1600, 1200, 1, 256, 512, 16};
+const std::int32_t kTrackMaximum[kTrackCount] = {512, 512, 512, 512, 1600, 1200, 1, 256, 512, kMaxCpuThreads};
 
 FILTER_DLL* filter_registration() { return &registration; }

@@ -81,6 +81,11 @@ TEST_F(HybridFrame, SplitsRowsBelowTheDeviceBandIntoContiguousBands)
     recorded_jobs.clear();
     run(2, 0, 16);
     EXPECT_EQ(job_rows(), (Rows{{0, 2}}));
+    recorded_jobs.clear();
+    // More workers than the executor has room for: the last one it runs takes the rest.
+    run(100, 0, kMaxCpuThreads + 4);
+    ASSERT_EQ(recorded_jobs.size(), static_cast<std::size_t>(kMaxCpuThreads));
+    EXPECT_EQ(job_rows().back(), (std::pair<int, int>{75, 25}));
 }
 
 TEST_F(HybridFrame, ThreadedFrameEqualsOneCallOfTheRowWorker)
