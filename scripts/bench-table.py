@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Turns the comparison benchmark's JSON into ratios to OpenCV: a Markdown table on standard output
 and, when a PNG path is given, a chart of the CPU rows and the device beside OpenCV INTER_AREA.
-usage: bench-table.py RESULTS.json [CHART.png]"""
+Several builds' results give a table and a chart each, under the title given before them.
+usage: bench-table.py [--title TITLE] RESULTS.json [CHART.png] [[--title TITLE] RESULTS.json [CHART.png] ...]"""
 import json
 import re
 import sys
@@ -24,8 +25,26 @@ def medians(path):
     return times
 
 
-def main():
-    times = medians(sys.argv[1])
+def builds(args):
+    """[(title or None, results path, chart path or None)] from the command line"""
+    found, title = [], None
+    while args:
+        arg = args.pop(0)
+        if arg == "--title" and args:
+            title = args.pop(0)
+        elif arg.endswith(".json"):
+            chart_path = args.pop(0) if args and args[0].endswith(".png") else None
+            found.append((title, arg, chart_path))
+            title = None
+        else:
+            sys.exit(__doc__)
+    if not found:
+        sys.exit(__doc__)
+    return found
+
+
+def table(times):
+    """Prints the table of one build; returns the chart's rows: (case, {level: [1 thr, 2 thr]}, device)."""
     area = lambda case, threads: times[("OpenCvArea", case, threads)]
     rows = []
     print("| case | OpenCV area 1 / 2 thr | copy | " + " | ".join(f"CPU {l} 1 / 2 thr" for l in LEVELS) +
@@ -46,13 +65,23 @@ def main():
         cells += [f"{device:.2f}x", f"{nearest:.2f} ms", f"{times[('PointSample', case, 1)] / nearest:.2f}x"]
         print("| " + " | ".join(cells) + " |")
         rows.append((name, levels, device))
-    print("\nEach figure is the median time divided by OpenCV's for the same case and thread count, in the same run"
+    return rows
+
+
+def main():
+    for i, (title, results, chart_path) in enumerate(builds(sys.argv[1:])):
+        if i:
+            print()
+        if title:
+            print(f"### {title}\n")
+        rows = table(medians(results))
+        if chart_path:
+            chart(rows, chart_path, title)
+    print("\nEach figure is the median time divided by OpenCV's for the same case and thread count, in the same run of the same build"
           " (the device and the copy against OpenCV on 1 thread, point sampling against INTER_NEAREST).")
-    if len(sys.argv) > 2:
-        chart(rows, sys.argv[2])
 
 
-def chart(rows, path):
+def chart(rows, path, title=None):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -67,6 +96,8 @@ def chart(rows, path):
     ax.set_ylabel("time / OpenCV INTER_AREA (same threads)")
     ax.set_yscale("log")
     ax.legend(ncol=3, fontsize=8)
+    if title:
+        ax.set_title(title)
     fig.tight_layout()
     fig.savefig(path, dpi=100)
 

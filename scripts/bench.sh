@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Measures the filter beside OpenCV's resize in one run (release build, median of 7 rounds) and
-# writes bench/results.json, the table of ratios bench/results.md and the chart bench/ratios.png.
+# Measures the filter beside OpenCV's resize in one run per build (release, median of 7 rounds), the
+# 64-bit build and the 32-bit (i686) one, each against OpenCV of its own architecture. Writes
+# bench/results.json and bench/results-i686.json, the tables of ratios bench/results.md (one per
+# build) and the charts bench/ratios.png and bench/ratios-i686.png.
 # usage: bench.sh [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,12 +10,31 @@ rounds=${1:-7}
 bash scripts/setup.sh
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-# The chart's only dependency, needed here alone.
-if ! dpkg-query -W -f='${db:Status-Status}\n' python3-matplotlib 2>/dev/null | grep -qx installed; then
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends python3-matplotlib >/dev/null
+
+# Needed here alone: the chart's library, and the 32-bit benchmark's Google Benchmark and OpenCV,
+# which install beside the 64-bit ones (Multi-Arch: same).
+bench_packages=(python3-matplotlib libbenchmark-dev:i386 libopencv-imgproc-dev:i386)
+missing=()
+for package in "${bench_packages[@]}"; do
+  dpkg-query -W -f='${db:Status-Status}\n' "$package" 2>/dev/null | grep -qx installed || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j2 --target vantreo_compare_bench
-build/release/bench/vantreo_compare_bench --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
-  --benchmark_out=bench/results.json --benchmark_out_format=json
-/usr/bin/python3 scripts/bench-table.py bench/results.json bench/ratios.png | tee bench/results.md
+
+# bench BUILD_DIR RESULTS.json [CMAKE_ARGS...]: builds the comparison benchmark and runs it once.
+bench() {
+  local dir=$1 out=$2
+  shift 2
+  # The toolchain file counts only when the build folder is first made: no warning when it is reused.
+  cmake --no-warn-unused-cli -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  cmake --build "$dir" -j2 --target vantreo_compare_bench
+  "$dir/bench/vantreo_compare_bench" --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
+    --benchmark_out="$out" --benchmark_out_format=json
+}
+
+bench build/release bench/results.json
+bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
+/usr/bin/python3 scripts/bench-table.py --title "64-bit" bench/results.json bench/ratios.png \
+  --title "32-bit (i686)" bench/results-i686.json bench/ratios-i686.png | tee bench/results.md
