@@ -12,10 +12,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include "bench/bench_frames.h"
+#include "cpu/point_sampler.h"
 #include "cpu/row_worker.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
-#include "plugin/frame_entry.h"
 #include "plugin/hybrid_frame.h"
 
 namespace {
@@ -106,12 +106,14 @@ template <CpuLevel kLevel> void CpuRows(benchmark::State& state)
 }
 void Device(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group); }
 
+// Frames of one point-sampling request, the plan built once as the frame callback builds it.
 void PointSample(benchmark::State& state)
 {
-    const ResizeRequest request = request_for(case_of(state), ResizeMethod::point_sample, 0, 1);
+    ResamplePlan plan{};
+    build_plan(request_for(case_of(state), ResizeMethod::point_sample, 0, 1), plan);
     BenchFrames& f = bench_frames();
     for (auto _ : state) {
-        point_sample_frame(request, f.source.data(), f.temp.data());
+        point_sample_frame(plan, f.source.data(), f.temp.data());
         benchmark::ClobberMemory();
     }
 }

@@ -54,6 +54,16 @@ void resolve_axis(const std::vector<std::int32_t>& first, const std::vector<std:
     tap_start[dst] = static_cast<std::int32_t>(tap_weight.size());
 }
 
+// One axis's point-sampling lookups: the single-precision ratio of the sizes, each position the exact
+// (double) product plus one half, truncated, then held inside the picture; `offset` added.
+void build_point_axis(std::int32_t dst, std::int32_t src, std::int32_t offset, std::vector<std::int32_t>& source)
+{
+    const double ratio = to_single(static_cast<double>(src) / dst);
+    source.resize(static_cast<std::size_t>(dst));
+    for (std::int32_t j = 0; j < dst; ++j)
+        source[j] = std::min(static_cast<std::int32_t>(j * ratio + 0.5), src - 1) + offset;
+}
+
 }  // namespace
 
 void resolve_tap_weights(ResamplePlan& plan)
@@ -67,7 +77,11 @@ void resolve_tap_weights(ResamplePlan& plan)
 void build_plan(ResizeRequest request, ResamplePlan& plan)
 {
     plan.request = request;
-    if (request.method != ResizeMethod::area_average) return;
+    if (request.method == ResizeMethod::point_sample) {
+        build_point_axis(request.dst_h, request.src_h, request.clip_top, plan.point_source_row);
+        build_point_axis(request.dst_w, request.src_w, request.clip_left, plan.point_source_col);
+        return;
+    }
 
     // The device share rounded to the nearest row, halves up.
     plan.gpu_rows = (request.dst_h * request.gpu_rate + 128) >> 8;

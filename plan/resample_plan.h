@@ -1,5 +1,6 @@
-// The area-average plan: which source rows and columns each output row and column covers, with what
-// weight, and how the output rows are split between the device and the CPU workers. Plain data,
+// The resampling plan: for area averaging, which source rows and columns each output row and column
+// covers, with what weight, and how the output rows are split between the device and the CPU workers;
+// for point sampling, which source row and column each output row and column copies. Plain data,
 // computed once per change of request; the executors only look entries up.
 // Rounding follows plan/arithmetic.h, boundaries plan/axis_geometry.h.
 #pragma once
@@ -47,11 +48,17 @@ struct ResamplePlan {
     // from below; the CPU lane workers use it to prove their single-precision fused path exact.
     std::vector<float> row_least_weight;
     std::vector<float> col_least_weight;
+
+    // Point sampling: the frame row (clip_top added) that each output row copies, and the frame
+    // column (clip_left added) that each output column copies. Non-decreasing.
+    std::vector<std::int32_t> point_source_row;
+    std::vector<std::int32_t> point_source_col;
 };
 
 // Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
-// sampling only records the request: the tables keep the last area-averaging build. Expects for area
-// averaging 1 <= dst_w <= src_w, 1 <= dst_h <= src_h, dst_w <= stride, 0 <= gpu_rate <= 256,
+// sampling builds only the point-sampling lookups: the area-averaging fields keep the last
+// area-averaging build (which the device copy mirrors). Expects 1 <= dst_w <= stride and dst_h >= 1;
+// for area averaging also dst_w <= src_w, dst_h <= src_h, 0 <= gpu_rate <= 256,
 // 1 <= cpu_threads <= kMaxCpuThreads and block_threads >= 1.
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 

@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "cpu/point_sampler.h"
 #include "plugin/hybrid_frame.h"
 #include "plugin/module_state.h"
 #include "plugin/registration.h"
@@ -87,25 +88,6 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
     return request;
 }
 
-void point_sample_frame(const ResizeRequest& request, const PIXEL_YC* src, PIXEL_YC* dst)
-{
-    // The ratios are single-precision; positions are the exact (double) product plus one half,
-    // truncated, then held inside the clipped picture.
-    const float x_ratio = static_cast<float>(static_cast<double>(request.src_w) / request.dst_w);
-    const float y_ratio = static_cast<float>(static_cast<double>(request.src_h) / request.dst_h);
-    const std::int32_t last_x = request.src_w - 1;
-    const std::int32_t last_y = request.src_h - 1;
-    for (std::int32_t y = 0; y < request.dst_h; ++y) {
-        const std::int32_t sy = std::min(static_cast<std::int32_t>(y * static_cast<double>(y_ratio) + 0.5), last_y);
-        const PIXEL_YC* src_row = src + static_cast<std::ptrdiff_t>(sy + request.clip_top) * request.stride + request.clip_left;
-        PIXEL_YC* dst_row = dst + static_cast<std::ptrdiff_t>(y) * request.stride;
-        for (std::int32_t x = 0; x < request.dst_w; ++x) {
-            const std::int32_t sx = std::min(static_cast<std::int32_t>(x * static_cast<double>(x_ratio) + 0.5), last_x);
-            dst_row[x] = src_row[sx];
-        }
-    }
-}
-
 namespace {
 
 // Brings the plan, and for area averaging its device copy, in step with `request`.
@@ -141,7 +123,7 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
         if (request->method == ResizeMethod::area_average)
             run_hybrid_frame(state.plan, state.mirror, state.worker_group, fpip->ycp_edit, fpip->ycp_temp);
         else
-            point_sample_frame(*request, fpip->ycp_edit, fpip->ycp_temp);
+            point_sample_frame(state.plan, fpip->ycp_edit, fpip->ycp_temp);
     } catch (const std::exception& error) {
         return pass_frame_through(state, error.what());
     } catch (...) {

@@ -15,7 +15,3 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip);
 // the size limit, or a record no sane host sends (missing pointers, sizes outside the buffer, control
 // values outside their registered ranges).
 std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip);
-
-// Point sampling of the clipped source into the dst_w x dst_h picture of `dst` (nothing else of `dst`
-// is written). Positions are clamped to the clipped picture.
-void point_sample_frame(const ResizeRequest& request, const PIXEL_YC* src, PIXEL_YC* dst);

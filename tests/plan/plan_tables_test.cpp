@@ -109,7 +109,7 @@ TEST(PlanTables, TablesKeepTheirStorageWhenLargeEnough)
     EXPECT_EQ(plan.row_first.size(), 501u);
 }
 
-TEST(PlanTables, PointSamplingRequestOnlyRecordsAndKeepsTheTables)
+TEST(PlanTables, PointSamplingRequestKeepsTheAreaTables)
 {
     ResamplePlan plan{};
     build_plan(area_request(10, 11, 10, 7), plan);

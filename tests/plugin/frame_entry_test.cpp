@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cpu/point_sampler.h"
 #include "cpu/row_worker.h"
 #include "platform/cuda/emulated_controls.h"
 #include "plugin/frame_entry.h"
@@ -153,6 +154,14 @@ TEST(ResolveRequest, RejectsOversizeSourcesAndInsaneRecords)
     EXPECT_FALSE(resolve_request(&fp, &info).has_value());
 }
 
+// Point sampling of `r` as the frame callback runs it: the plan, then the sampler.
+void point_sample(const ResizeRequest& r, const PIXEL_YC* src, PIXEL_YC* dst)
+{
+    ResamplePlan plan{};
+    build_plan(r, plan);
+    point_sample_frame(plan, src, dst);
+}
+
 // Source columns that point sampling takes for each output column of a one-row picture.
 std::vector<int> sampled_columns(std::int32_t src_w, std::int32_t dst_w)
 {
@@ -164,7 +173,7 @@ std::vector<int> sampled_columns(std::int32_t src_w, std::int32_t dst_w)
     r.dst_w = dst_w;
     r.dst_h = 1;
     r.stride = 64;
-    point_sample_frame(r, src.pixels(), dst.pixels());
+    point_sample(r, src.pixels(), dst.pixels());
     std::vector<int> columns;
     for (std::int32_t x = 0; x < dst_w; ++x) columns.push_back(dst.at(0, x).y);
     return columns;
@@ -194,7 +203,7 @@ TEST(PointSample, ReadsOnlyTheClippedPictureAndWritesOnlyTheOutput)
     r.dst_w = 40;
     r.dst_h = 30;
     r.stride = 40;
-    point_sample_frame(r, src.pixels(), dst.pixels());
+    point_sample(r, src.pixels(), dst.pixels());
     for (std::int32_t row = 0; row < 30; ++row)
         for (std::int32_t col = 0; col < 40; ++col) {
             const PIXEL_YC p = dst.at(row, col);
@@ -209,7 +218,7 @@ TEST(PointSample, ReadsOnlyTheClippedPictureAndWritesOnlyTheOutput)
     GuardedFrame small(40, 30);
     r.dst_w = 3;
     r.dst_h = 2;
-    point_sample_frame(r, src.pixels(), small.pixels());
+    point_sample(r, src.pixels(), small.pixels());
     EXPECT_EQ(small.at(0, 3).y, kGuard);
     EXPECT_EQ(small.at(2, 0).y, kGuard);
 }
