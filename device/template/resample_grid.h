@@ -1,7 +1,8 @@
 // The resample kernel run a whole grid at a time on the stand-in device: the same pixels, taps and
 // arithmetic as calcDestPixelsKernel (resample_kernels.inl) run thread by thread, with every
 // clamped texture index and weight looked up once per launch instead of once per fetch, and the
-// destination checked once for all stores.
+// destination checked once for all stores. Whole rows go to the CPU's vector row workers, run by the
+// device's rounding rules, where the launch's windows have the plan's shape; the rest to a row loop.
 #pragma once
 
 #include <cstddef>
