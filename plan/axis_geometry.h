@@ -6,8 +6,9 @@
 
 #include "plan/arithmetic.h"
 
-// The boundary in front of output j: j x span in double (exact, since an index times a 24-bit
-// significand needs fewer than 53 bits), rounded once to single precision.
+// The boundary in front of output j: j x span in double, rounded once to single precision. The
+// product is exact: j is an output index (below 2^14 even for an 8192-pixel side) and span a single
+// (24-bit significand), so it needs at most 38 of double's 53 bits, and would for sides up to 2^29.
 inline float output_boundary(std::int32_t j, float span) { return to_single(j * static_cast<double>(span)); }
 
 // The source index a boundary lies in.

@@ -52,7 +52,8 @@ std::int32_t bound_axis(std::int32_t requested, std::int32_t source, std::int32_
 
 }  // namespace
 
-std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip)
+std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip,
+                                             std::int32_t max_source_side)
 {
     if (!record_is_sane(fp, fpip)) return std::nullopt;
     const std::int32_t* track = fp->track;
@@ -72,7 +73,7 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
     ResizeRequest request{};
     request.src_w = w - clip_right - clip_left;
     request.src_h = h - clip_bottom - clip_top;
-    if (request.src_w > kMaxSourceSide || request.src_h > kMaxSourceSide) return std::nullopt;
+    if (request.src_w > max_source_side || request.src_h > max_source_side) return std::nullopt;
 
     const OutputSize size = requested_size(track, fp->check);
     request.method = track[kTrackMethod] == 1 ? ResizeMethod::area_average : ResizeMethod::point_sample;
@@ -114,7 +115,7 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
 {
     ModuleState& state = module_state;
     if (state.start_failed) return 1;
-    const std::optional<ResizeRequest> request = resolve_request(fp, fpip);
+    const std::optional<ResizeRequest> request = resolve_request(fp, fpip, state.settings.max_source_side);
     if (!request) return 1;
     // Nothing may cross into the editor: a frame that fails (out of memory while the plan is built or
     // the work is set out) passes through untouched, and the next frame builds the plan anew.

@@ -6,12 +6,10 @@
 #include "abi/filter_records.h"
 #include "plan/resize_request.h"
 
-// Source pictures wider or taller than this pass through untouched.
-constexpr std::int32_t kMaxSourceSide = 1600;
-
 HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip);
 
-// The request for this frame, or nothing when the frame is to pass through untouched: a source over
-// the size limit, or a record no sane host sends (missing pointers, sizes outside the buffer, control
-// values outside their registered ranges).
-std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip);
+// The request for this frame, or nothing when the frame is to pass through untouched: a clipped source
+// wider or taller than `max_source_side`, or a record no sane host sends (missing pointers, sizes
+// outside the buffer, control values outside their registered ranges).
+std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC_INFO* fpip,
+                                             std::int32_t max_source_side);

@@ -5,6 +5,7 @@
 
 HOST_BOOL VANTREO_CDECL func_init(FILTER*)
 {
+    module_state.settings = load_plugin_settings(plugin_folder());
     module_state.start_failed = !start_device();
     return module_state.start_failed ? 0 : 1;
 }

@@ -7,12 +7,14 @@
 
 #include "device/device_mirror.h"
 #include "plan/resample_plan.h"
+#include "plugin/plugin_settings.h"
 
 struct ModuleState {
     boost::thread_group worker_group;  // the frame's CPU workers; empty between frames
     ResamplePlan plan{};               // built for plan.request; matches no frame at load
     DeviceMirror mirror;               // the device copy of the plan's last area-averaging build
     bool start_failed = false;         // no usable device: frames pass through, the device is left alone
+    PluginSettings settings;           // read at start-up; the defaults until then
 };
 
 // Defined with the device module's registration, after it, so that the mirror frees its device

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin/frame_entry.h"
+#include "plugin/plugin_settings.h"
 #include "plugin/registration.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/area_rules.h"
@@ -215,7 +216,7 @@ void run_step(const FILTER_DLL& table, const Step& step, const std::uint8_t* con
     info.org_w = step.w;
     info.org_h = step.h;
     const FILTER_PROC_INFO record = info;
-    const std::optional<ResizeRequest> request = resolve_request(&fp, &record);
+    const std::optional<ResizeRequest> request = resolve_request(&fp, &record, kDefaultMaxSourceSide);
 
     require(table.func_proc(&fp, &info) == 1, "the frame callback reports success");
     require(std::memcmp(controls.track, step.controls.track, sizeof controls.track) == 0 &&

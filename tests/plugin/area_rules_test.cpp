@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "plugin/module_state.h"
 #include "plugin/registration.h"
 #include "tests/support/area_rules.h"
 #include "tests/support/frames.h"
@@ -146,6 +147,44 @@ TEST(AreaRules, LargePicturesFollowBothRules)
     check_case({1280, 720, 1279, 719, 0, 0, 0, 0, 0, 0, 128, 256, 7}, 44);
     check_case({1000, 700, 163, 97, 5, 3, 9, 2, 17, 1, 77, 96, 4}, 45);
     check_case({1200, 900, 150, 900, 0, 0, 0, 0, 0, 0, 200, 512, 16}, 46);
+}
+
+// With the source limit raised, 1080p and 4K sources come down to common sizes by both rules, at
+// every device share; at the default limit the same frame passes through.
+TEST(AreaRules, LargerSourcesOnceTheLimitIsRaised)
+{
+    check_case({1, 1, 1, 1}, 47);  // the module started, at the default limit
+    const std::int32_t default_limit = module_state.settings.max_source_side;
+    ASSERT_EQ(default_limit, kDefaultMaxSourceSide);
+    module_state.settings.max_source_side = kLargestMaxSourceSide;
+    check_case({1920, 1080, 1280, 720, 0, 0, 0, 0, 0, 0, 0, 64, 2}, 48);
+    check_case({1920, 1080, 960, 540, 0, 0, 0, 0, 0, 0, 128, 256, 3}, 49);
+    check_case({1920, 1080, 640, 360, 0, 0, 0, 0, 0, 0, 256, 512, 16}, 50);
+    check_case({3840, 2160, 1280, 720, 0, 0, 0, 0, 0, 0, 77, 128, 2}, 51);
+    check_case({3840, 2160, 1280, 720, 0, 0, 0, 0, 0, 0, 256, 64, 1}, 52);
+
+    // Point sampling: each output pixel is the source pixel at (x or y) x ratio + 0.5, truncated.
+    GuardedFrame edit = random_frame(3840, 2160, 53), temp(3840, 2160);
+    const GuardedFrame source = edit;
+    Controls controls;
+    controls.other_size(1280, 720);
+    FILTER fp = controls.filter();
+    FILTER_PROC_INFO info = proc_info(edit, temp, 3840, 2160);
+    ASSERT_EQ(filter_registration()->func_proc(&fp, &info), 1);
+    ASSERT_EQ(info.w, 1280);
+    long differing = 0;
+    for (std::int32_t y = 0; y < 720; ++y)
+        for (std::int32_t x = 0; x < 1280; ++x)
+            differing += !same_pixel(info.ycp_edit[static_cast<std::size_t>(y) * 3840 + x],
+                                     source.at(static_cast<std::int32_t>(y * 3.0 + 0.5), static_cast<std::int32_t>(x * 3.0 + 0.5)));
+    EXPECT_EQ(differing, 0);
+
+    // At the default limit the same frame passes through.
+    module_state.settings.max_source_side = default_limit;
+    info = proc_info(edit, temp, 3840, 2160);
+    ASSERT_EQ(filter_registration()->func_proc(&fp, &info), 1);
+    EXPECT_EQ(info.w, 3840);
+    EXPECT_EQ(info.ycp_edit, edit.pixels());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "cpu/row_worker.h"
 #include "platform/cuda/emulated_controls.h"
 #include "plugin/frame_entry.h"
+#include "plugin/plugin_settings.h"
 #include "plugin/registration.h"
 #include "tests/support/frames.h"
 
@@ -21,7 +22,7 @@ ResizeRequest resolve(Controls& controls, std::int32_t w, std::int32_t h, std::i
     info.h = h;
     info.max_w = max_w;
     info.max_h = max_h;
-    const auto request = resolve_request(&fp, &info);
+    const auto request = resolve_request(&fp, &info, kDefaultMaxSourceSide);
     EXPECT_TRUE(request.has_value());
     return request.value_or(ResizeRequest{});
 }
@@ -127,7 +128,7 @@ TEST(ResolveRequest, RejectsOversizeSourcesAndInsaneRecords)
     auto accepts = [&](std::int32_t w, std::int32_t h) {
         info.w = w;
         info.h = h;
-        return resolve_request(&fp, &info).has_value();
+        return resolve_request(&fp, &info, kDefaultMaxSourceSide).has_value();
     };
     EXPECT_TRUE(accepts(1600, 1600));
     EXPECT_FALSE(accepts(1601, 100));
@@ -140,18 +141,23 @@ TEST(ResolveRequest, RejectsOversizeSourcesAndInsaneRecords)
     controls.track[kTrackClipLeft] = 1;
     EXPECT_TRUE(accepts(1601, 100));
     controls.track[kTrackClipLeft] = 0;
+    // A raised limit takes larger sources, and still bounds them.
+    info.w = 1920;
+    info.h = 1080;
+    EXPECT_TRUE(resolve_request(&fp, &info, 1920).has_value());
+    EXPECT_FALSE(resolve_request(&fp, &info, 1919).has_value());
 
     info.w = info.h = 100;
-    EXPECT_FALSE(resolve_request(nullptr, &info).has_value());
-    EXPECT_FALSE(resolve_request(&fp, nullptr).has_value());
+    EXPECT_FALSE(resolve_request(nullptr, &info, kDefaultMaxSourceSide).has_value());
+    EXPECT_FALSE(resolve_request(&fp, nullptr, kDefaultMaxSourceSide).has_value());
     info.ycp_temp = nullptr;
-    EXPECT_FALSE(resolve_request(&fp, &info).has_value());
+    EXPECT_FALSE(resolve_request(&fp, &info, kDefaultMaxSourceSide).has_value());
     info.ycp_temp = pixels;
     fp.check = nullptr;
-    EXPECT_FALSE(resolve_request(&fp, &info).has_value());
+    EXPECT_FALSE(resolve_request(&fp, &info, kDefaultMaxSourceSide).has_value());
     fp = controls.filter();
     controls.track[kTrackCpuThreads] = 0;  // outside the registered range
-    EXPECT_FALSE(resolve_request(&fp, &info).has_value());
+    EXPECT_FALSE(resolve_request(&fp, &info, kDefaultMaxSourceSide).has_value());
 }
 
 // Point sampling of `r` as the frame callback runs it: the plan, then the sampler.
@@ -287,7 +293,7 @@ TEST(FrameEntry, MovingTheCropWithoutResizingItRebuildsThePlan)
     for (auto [top, left] : {std::pair{0, 0}, {6, 0}, {0, 0}, {0, 9}}) {
         controls.clip(top, 6 - top, left, 9 - left);
         FILTER_PROC_INFO info = proc_info(edit, temp, 100, 80);
-        const ResizeRequest request = *resolve_request(&fp, &info);
+        const ResizeRequest request = *resolve_request(&fp, &info, kDefaultMaxSourceSide);
         func_proc(&fp, &info);
         ResamplePlan fresh{};
         build_plan(request, fresh);

@@ -1,0 +1,161 @@
+#include "plugin/plugin_settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <limits.h>
+#endif
+
+namespace {
+
+std::string trimmed(const std::string& text)
+{
+    const char* const space = " \t\r\f\v";
+    const std::size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
+bool same_key(const std::string& a, const char* b)
+{
+    if (a.size() != std::strlen(b)) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    return true;
+}
+
+// The whole-number value of `text` when it is one (digits only) from kDefaultMaxSourceSide to
+// kLargestMaxSourceSide.
+bool parse_max_source_side(const std::string& text, std::int32_t& value)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const long parsed = std::strtol(text.c_str(), nullptr, 10);
+    if (parsed < kDefaultMaxSourceSide || parsed > kLargestMaxSourceSide) return false;
+    value = static_cast<std::int32_t>(parsed);
+    return true;
+}
+
+// One line of `problems`, in printf's terms.
+__attribute__((format(printf, 2, 3))) void add_problem(std::string& problems, const char* format, ...)
+{
+    char line[1024];
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    problems += "Vantreo: ";
+    problems += line;
+    problems += '\n';
+}
+
+void report_bad_value(std::string& problems, const std::string& where, const std::string& value, std::int32_t kept)
+{
+    add_problem(problems, "%s: max_source_side must be a whole number from %d to %d, not '%s'; using %d", where.c_str(),
+                kDefaultMaxSourceSide, kLargestMaxSourceSide, value.c_str(), kept);
+}
+
+// Reads the file's bytes into `text`: 0, or the error number of what stopped it (ENOENT when the
+// file is simply not there).
+int read_file(const std::string& path, std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return errno;
+    char buffer[4096];
+    std::size_t count;
+    errno = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
+    const int error = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
+    std::fclose(file);
+    return error;
+}
+
+}  // namespace
+
+void apply_settings_text(const std::string& text, const std::string& file_name, PluginSettings& settings,
+                         std::string& problems)
+{
+    // A byte-order mark, as Windows editors write, is not part of the first line.
+    std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (int line_number = 1; start <= text.size(); ++line_number) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        line = trimmed(line.substr(0, line.find_first_of("#;")));
+        if (line.empty()) continue;
+
+        const std::string where = file_name + ":" + std::to_string(line_number);
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            add_problem(problems, "%s: expected key=value, not '%s'", where.c_str(), line.c_str());
+            continue;
+        }
+        const std::string key = trimmed(line.substr(0, equals));
+        const std::string value = trimmed(line.substr(equals + 1));
+        if (!same_key(key, "max_source_side")) {
+            add_problem(problems, "%s: unknown key '%s' (the one key is max_source_side)", where.c_str(), key.c_str());
+            continue;
+        }
+        if (!parse_max_source_side(value, settings.max_source_side))
+            report_bad_value(problems, where, value, settings.max_source_side);
+    }
+}
+
+void apply_settings_environment(const char* max_source_side, PluginSettings& settings, std::string& problems)
+{
+    if (!max_source_side) return;
+    const std::string value = trimmed(max_source_side);
+    if (!parse_max_source_side(value, settings.max_source_side))
+        report_bad_value(problems, kMaxSourceSideVariable, value, settings.max_source_side);
+}
+
+std::string plugin_folder()
+{
+    std::string path;
+#if defined(_WIN32)
+    // The module that holds this function's code: the plug-in, wherever the editor loaded it from.
+    HMODULE module = nullptr;
+    char name[MAX_PATH];
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&plugin_folder), &module)) {
+        const DWORD length = GetModuleFileNameA(module, name, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) path.assign(name, length);
+    }
+    const std::size_t slash = path.find_last_of("\\/");
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&plugin_folder), &info) && info.dli_fname) {
+        // A module loaded by a relative path is named relative to the folder it was loaded from.
+        char resolved[PATH_MAX];
+        path = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
+    }
+    const std::size_t slash = path.find_last_of('/');
+#endif
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+PluginSettings load_plugin_settings(const std::string& folder)
+{
+    PluginSettings settings;
+    std::string problems;
+    if (!folder.empty()) {
+        const std::string path = folder + kSettingsFileName;
+        std::string text;
+        const int error = read_file(path, text);
+        if (error == 0)
+            apply_settings_text(text, path, settings, problems);
+        else if (error != ENOENT)
+            add_problem(problems, "cannot read %s: %s; using the default settings", path.c_str(), std::strerror(error));
+    }
+    apply_settings_environment(std::getenv(kMaxSourceSideVariable), settings, problems);
+    std::fputs(problems.c_str(), stderr);
+    return settings;
+}

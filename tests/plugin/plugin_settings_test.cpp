@@ -1,0 +1,79 @@
+// The plug-in's settings file and its environment override.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "plugin/plugin_settings.h"
+#include "tests/support/environment.h"
+
+namespace {
+
+struct SettingsCase {
+    const char* text;
+    std::int32_t max_source_side;
+    const char* problems;  // every line of them, in order
+};
+
+TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
+{
+    const SettingsCase cases[] = {
+        {"", 1600, ""},
+        {"max_source_side=4096\n", 4096, ""},
+        {"\xEF\xBB\xBF; for 4K sources\r\n  Max_Source_Side = 8192  # the most\r\n\n", 8192, ""},
+        {"max_source_side=1600\nmax_source_side=2000", 2000, ""},
+        {"max_source_side=8193\n", 1600,
+         "Vantreo: f.ini:1: max_source_side must be a whole number from 1600 to 8192, not '8193'; using 1600\n"},
+        {"max_source_side=2000\nmax_source_side=1599\n", 2000,
+         "Vantreo: f.ini:2: max_source_side must be a whole number from 1600 to 8192, not '1599'; using 2000\n"},
+        {"max_source_side=\nmax_source_side=20x0\nmax_source_side=-2000\n", 1600,
+         "Vantreo: f.ini:1: max_source_side must be a whole number from 1600 to 8192, not ''; using 1600\n"
+         "Vantreo: f.ini:2: max_source_side must be a whole number from 1600 to 8192, not '20x0'; using 1600\n"
+         "Vantreo: f.ini:3: max_source_side must be a whole number from 1600 to 8192, not '-2000'; using 1600\n"},
+        {"[limits]\nmax_sauce_side=4000\nmax_source_side=4000\n", 4000,
+         "Vantreo: f.ini:1: expected key=value, not '[limits]'\n"
+         "Vantreo: f.ini:2: unknown key 'max_sauce_side' (the one key is max_source_side)\n"},
+    };
+    for (const SettingsCase& c : cases) {
+        PluginSettings settings;
+        std::string problems;
+        apply_settings_text(c.text, "f.ini", settings, problems);
+        EXPECT_EQ(settings.max_source_side, c.max_source_side) << c.text;
+        EXPECT_EQ(problems, c.problems) << c.text;
+    }
+
+    // The environment's value overrides the file's; a bad one keeps the file's.
+    PluginSettings settings;
+    std::string problems;
+    apply_settings_text("max_source_side=3000", "f.ini", settings, problems);
+    apply_settings_environment("5000", settings, problems);
+    EXPECT_EQ(settings.max_source_side, 5000);
+    apply_settings_environment("lots", settings, problems);
+    EXPECT_EQ(settings.max_source_side, 5000);
+    EXPECT_EQ(problems, "Vantreo: VANTREO_MAX_SOURCE_SIDE: max_source_side must be a whole number from 1600 to 8192, "
+                        "not 'lots'; using 5000\n");
+}
+
+// The file in the plug-in's folder: read when there, silently absent, and reported when unreadable.
+TEST(PluginSettings, LoadsTheFileFromTheFolderGiven)
+{
+    set_env(kMaxSourceSideVariable, nullptr);
+    const std::string folder = ::testing::TempDir();
+    const std::string path = folder + kSettingsFileName;
+    std::remove(path.c_str());
+    EXPECT_EQ(load_plugin_settings(folder).max_source_side, kDefaultMaxSourceSide);
+
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("max_source_side = 3840\n", file);
+    std::fclose(file);
+    EXPECT_EQ(load_plugin_settings(folder).max_source_side, 3840);
+    set_env(kMaxSourceSideVariable, "1920");
+    EXPECT_EQ(load_plugin_settings(folder).max_source_side, 1920);
+    set_env(kMaxSourceSideVariable, nullptr);
+    std::remove(path.c_str());
+
+    EXPECT_FALSE(plugin_folder().empty());
+}
+
+}  // namespace
