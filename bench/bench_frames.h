@@ -1,5 +1,5 @@
-// Frames for the benchmarks: a seeded source picture in an editor-sized buffer, and two buffers of
-// the same size to write into.
+// Frames for the benchmarks: a seeded source picture in an editor-sized buffer (room for a 4K source),
+// and two buffers of the same size to write into.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "abi/filter_records.h"
 
-constexpr std::int32_t kMaxW = 1600, kMaxH = 1200;
+constexpr std::int32_t kMaxW = 3840, kMaxH = 2160;
 
 struct BenchFrames {
     std::vector<PIXEL_YC> source, edit, temp;

@@ -25,6 +25,7 @@ struct Case {
 };
 const Case kCases[] = {
     {1600, 1200, 640, 480}, {1440, 1080, 1000, 700}, {1280, 720, 320, 240}, {1600, 1200, 1597, 1199}, {720, 480, 704, 480},
+    {1920, 1080, 1280, 720}, {3840, 2160, 1280, 720},  // sources above the default limit, which a setting raises
 };
 
 const Case& case_of(const benchmark::State& state) { return kCases[state.range(0)]; }

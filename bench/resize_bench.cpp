@@ -15,6 +15,7 @@
 namespace {
 
 double copy_seconds_per_frame = 0;  // set by the baseline, which runs first
+constexpr std::int32_t kCopyW = 1600, kCopyH = 1200;  // the baseline's picture, the largest source below
 
 void record_rates(benchmark::State& state, double seconds, std::int32_t src_w, std::int32_t src_h)
 {
@@ -29,12 +30,13 @@ void FrameCopy(benchmark::State& state)
     BenchFrames& f = bench_frames();
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        std::memcpy(f.temp.data(), f.source.data(), f.source.size() * sizeof(PIXEL_YC));
+        for (std::size_t row = 0; row < kCopyH; ++row)
+            std::memcpy(&f.temp[row * kMaxW], &f.source[row * kMaxW], kCopyW * sizeof(PIXEL_YC));
         benchmark::ClobberMemory();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     copy_seconds_per_frame = seconds / static_cast<double>(state.iterations());
-    record_rates(state, seconds, kMaxW, kMaxH);
+    record_rates(state, seconds, kCopyW, kCopyH);
 }
 
 // Args: source w, h, output w, h, method, T. Rate, CPU threads.
