@@ -148,5 +148,20 @@ if [ "$status" -eq 0 ] && [ "$pngs" -eq 3 ] && cmp -s "$work/demo-linux.y4m" "$w
   && diff -r "$work/png-linux" "$work/png-windows" >/dev/null; then pass
 else fail "demo clip and PNG frames: status $status, $pngs PNG files, err '$err'"; fi
 
+# A settings file beside the plug-in raises the source limit, whatever the current folder: a 1080p
+# frame is resized, as by the Linux tool with the limit raised through the environment.
+mkdir -p "$work/beside" "$work/elsewhere-too"
+cp "$build/vantreo.auf" "$work/beside/"
+printf 'max_source_side=1920\r\n' >"$work/beside/vantreo.ini"
+python3 scripts/make-yc-frames.py 1920 1080 1 3 "$work/hd.yc"
+hd=(--size 1920x1080 --select other --set Width=640 --set Height=360 --set Method=1 --set "T. Rate=128")
+VANTREO_MAX_SOURCE_SIDE=1920 "$linux_tool" "${hd[@]}" "$work/hd.yc" "$work/linux-hd.yc" </dev/null >/dev/null 2>&1
+pushd "$work/elsewhere-too" >/dev/null
+run "$build/vantreo-host.exe" --plugin "$work/beside/vantreo.auf" "${hd[@]}" "$work/hd.yc" "$work/windows-hd.yc"
+popd >/dev/null
+if [ "$status" -eq 0 ] && [ "$(stat -c %s "$work/windows-hd.yc")" -eq $((640 * 360 * 6)) ] \
+  && cmp -s "$work/linux-hd.yc" "$work/windows-hd.yc"; then pass
+else fail "settings file beside the plug-in: status $status, err '$err'"; fi
+
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
