@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 #include "tests/host/subprocess.h"
 
@@ -72,6 +74,29 @@ TEST(Lifecycle, ShutDownPromptsAndReturnsToTheHost)
     EXPECT_EQ(result.out, "init returned 1\nframe 32x24\n\nPress ENTER to exit...\nexit returned 1\n");
     EXPECT_NE(result.err.find("emulated device: 0 allocations and 0 arrays live, 6 freed"), std::string::npos)
         << result.err;
+}
+
+// The settings file is the one beside the loaded plug-in, not one in the current folder; its
+// problems are reported at start-up, which goes on.
+TEST(Lifecycle, StartUpReadsTheSettingsFileBesideThePlugIn)
+{
+    const std::string folder = ::testing::TempDir() + "beside-plugin";
+    const std::string elsewhere = ::testing::TempDir() + "elsewhere";
+    ASSERT_EQ(std::system(("rm -rf '" + folder + "' '" + elsewhere + "' && mkdir -p '" + folder + "' '" + elsewhere +
+                           "' && cp '" VANTREO_PLUGIN_PATH "' '" + folder + "/vantreo.auf'")
+                              .c_str()),
+              0);
+    for (const std::string& at : {folder, elsewhere}) {
+        std::ofstream(at + "/vantreo.ini") << "max_source_side=" << (at == folder ? "99999" : "hello") << "\n";
+    }
+    const RunResult result =
+        run_program({LIFECYCLE_PROBE, folder + "/vantreo.auf", "init"}, "", false, elsewhere);
+    EXPECT_EQ(result.status, kProbeEnded);
+    EXPECT_EQ(result.err.rfind("Vantreo: " + folder + "/vantreo.ini:1: max_source_side must be a whole number from "
+                               "1600 to 8192, not '99999'; using 1600\nUsing device 0: ", 0),
+              0u)
+        << result.err;
+    EXPECT_EQ(result.out, "init returned 1\n");
 }
 
 }  // namespace
