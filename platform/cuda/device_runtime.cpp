@@ -525,6 +525,14 @@ cudaError_t cudaGetDeviceProperties(cudaDeviceProp* prop, int device)
     return cudaSuccess;
 }
 
+const char* vantreoDeviceBackend(int device)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (device < 0 || device >= device_count()) return nullptr;
+    return device < opencl::device_count() ? "OpenCL" : "emulated";
+}
+
 cudaError_t cudaSetDevice(int device)
 {
     State& s = state();
