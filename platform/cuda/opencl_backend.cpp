@@ -328,7 +328,7 @@ int device_count() { return static_cast<int>(listed_backend().devices.size()); }
 void device_properties(int device, cudaDeviceProp* prop)
 {
     const Device& d = listed_backend().devices[static_cast<std::size_t>(device)];
-    std::snprintf(prop->name, sizeof prop->name, "%s (OpenCL)", d.name.c_str());
+    std::snprintf(prop->name, sizeof prop->name, "%s", d.name.c_str());
     prop->totalGlobalMem = static_cast<std::size_t>(std::min<cl_ulong>(d.global_bytes, SIZE_MAX));
     prop->maxThreadsPerBlock = static_cast<int>(std::min<std::size_t>(d.max_work_group, kMaxThreadsPerBlock));
     prop->maxThreadsDim[0] = prop->maxThreadsPerBlock;

@@ -25,7 +25,11 @@ std::string device_name(int device)
     return cudaGetDeviceProperties(&properties, device) == cudaSuccess ? properties.name : "";
 }
 
-bool is_opencl(int device) { return device_name(device).find("(OpenCL)") != std::string::npos; }
+bool is_opencl(int device)
+{
+    const char* backend = vantreoDeviceBackend(device);
+    return backend && std::string(backend) == "OpenCL";
+}
 
 int device_count()
 {
