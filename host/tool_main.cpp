@@ -316,10 +316,11 @@ int run(const ToolOptions& options)
         if (frames > 0) summary += " -> " + size_text(output.w, output.h);
         char timing[64];
         std::snprintf(timing, sizeof timing, " in %.2f s, ", seconds);
-        summary += timing + speed_text(frames, seconds) + ", device rows on " + device_text(options) + "; wrote " + (output_path == "-" ? "standard output" : output_path);
+        summary += timing + speed_text(frames, seconds) + "; wrote " + (output_path == "-" ? "standard output" : output_path);
         if (comparison) summary += std::string(" and ") + kDemoComparison;
         if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;
         std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
+        std::fprintf(stderr, "vantreo-host: device rows on %s\n", device_text(options).c_str());
     }
     host.shutdown();
     return 0;

@@ -47,7 +47,7 @@ TEST(ToolDevices, ListedAndChosenWithTheSameOutputOnEach)
         const RunResult run = run_program({VANTREO_HOST_TOOL, "--demo", "--size", "320x240", "--set", "T. Rate=200",
                                            "--device", device, output});
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find(", device rows on device " + device + ": "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\nvantreo-host: device rows on device " + device + ": "), std::string::npos) << run.err;
         outputs.push_back(file_bytes(output));
         std::remove(output.c_str());
     }
