@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +28,11 @@
 
 namespace vantreo_runtime {
 namespace opencl {
+
+struct Buffer {
+    int device;
+    cl_mem mem;
+};
 
 // The entry points the runtime calls, typed from the Khronos declarations so that the calling
 // convention (stdcall in 32-bit Windows) comes with them.
@@ -211,11 +215,6 @@ cudaError_t checked(Device& device, cl_int code, const char* call, cudaError_t e
 
 }  // namespace
 
-struct Buffer {
-    int device;
-    cl_mem mem;
-};
-
 namespace {
 
 Device& device_of(const Buffer* buffer) { return backend().devices[static_cast<std::size_t>(buffer->device)]; }
@@ -277,7 +276,7 @@ template <class T> T read_value(const unsigned char* bytes)
 }
 
 // Sets the kernel's arguments as the image lists them; false when one names nothing the device holds.
-bool set_arguments(Device& device, cl_kernel kernel, const ocl::ImageKernel& entry, const Launch& launch)
+bool set_arguments(Device& device, cl_kernel kernel, const ocl::ImageKernel& entry, const Launch& call)
 {
     Api& api = backend().api;
     cl_uint index = 0;
@@ -290,23 +289,23 @@ bool set_arguments(Device& device, cl_kernel kernel, const ocl::ImageKernel& ent
         const ocl::KernelArgument& argument = entry.arguments[i];
         switch (argument.kind) {
         case ocl::ArgumentKind::Constant:
-            if (std::uint64_t{argument.offset} + argument.size > launch.constant_bytes) return false;
-            set(argument.size, launch.constants + argument.offset);
+            if (std::uint64_t{argument.offset} + argument.size > call.constant_bytes) return false;
+            set(argument.size, call.constants + argument.offset);
             break;
         case ocl::ArgumentKind::ConstantBuffer:
         case ocl::ArgumentKind::ArgumentBuffer: {
             const bool from_constants = argument.kind == ocl::ArgumentKind::ConstantBuffer;
-            const unsigned char* bytes = from_constants ? launch.constants : launch.arguments;
-            const std::uint32_t available = from_constants ? launch.constant_bytes : launch.argument_bytes;
+            const unsigned char* bytes = from_constants ? call.constants : call.arguments;
+            const std::uint32_t available = from_constants ? call.constant_bytes : call.argument_bytes;
             if (argument.size != sizeof(void*) || std::uint64_t{argument.offset} + argument.size > available) return false;
-            const Buffer* buffer = launch.buffer_at(reinterpret_cast<std::uintptr_t>(read_value<void*>(bytes + argument.offset)));
+            const Buffer* buffer = call.buffer_at(reinterpret_cast<std::uintptr_t>(read_value<void*>(bytes + argument.offset)));
             if (!buffer || buffer->device != static_cast<int>(&device - backend().devices.data())) return false;
             set(sizeof(cl_mem), &buffer->mem);
             break;
         }
         case ocl::ArgumentKind::Texture: {
             if (argument.offset >= static_cast<std::uint32_t>(emu::kTextureUnits)) return false;
-            const TextureArgument& texture = launch.textures[argument.offset];
+            const TextureArgument& texture = call.textures[argument.offset];
             if (!texture.elements || texture.element_bytes != static_cast<std::int32_t>(argument.size)) return false;
             set(sizeof(cl_mem), &texture.elements->mem);
             set(sizeof(cl_int), &texture.width);
@@ -314,7 +313,7 @@ bool set_arguments(Device& device, cl_kernel kernel, const ocl::ImageKernel& ent
             break;
         }
         case ocl::ArgumentKind::SharedMemory:
-            set(std::max<std::size_t>(launch.shared_bytes, 1), nullptr);
+            set(std::max<std::size_t>(call.shared_bytes, 1), nullptr);
             break;
         }
     }
@@ -413,14 +412,14 @@ cudaError_t copy(const Buffer* from, std::size_t from_offset, Buffer* to, std::s
     return checked(d, error, "clEnqueueCopyBuffer");
 }
 
-cudaError_t launch(int device, const ocl::Image& image, const LaunchGeometry& geometry, const Launch& launch)
+cudaError_t launch(int device, const ocl::Image& image, const LaunchGeometry& geometry, const Launch& call)
 {
     Backend& b = listed_backend();
     Device& d = b.devices[static_cast<std::size_t>(device)];
     if (d.left) return cudaErrorLaunchFailure;
     const ocl::ImageKernel* entry = nullptr;
     for (int i = 0; i < image.kernel_count; ++i)
-        if (std::strcmp(image.kernels[i].name, launch.kernel_name) == 0) entry = &image.kernels[i];
+        if (std::strcmp(image.kernels[i].name, call.kernel_name) == 0) entry = &image.kernels[i];
     if (!entry) return cudaErrorInvalidDeviceFunction;
     if (std::size_t{geometry.block.x} * geometry.block.y * geometry.block.z > d.max_work_group)
         return cudaErrorInvalidConfiguration;
@@ -428,7 +427,7 @@ cudaError_t launch(int device, const ocl::Image& image, const LaunchGeometry& ge
     if (!program) return cudaErrorLaunchFailure;
     cl_kernel kernel = kernel_of(d, *program, entry->entry);
     if (!kernel) return cudaErrorLaunchFailure;
-    if (!set_arguments(d, kernel, *entry, launch)) return cudaErrorLaunchFailure;
+    if (!set_arguments(d, kernel, *entry, call)) return cudaErrorLaunchFailure;
     const std::size_t local[3] = {geometry.block.x, geometry.block.y, geometry.block.z};
     const std::size_t global[3] = {std::size_t{geometry.grid.x} * geometry.block.x,
                                    std::size_t{geometry.grid.y} * geometry.block.y, geometry.block.z};

@@ -63,7 +63,7 @@ struct Launch {
 
 // Builds the image's program on the device at its first launch there, sets the kernel's arguments
 // as the image says and enqueues the grid. Errors of the kernel's run come from synchronize().
-cudaError_t launch(int device, const ocl::Image& image, const LaunchGeometry& geometry, const Launch& launch);
+cudaError_t launch(int device, const ocl::Image& image, const LaunchGeometry& geometry, const Launch& call);
 cudaError_t synchronize(int device);
 
 // Launches on OpenCL devices that ran to their end (cudaThreadSynchronize saw them finish).
