@@ -1,10 +1,12 @@
 // The filter beside OpenCV's resize on the same 3 x int16 frames, measured in one run: OpenCV's
 // INTER_AREA and INTER_NEAREST at 1 and 2 threads, a copy of the source picture (the floor of any
-// resize), the CPU rows at every row-worker level, the emulated device and point sampling.
+// resize), the CPU rows at every row-worker level, the emulated device, the first OpenCL device
+// (PoCL's CPU device when scripts/bench.sh sets VANTREO_OPENCL_CPU=1) and point sampling.
 // scripts/bench.sh turns the medians into ratios to OpenCV, a table and a chart.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <boost/bind/bind.hpp>
@@ -77,14 +79,23 @@ boost::thread* start_at_level(boost::thread_group& group, const ResamplePlan& pl
                                          job.src_pixels, job.dst_pixels));
 }
 
+// The devices the device rows run on: the emulated device is the last one, an OpenCL device first.
+enum class DeviceChoice { emulated, opencl };
+
 // Frames of one area-averaging request through the executor, as the frame callback runs them.
-void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart start)
+void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart start,
+                 DeviceChoice choice = DeviceChoice::emulated)
 {
     static const bool started = start_device();
-    if (!started) {
-        state.SkipWithError("no device");
+    int count = 0;
+    cudaGetDeviceCount(&count);
+    const int device = choice == DeviceChoice::emulated ? count - 1 : 0;
+    const char* backend = vantreoDeviceBackend(device);
+    if (!started || !backend || (choice == DeviceChoice::opencl) != (std::string(backend) == "OpenCL")) {
+        state.SkipWithError(started ? "no such device" : "no device");
         return;
     }
+    cudaSetDevice(device);
     const Case& c = case_of(state);
     ResamplePlan plan{};
     build_plan(request_for(c, ResizeMethod::area_average, gpu_rate, threads_of(state)), plan);
@@ -92,6 +103,8 @@ void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart sta
     mirror.rebuild(plan);
     boost::thread_group workers;
     BenchFrames& f = bench_frames();
+    // One frame before the timing: an OpenCL device builds its program at its first launch.
+    run_hybrid_frame(plan, mirror, workers, f.source.data(), f.temp.data(), start);
     for (auto _ : state) {
         run_hybrid_frame(plan, mirror, workers, f.source.data(), f.temp.data(), start);
         benchmark::ClobberMemory();
@@ -106,6 +119,7 @@ template <CpuLevel kLevel> void CpuRows(benchmark::State& state)
     AreaAverage(state, 0, start_at_level<kLevel>);
 }
 void Device(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group); }
+void OpenclDevice(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group, DeviceChoice::opencl); }
 
 // Frames of one point-sampling request, the plan built once as the frame callback builds it.
 void PointSample(benchmark::State& state)
@@ -138,6 +152,7 @@ BENCHMARK(CpuRows<CpuLevel::sse2>)->Name("CpuRows/sse2")->Apply([](auto* b) { Al
 BENCHMARK(CpuRows<CpuLevel::avx2>)->Name("CpuRows/avx2")->Apply([](auto* b) { AllCases(b, true); });
 BENCHMARK(CpuRows<CpuLevel::avx512>)->Name("CpuRows/avx512")->Apply([](auto* b) { AllCases(b, true); });
 BENCHMARK(Device)->Apply([](auto* b) { AllCases(b, false); });
+BENCHMARK(OpenclDevice)->Apply([](auto* b) { AllCases(b, false); });
 BENCHMARK(PointSample)->Apply([](auto* b) { AllCases(b, false); });
 
 BENCHMARK_MAIN();

@@ -1,6 +1,8 @@
 #include "device/lifecycle.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "device/device_module.h"
 #include "platform/cutil/cutil.h"
@@ -10,6 +12,21 @@ namespace {
 // The host passes no command line; options are looked up in this fixed one, where none is present.
 const char* host_arguments[] = {"aviutl.exe"};
 constexpr int kHostArgumentCount = 1;
+
+// The device asked for: the "device" option, or VANTREO_DEVICE, which a program that loads the
+// plug-in sets to choose one (vantreo-host --device N); 0 otherwise.
+int requested_device()
+{
+    int device = 0;
+    cutGetCmdLineArgumenti(kHostArgumentCount, host_arguments, "device", &device);
+    const char* chosen = std::getenv("VANTREO_DEVICE");
+    if (chosen && *chosen) {
+        const std::string option = std::string("--device=") + chosen;
+        const char* arguments[] = {host_arguments[0], option.c_str()};
+        cutGetCmdLineArgumenti(2, arguments, "device", &device);
+    }
+    return device < 0 ? 0 : device;
+}
 
 void set_point_sampling(textureReference& texture_ref)
 {
@@ -27,8 +44,7 @@ bool start_device()
         std::fprintf(stderr, "cutil error: no devices supporting CUDA.\n");
         return false;
     }
-    int device = 0;
-    cutGetCmdLineArgumenti(kHostArgumentCount, host_arguments, "device", &device);
+    int device = requested_device();
     if (device > device_count - 1) device = device_count - 1;
 
     cudaDeviceProp properties{};  // a failed query reads as a device without compute capability

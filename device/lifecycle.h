@@ -1,7 +1,7 @@
 // The device outside the frames: choosing it at start-up, and the prompt at shut-down.
 #pragma once
 
-// Chooses device 0 (or the "device" option), says which on stderr unless "quiet", makes it current,
+// Chooses device 0 (or the "device" option, or VANTREO_DEVICE), says which on stderr unless "quiet", makes it current,
 // and prepares the texture settings and channel descriptors. With no usable device it writes why to
 // stderr and returns false.
 [[nodiscard]] bool start_device();

@@ -23,6 +23,7 @@
 #include "host/temporary_files.h"
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
+#include "platform/cuda/cuda_runtime.h"
 
 #ifndef VANTREO_BUILT_PLUGIN
 #define VANTREO_BUILT_PLUGIN "vantreo.auf"
@@ -177,8 +178,49 @@ void print_progress(const std::string& text)
     std::fflush(stderr);
 }
 
+// The devices as the plug-in lists them: its device runtime, linked here too, sees the same machine.
+void list_devices()
+{
+    int count = 0;
+    cudaGetDeviceCount(&count);
+    for (int device = 0; device < count; ++device) {
+        cudaDeviceProp properties{};
+        if (cudaGetDeviceProperties(&properties, device) != cudaSuccess) continue;
+        std::printf("%d  %-8s  %s\n", device, vantreoDeviceBackend(device), properties.name);
+    }
+}
+
+// The device the plug-in runs its device rows on: as it chooses at start-up, index and name.
+std::string device_text(const ToolOptions& options)
+{
+    int count = 0;
+    cudaGetDeviceCount(&count);
+    if (count <= 0) return "no device";
+    const int device = std::min(options.device.value_or(0), count - 1);
+    cudaDeviceProp properties{};
+    cudaGetDeviceProperties(&properties, device);
+    return "device " + std::to_string(device) + ": " + properties.name;
+}
+
+// The plug-in reads the device asked for from the environment at its start-up.
+void ask_for_device(std::int32_t device)
+{
+    const std::string text = std::to_string(device);
+#if defined(_WIN32)
+    _putenv_s("VANTREO_DEVICE", text.c_str());
+#else
+    setenv("VANTREO_DEVICE", text.c_str(), 1);
+#endif
+}
+
 int run(const ToolOptions& options)
 {
+    if (options.list_devices) {
+        list_devices();
+        finish_standard_output();
+        return 0;
+    }
+    if (options.device) ask_for_device(*options.device);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
     if (options.list_controls) {
         PluginHost host(plugin);
@@ -278,6 +320,7 @@ int run(const ToolOptions& options)
         if (comparison) summary += std::string(" and ") + kDemoComparison;
         if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;
         std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
+        std::fprintf(stderr, "vantreo-host: device rows on %s\n", device_text(options).c_str());
     }
     host.shutdown();
     return 0;

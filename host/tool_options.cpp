@@ -13,6 +13,7 @@ const char kUsage[] =
     "usage: vantreo-host [options] INPUT OUTPUT\n"
     "       vantreo-host [options] --demo [OUTPUT]\n"
     "       vantreo-host [--plugin PATH] --list-controls\n"
+    "       vantreo-host --list-devices\n"
     "Runs a video filter plug-in the way the editor does: each frame of INPUT goes through the\n"
     "plug-in's frame callback and the frames it hands back are written to OUTPUT.\n"
     "  --plugin PATH        the plug-in file (default: vantreo.auf beside this program, else the\n"
@@ -31,6 +32,9 @@ const char kUsage[] =
     "  --matrix 601|709     the YCbCr to RGB matrix of PNG files (default 601)\n"
     "  -q, --quiet          no progress line and no summary on standard error\n"
     "  --list-controls      print the filter's controls and stop\n"
+    "  --list-devices       print the devices the plug-in can run its device rows on (index,\n"
+    "                       backend, name; OpenCL GPUs first, the emulated device last) and stop\n"
+    "  --device N           run the device rows on device N of --list-devices (default 0)\n"
     "  --demo               take a built-in moving test pattern (60 frames) as the input and\n"
     "                       resize it by area averaging (Method=1) unless --set says otherwise;\n"
     "                       without OUTPUT it writes demo/out.y4m and demo/before-after.png\n"
@@ -195,6 +199,14 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
         } else if (name == "--list-controls") {
             no_value();
             options.list_controls = true;
+        } else if (name == "--list-devices") {
+            no_value();
+            options.list_devices = true;
+        } else if (name == "--device") {
+            const std::string text = value();
+            std::int64_t device = 0;
+            if (!parse_int(text, 63, device) || device < 0) throw UsageError("--device \"" + text + "\": expected a device index");
+            options.device = static_cast<std::int32_t>(device);
         } else if (name == "--demo") {
             no_value();
             options.demo = true;
@@ -210,6 +222,10 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
     }
     if (options.help || options.version) return options;
 
+    if (options.list_devices) {
+        if (!positional.empty()) throw UsageError("--list-devices takes no INPUT or OUTPUT");
+        return options;
+    }
     if (options.list_controls) {
         if (!positional.empty()) throw UsageError("--list-controls takes no INPUT or OUTPUT");
         return options;

@@ -40,6 +40,8 @@ struct ToolOptions {
     ColourMatrix matrix = ColourMatrix::kBt601;
     bool quiet = false;
     bool list_controls = false;
+    bool list_devices = false;
+    std::optional<std::int32_t> device;  // --device N: the plug-in's device, by its --list-devices index
     bool demo = false;
     bool help = false;
     bool version = false;

@@ -27,10 +27,17 @@ VANTREO_HOST_DEVICE inline bool is_exact_integer(float value)
     return value == static_cast<float>(static_cast<std::int32_t>(value));
 }
 
-VANTREO_HOST_DEVICE inline std::int16_t saturate_to_int16(std::int32_t value)
-{
-    return static_cast<std::int16_t>(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
-}
+static_assert(sizeof(short) == 2 && sizeof(int) == 4, "the device rules name 16- and 32-bit integers short and int");
+
+#define VANTREO_DEVICE_FUNCTION VANTREO_HOST_DEVICE inline
+#if defined(__CUDA_ARCH__)
+#define VANTREO_FMA(a, b, c) __fmaf_rn(a, b, c)
+#else
+#define VANTREO_FMA(a, b, c) std::fma(a, b, c)
+#endif
+#include "plan/device_rules.inl"
+#undef VANTREO_FMA
+#undef VANTREO_DEVICE_FUNCTION
 
 // ---- CPU rules ----------------------------------------------------------------------------------
 
@@ -59,21 +66,4 @@ inline std::int16_t store_channel(float sum)
     return saturate_to_int16(static_cast<std::int32_t>(static_cast<double>(sum) + 0.5));
 }
 
-// ---- Device rules -------------------------------------------------------------------------------
-
-// One tap of a channel sum: value * weight + sum rounded once, a fused multiply-add on purpose (the
-// device computes it so; the emulated device must give the same bits).
-VANTREO_HOST_DEVICE inline float device_accumulate(float sum, float value, float weight)
-{
-#if defined(__CUDA_ARCH__)
-    return __fmaf_rn(value, weight, sum);
-#else
-    return std::fma(value, weight, sum);
-#endif
-}
-
-// The half is added in single precision.
-VANTREO_HOST_DEVICE inline std::int16_t store_channel_single(float sum)
-{
-    return saturate_to_int16(static_cast<std::int32_t>(sum + 0.5f));
-}
+// The device rules (device_accumulate, store_channel_single) are in device_rules.inl, above.

@@ -48,8 +48,8 @@ def table(times):
     area = lambda case, threads: times[("OpenCvArea", case, threads)]
     rows = []
     print("| case | OpenCV area 1 / 2 thr | copy | " + " | ".join(f"CPU {l} 1 / 2 thr" for l in LEVELS) +
-          " | device | OpenCV nearest 1 thr | point |")
-    print("|---" * (6 + len(LEVELS)) + "|")
+          " | device | OpenCL device | OpenCV nearest 1 thr | point |")
+    print("|---" * (7 + len(LEVELS)) + "|")
     for case, name in enumerate(CASES):
         cells = [name, f"{area(case, 1):.2f} / {area(case, 2):.2f} ms", f"{times[('SourceCopy', case, 1)] / area(case, 1):.2f}x"]
         levels = {}
@@ -61,8 +61,10 @@ def table(times):
             levels[level] = [pair[0] / area(case, 1), pair[1] / area(case, 2)]
             cells.append(f"{levels[level][0]:.2f}x / {levels[level][1]:.2f}x")
         device = times[("Device", case, 1)] / area(case, 1)
+        opencl = times.get(("OpenclDevice", case, 1))
         nearest = times[("OpenCvNearest", case, 1)]
-        cells += [f"{device:.2f}x", f"{nearest:.2f} ms", f"{times[('PointSample', case, 1)] / nearest:.2f}x"]
+        cells += [f"{device:.2f}x", f"{opencl / area(case, 1):.2f}x" if opencl else "n/a", f"{nearest:.2f} ms",
+                  f"{times[('PointSample', case, 1)] / nearest:.2f}x"]
         print("| " + " | ".join(cells) + " |")
         rows.append((name, levels, device))
     return rows

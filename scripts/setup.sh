@@ -15,6 +15,9 @@ packages=(
   libbenchmark-dev libopencv-imgproc-dev
   libpng-dev libpng-dev:i386 ffmpeg
   g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine wine32:i386
+  # OpenCL: the headers the build needs, the loader the runtime opens, PoCL (64-bit only: its i386
+  # package would replace the 64-bit toolchain) as the device the tests run the kernels on
+  opencl-headers ocl-icd-libopencl1 pocl-opencl-icd
   # the fuzzers: clang, its libFuzzer and sanitizer runtimes, llvm-symbolizer for readable stacks
   clang libclang-rt-14-dev llvm-14
 )

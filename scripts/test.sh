@@ -17,7 +17,8 @@ suite() {
 }
 
 suite x86_64 ""
-suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
+# The 32-bit OpenCL tests run on a private 32-bit PoCL (scripts/opencl-i386.sh).
+suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake -DVANTREO_OPENCL_I386="$(bash scripts/opencl-i386.sh)"
 suite asan-ubsan "" -DVANTREO_SANITIZE=address,undefined
 suite tsan "-L threads" -DVANTREO_SANITIZE=thread
 echo "== fuzz"

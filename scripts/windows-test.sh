@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Windows plug-in, tool and test programs with mingw-w64 and runs them under wine:
 # the test programs (ctest, each through scripts/wine-run.sh), the plug-in's start-up and shut-down
-# in a whole process, and the tool, whose frames must equal the Linux tool's byte for byte.
+# in a whole process, and the tool, whose frames must equal the Linux tool's byte for byte, on the
+# emulated device without OpenCL.dll and on a 32-bit PoCL through wine's opencl.dll.
 # usage: windows-test.sh [LINUX_TOOL]   (default: build/x86_64/vantreo-host, built by scripts/test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,8 +13,10 @@ build=$root/build/windows
 wine_run=$root/scripts/wine-run.sh
 
 bash scripts/windows-deps.sh
+# The private 32-bit PoCL, which the Windows programs reach through wine's opencl.dll.
+opencl_i386=$(bash scripts/opencl-i386.sh)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DVANTREO_OPENCL_I386="$opencl_i386" >/dev/null
 cmake --build "$build" -j2
 
 # One throwaway wine prefix for every program of the run, set up before any of them starts.
@@ -162,6 +165,28 @@ popd >/dev/null
 if [ "$status" -eq 0 ] && [ "$(stat -c %s "$work/windows-hd.yc")" -eq $((640 * 360 * 6)) ] \
   && cmp -s "$work/linux-hd.yc" "$work/windows-hd.yc"; then pass
 else fail "settings file beside the plug-in: status $status, err '$err'"; fi
+
+# OpenCL.dll is loaded at run time: without it the emulated device takes over with the same bytes.
+# Through wine's opencl.dll, which forwards to the host's 32-bit ICD loader, the private 32-bit PoCL
+# (scripts/opencl-i386.sh) is an OpenCL device: its device rows must equal the Linux tool's too.
+pocl=(OCL_ICD_VENDORS="$opencl_i386/vendors" VANTREO_OPENCL_CPU=1
+  LD_LIBRARY_PATH="$opencl_i386/prefix/usr/lib/i386-linux-gnu:$opencl_i386/prefix/usr/lib/llvm-15/lib")
+device_rows=(--size 320x240 "${other[@]}" --set Method=1 --set "T. Rate=200")
+"$linux_tool" "${device_rows[@]}" "$work/small.yc" "$work/linux-device.yc" </dev/null >/dev/null 2>&1
+export "${pocl[@]}"
+VANTREO_OPENCL_LIBRARY=no-such-OpenCL.dll run "$build/vantreo-host.exe" "${device_rows[@]}" "$work/small.yc" \
+  "$work/windows-no-opencl.yc"
+if [ "$status" -eq 0 ] && [[ $err == "Using device 0: Vantreo emulated device (CPU)"* ]] \
+  && cmp -s "$work/linux-device.yc" "$work/windows-no-opencl.yc"; then pass
+else fail "without OpenCL.dll: status $status, err '$err'"; fi
+run "$build/vantreo-host.exe" --list-devices
+if [ "$status" -eq 0 ] && [[ $out == "0  OpenCL    pthread-"*"1  emulated  Vantreo emulated device (CPU)" ]]; then pass
+else fail "--list-devices through wine's opencl.dll: status $status, out '$out', err '$err'"; fi
+run "$build/vantreo-host.exe" "${device_rows[@]}" "$work/small.yc" "$work/windows-pocl.yc"
+if [ "$status" -eq 0 ] && [[ $err == "Using device 0: pthread-"* ]] \
+  && cmp -s "$work/linux-device.yc" "$work/windows-pocl.yc"; then pass
+else fail "device rows on PoCL through wine's opencl.dll: status $status, err '$err'"; fi
+unset OCL_ICD_VENDORS VANTREO_OPENCL_CPU LD_LIBRARY_PATH
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

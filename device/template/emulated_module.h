@@ -1,6 +1,8 @@
-// The compiled device module handed to the runtime at registration.
+// The compiled device module handed to the runtime at registration, and the OpenCL image in it.
 #pragma once
 
 #include "platform/cuda/cuda_runtime.h"
+#include "platform/cuda/opencl_image.h"
 
 extern __cudaFatCudaBinary resample_module_fatbin;
+extern const ocl::Image resample_opencl_image;

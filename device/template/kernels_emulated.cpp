@@ -1,33 +1,15 @@
-// The emulated edge of the device module: the kernels compiled for the stand-in device, and the image
-// that the module registration hands to its runtime.
+// The emulated edge of the device module: the kernels compiled for the stand-in device, and the
+// module binary that the registration hands to its runtime (with the OpenCL image beside it).
 #include <cstdint>
 
 #include "abi/filter_records.h"
 #include "device/template/emulated_module.h"
+#include "device/template/module_layout.h"
 #include "device/template/resample_grid.h"
 #include "plan/arithmetic.h"
 #include "platform/cuda/emulated_device.h"
 
 namespace {
-
-// Constant bank layout: five 32-bit values, then the destination pointer.
-enum ConstantOffset : std::uint32_t {
-    kOffset_gcUnitNumX = 0,
-    kOffset_gcUnitNumY = 4,
-    kOffset_gcThreadNum = 8,
-    kOffset_gcDestWidth = 12,
-    kOffset_gcMaxWidth = 16,
-    kOffset_pgcGpuDestPixels = 20,
-};
-constexpr std::uint32_t kConstantBankBytes = kOffset_pgcGpuDestPixels + sizeof(PIXEL_YC*);
-
-enum TextureUnit : int {
-    kUnit_gTextureStartY = 0,
-    kUnit_gTextureStartX = 1,
-    kUnit_gTextureWeightY = 2,
-    kUnit_gTextureWeightX = 3,
-    kUnit_gTextureSrc = 4,
-};
 
 template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddress address)
 {
@@ -109,7 +91,7 @@ const emu::EmulatedImage kImage = {
     "vantreo-emu-img", kKernels, 2, kConstants, 6, kConstantBankBytes, kTextures, 5, kSharedSymbols, 1,
 };
 
-const __cudaFatCubinEntry kCubins[] = {{"sm_10", &kImage}, {nullptr, nullptr}};
+const __cudaFatCubinEntry kCubins[] = {{"sm_10", &kImage}, {"opencl", &resample_opencl_image}, {nullptr, nullptr}};
 const __cudaFatPtxEntry kPtx[] = {{nullptr, nullptr}};
 
 }  // namespace

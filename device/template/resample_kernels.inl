@@ -1,5 +1,7 @@
-// The device module's kernels, written once. The including edge (kernels_emulated.cpp for the
-// stand-in device, kernels.cu for a real one) defines the vocabulary used here:
+// The device module's kernels, written once in the subset of C++, CUDA C++ and OpenCL C that all
+// three accept (C casts; int is 32-bit, short 16-bit). The including edge (kernels_emulated.cpp for
+// the stand-in device, kernels.cu for a CUDA device, kernels.cl for an OpenCL device) defines the
+// vocabulary used here:
 //   DEFINE_KERNEL_0(name), DEFINE_KERNEL_2(name, T, a, b)   kernel heads
 //   BLOCK_INDEX_X, THREAD_INDEX_X, BLOCK_DIM_X                the thread's position
 //   CONSTANT_INT(name), CONSTANT_PIXELS(name)                 module constants
@@ -14,26 +16,25 @@
 // destination buffer has room for and which are never copied back.
 DEFINE_KERNEL_0(calcDestPixelsKernel)
 {
-    const std::int32_t unit_x = CONSTANT_INT(gcUnitNumX);
-    const std::int32_t unit_y = CONSTANT_INT(gcUnitNumY);
-    const std::int32_t dest_width = CONSTANT_INT(gcDestWidth);
-    const std::int32_t i = static_cast<std::int32_t>(BLOCK_INDEX_X) * CONSTANT_INT(gcThreadNum) +
-                           static_cast<std::int32_t>(THREAD_INDEX_X);
-    const std::int32_t row = i / dest_width;
-    const std::int32_t col = i % dest_width;
-    const std::int32_t sy = TEX1D(int, gTextureStartY, row);
-    const std::int32_t sx = TEX1D(int, gTextureStartX, col);
+    const int unit_x = CONSTANT_INT(gcUnitNumX);
+    const int unit_y = CONSTANT_INT(gcUnitNumY);
+    const int dest_width = CONSTANT_INT(gcDestWidth);
+    const int i = (int)(BLOCK_INDEX_X) * CONSTANT_INT(gcThreadNum) + (int)(THREAD_INDEX_X);
+    const int row = i / dest_width;
+    const int col = i % dest_width;
+    const int sy = TEX1D(int, gTextureStartY, row);
+    const int sx = TEX1D(int, gTextureStartX, col);
 
     float y = 0.0f, cb = 0.0f, cr = 0.0f;
-    for (std::int32_t j = 0; j < unit_y; ++j) {
+    for (int j = 0; j < unit_y; ++j) {
         const float wy = TEX1D(float, gTextureWeightY, row * unit_y + j);
-        const std::int32_t r = sy + j;
-        for (std::int32_t m = 0; m < unit_x; ++m) {
+        const int r = sy + j;
+        for (int m = 0; m < unit_x; ++m) {
             const float w = wy * TEX1D(float, gTextureWeightX, col * unit_x + m);
-            const std::int32_t x = 3 * (sx + m);
-            y = device_accumulate(y, static_cast<float>(TEX2D(short, gTextureSrc, x, r)), w);
-            cb = device_accumulate(cb, static_cast<float>(TEX2D(short, gTextureSrc, x + 1, r)), w);
-            cr = device_accumulate(cr, static_cast<float>(TEX2D(short, gTextureSrc, x + 2, r)), w);
+            const int x = 3 * (sx + m);
+            y = device_accumulate(y, (float)(TEX2D(short, gTextureSrc, x, r)), w);
+            cb = device_accumulate(cb, (float)(TEX2D(short, gTextureSrc, x + 1, r)), w);
+            cr = device_accumulate(cr, (float)(TEX2D(short, gTextureSrc, x + 2, r)), w);
         }
     }
     const PIXEL_YC pixel = {store_channel_single(y), store_channel_single(cb), store_channel_single(cr)};
@@ -47,7 +48,7 @@ DEFINE_KERNEL_2(testKernel, float, g_idata, g_odata)
     const unsigned int t = THREAD_INDEX_X;
     sdata[t] = LOAD_GLOBAL(float, g_idata, t);
     SYNC_BLOCK();
-    sdata[t] = static_cast<float>(BLOCK_DIM_X) * sdata[t];
+    sdata[t] = (float)(BLOCK_DIM_X) * sdata[t];
     SYNC_BLOCK();
     STORE_GLOBAL(g_odata, t, sdata[t]);
 }

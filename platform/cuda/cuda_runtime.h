@@ -121,6 +121,9 @@ struct texture : textureReference {
 cudaError_t cudaGetDeviceCount(int* count);
 cudaError_t cudaGetDeviceProperties(cudaDeviceProp* prop, int device);
 cudaError_t cudaSetDevice(int device);
+// Not the vendor's: the backend that runs a device, "OpenCL" or "emulated" (null for no such
+// device), for programs that list the devices.
+const char* vantreoDeviceBackend(int device);
 
 cudaError_t cudaMalloc(void** devPtr, std::size_t size);
 cudaError_t cudaFree(void* devPtr);

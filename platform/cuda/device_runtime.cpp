@@ -1,6 +1,8 @@
 // Host API of the stand-in device runtime: devices, device memory, arrays, constant symbols, texture
-// bindings, launches and module registration, and the test controls of emulated_controls.h. Kernels
-// run on the CPU (device_execution.cpp).
+// bindings, launches and module registration, and the test controls of emulated_controls.h and
+// opencl_controls.h. The OpenCL devices (opencl_backend.cpp) come first; the emulated device, whose
+// kernels run on the CPU (device_execution.cpp), comes last. Addresses, array handles, constant
+// banks and bindings are kept here for all of them; calls go to the current device's backend.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -19,6 +21,7 @@
 #include "platform/cuda/cuda_runtime.h"
 #include "platform/cuda/emulated_controls.h"
 #include "platform/cuda/emulated_device.h"
+#include "platform/cuda/opencl_backend.h"
 #include "platform/cuda/runtime_internal.h"
 
 namespace vantreo_runtime {
@@ -29,6 +32,7 @@ constexpr std::size_t kDeviceMemoryBytes = sizeof(void*) >= 8 ? std::size_t{1} <
 constexpr std::size_t kArgumentBytes = 256;
 constexpr std::uint32_t kConstantBankLimit = 64u * 1024u;
 
+// An array of the emulated device (data) or of an OpenCL device (buffer).
 struct DeviceArray {
     cudaChannelFormatDesc desc;
     std::uint32_t width;
@@ -36,11 +40,13 @@ struct DeviceArray {
     std::uint32_t element_bytes;
     std::size_t bytes;
     std::unique_ptr<unsigned char[]> data;
+    opencl::Buffer* buffer;
 };
 
 struct Module {
     void* handle_slot = nullptr;  // its address is the handle given out
     const emu::EmulatedImage* image = nullptr;
+    const ocl::Image* opencl_image = nullptr;
     std::vector<unsigned char> constant_bank;
     std::vector<std::string> shared_symbols;
 };
@@ -156,7 +162,11 @@ int env_int(const char* name, int fallback, int lowest, int highest)
 }
 
 // Read on every query so that tests can change them between calls.
-int device_count() { return env_int("VANTREO_EMU_DEVICE_COUNT", 1, 0, 64); }
+int emulated_device_count() { return env_int("VANTREO_EMU_DEVICE_COUNT", 1, 0, 64); }
+// The OpenCL devices first; the first query lists them.
+int device_count() { return opencl::device_count() + emulated_device_count(); }
+// The current device's index among the OpenCL devices, or -1 when it is the emulated device.
+int opencl_device(const State& s) { return s.current_device < opencl::device_count() ? s.current_device : -1; }
 // Major 0 stands for a device that cannot run kernels at all, as start-up code must detect.
 int device_major() { return env_int("VANTREO_EMU_DEVICE_MAJOR", 1, 0, 9999); }
 
@@ -209,6 +219,27 @@ unsigned char* device_range(State& s, const void* pointer, std::size_t count)
     std::uint32_t base = 0;
     const Allocation* allocation = s.memory.find(address, count, &base);
     return allocation ? allocation->bytes.get() + (address - base) : nullptr;
+}
+
+// The OpenCL buffer behind the device range [pointer, pointer + count) and the range's offset in it,
+// or null when the range is not wholly inside one live OpenCL allocation.
+opencl::Buffer* buffer_range(State& s, const void* pointer, std::size_t count, std::size_t* offset)
+{
+    std::uint32_t address = 0;
+    if (!device_address(pointer, &address)) return nullptr;
+    std::uint32_t base = 0;
+    const Allocation* allocation = s.memory.find_buffer(address, count, &base);
+    if (!allocation) return nullptr;
+    *offset = address - base;
+    return allocation->buffer;
+}
+
+// For a launch's arguments: the OpenCL buffer whose base is `address`.
+const opencl::Buffer* buffer_at(std::uint64_t address)
+{
+    std::uint32_t base = 0;
+    const Allocation* allocation = state().memory.find_buffer(address, 1, &base);
+    return allocation && base == address ? allocation->buffer : nullptr;
 }
 
 bool reserve_bytes(State& s, std::size_t bytes)
@@ -296,6 +327,20 @@ const emu::EmulatedImage* find_image(const void* fat_cubin)
     return nullptr;
 }
 
+// The binary's OpenCL image, or null; the magic tells it from the emulated image.
+const ocl::Image* find_opencl_image(const void* fat_cubin)
+{
+    const auto* binary = static_cast<const __cudaFatCudaBinary*>(fat_cubin);
+    if (!binary || !binary->cubin) return nullptr;
+    for (const __cudaFatCubinEntry* entry = binary->cubin; entry->gpuProfileName || entry->cubin; ++entry) {
+        const auto* image = static_cast<const ocl::Image*>(entry->cubin);
+        if (image && std::memcmp(image->magic, ocl::kImageMagic, sizeof image->magic) == 0 && image->source &&
+            image->kernel_count >= 0 && (image->kernel_count == 0 || image->kernels))
+            return image;
+    }
+    return nullptr;
+}
+
 Module* find_module(State& s, void** handle)
 {
     auto it = s.modules.find(handle);
@@ -330,8 +375,10 @@ bool texture_mode_supported(const textureReference& texref, int dims, const char
     return false;
 }
 
-// The arrays bound now to the textures of the kernel's module, one view per unit.
-void bind_texture_views(State& s, const Module* module, emu::LaunchContext& ctx)
+// Calls bound(unit, array) for each texture of the kernel's module with an array bound now;
+// unsupported(texture name, problem) instead when the texture asks for what no device here does.
+template <class Bound, class Unsupported>
+void for_each_bound_texture(State& s, const Module* module, Bound bound, Unsupported unsupported)
 {
     for (const auto& [texref, texture] : s.textures) {
         if (texture.module != module) continue;
@@ -340,30 +387,84 @@ void bind_texture_views(State& s, const Module* module, emu::LaunchContext& ctx)
         auto array = s.arrays.find(binding->second);
         if (array == s.arrays.end()) continue;  // freed since: the unit stays unbound
         const char* problem = nullptr;
-        if (!texture_mode_supported(*texref, texture.dims, &problem)) {
+        if (!texture_mode_supported(*texref, texture.dims, &problem)) unsupported(texture.name, problem);
+        else bound(texture.unit, array->second);
+    }
+}
+
+// The arrays bound now to the textures of the kernel's module, one view per unit.
+void bind_texture_views(State& s, const Module* module, emu::LaunchContext& ctx)
+{
+    for_each_bound_texture(
+        s, module,
+        [&ctx](int unit, const DeviceArray& a) {
+            ctx.textures[unit] = emu::TextureView{a.data.get(), static_cast<std::int32_t>(a.width),
+                                                  static_cast<std::int32_t>(a.height),
+                                                  static_cast<std::int32_t>(a.element_bytes), a.desc.f};
+        },
+        [&ctx](const char* name, const char* problem) {
             char message[256];
             std::snprintf(message, sizeof message, "texture %s asks for %s, which the emulation does not support",
-                          texture.name, problem);
+                          name, problem);
             fault_with_message(ctx, message);
-        }
-        const DeviceArray& a = array->second;
-        ctx.textures[texture.unit] = emu::TextureView{a.data.get(), static_cast<std::int32_t>(a.width),
-                                                      static_cast<std::int32_t>(a.height),
-                                                      static_cast<std::int32_t>(a.element_bytes), a.desc.f};
-    }
+        });
+}
+
+// A launch on an OpenCL device: the module's constants, the arrays bound to its textures, the
+// launch's arguments.
+cudaError_t launch_on_opencl(State& s, int device, const Module& module, const emu::ImageKernel& kernel,
+                             const PendingLaunch& pending)
+{
+    if (!module.opencl_image) return cudaErrorInvalidDeviceFunction;
+    opencl::Launch launch{};
+    launch.kernel_name = kernel.name;
+    launch.constants = module.constant_bank.data();
+    launch.constant_bytes = static_cast<std::uint32_t>(module.constant_bank.size());
+    bool supported = true;
+    for_each_bound_texture(
+        s, &module,
+        [&launch](int unit, const DeviceArray& a) {
+            launch.textures[unit] = opencl::TextureArgument{a.buffer, static_cast<std::int32_t>(a.width),
+                                                            static_cast<std::int32_t>(a.height),
+                                                            static_cast<std::int32_t>(a.element_bytes)};
+        },
+        [&supported](const char*, const char*) { supported = false; });
+    if (!supported) return cudaErrorInvalidTexture;
+    launch.arguments = pending.arguments.data();
+    launch.argument_bytes = pending.argument_bytes;
+    launch.shared_bytes = pending.shared_bytes;
+    launch.buffer_at = buffer_at;
+    return opencl::launch(device, *module.opencl_image, pending.geometry, launch);
+}
+
+}  // namespace
+
+namespace {
+
+const Allocation* find_allocation(const DeviceMemory& memory, std::uint64_t address, std::uint64_t count,
+                                  std::uint32_t* base)
+{
+    if (address > 0xFFFFFFFFu) return nullptr;
+    auto it = memory.allocations.upper_bound(static_cast<std::uint32_t>(address));
+    if (it == memory.allocations.begin()) return nullptr;
+    --it;
+    if (address + count > std::uint64_t{it->first} + it->second.size) return nullptr;
+    *base = it->first;
+    return &it->second;
 }
 
 }  // namespace
 
 const Allocation* DeviceMemory::find(std::uint64_t address, std::uint64_t count, std::uint32_t* base) const
 {
-    if (address > 0xFFFFFFFFu) return nullptr;
-    auto it = allocations.upper_bound(static_cast<std::uint32_t>(address));
-    if (it == allocations.begin()) return nullptr;
-    --it;
-    if (address + count > std::uint64_t{it->first} + it->second.size) return nullptr;
-    *base = it->first;
-    return &it->second;
+    const Allocation* allocation = find_allocation(*this, address, count, base);
+    return allocation && allocation->bytes ? allocation : nullptr;
+}
+
+const Allocation* DeviceMemory::find_buffer(std::uint64_t address, std::uint64_t count, std::uint32_t* base) const
+{
+    const Allocation* allocation = find_allocation(*this, address, count, base);
+    return allocation && allocation->buffer ? allocation : nullptr;
 }
 
 DeviceMemory& device_memory() { return state().memory; }
@@ -418,8 +519,18 @@ cudaError_t cudaGetDeviceProperties(cudaDeviceProp* prop, int device)
     p.textureAlignment = kAllocationAlignment;
     p.deviceOverlap = 0;
     p.multiProcessorCount = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // An OpenCL device has the same limits, but its own name, memory, work-group size and units.
+    if (device < opencl::device_count()) opencl::device_properties(device, &p);
     *prop = p;
     return cudaSuccess;
+}
+
+const char* vantreoDeviceBackend(int device)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (device < 0 || device >= device_count()) return nullptr;
+    return device < opencl::device_count() ? "OpenCL" : "emulated";
 }
 
 cudaError_t cudaSetDevice(int device)
@@ -445,15 +556,24 @@ cudaError_t cudaMalloc(void** devPtr, std::size_t size)
         return cudaSuccess;
     }
     std::uint32_t base = 0;
+    const int opencl = opencl_device(s);
     // Next fit from past the latest allocation, so a just-freed range is not handed out again at once.
-    if (size > kDeviceMemoryBytes - s.bytes_in_use ||
+    // The emulated device's memory is limited; an OpenCL device says itself what it cannot hold.
+    if ((opencl < 0 && size > kDeviceMemoryBytes - s.bytes_in_use) ||
         !(find_room(s.memory, s.next_address, size, &base) || find_room(s.memory, kFirstAddress, size, &base)))
         return record(s, cudaErrorMemoryAllocation);
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size]);
-    if (!bytes) return record(s, cudaErrorMemoryAllocation);
-    fill_garbage(bytes.get(), size);
-    reserve_bytes(s, size);
-    s.memory.allocations.emplace(base, Allocation{static_cast<std::uint32_t>(size), std::move(bytes)});
+    std::unique_ptr<unsigned char[]> bytes;
+    opencl::Buffer* buffer = nullptr;
+    if (opencl >= 0) {
+        buffer = opencl::create_buffer(opencl, size);
+        if (!buffer) return record(s, cudaErrorMemoryAllocation);
+    } else {
+        bytes.reset(new (std::nothrow) unsigned char[size]);
+        if (!bytes) return record(s, cudaErrorMemoryAllocation);
+        fill_garbage(bytes.get(), size);
+        reserve_bytes(s, size);
+    }
+    s.memory.allocations.emplace(base, Allocation{static_cast<std::uint32_t>(size), std::move(bytes), buffer});
     ++s.memory.generation;
     s.next_address = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{base} + size + kGuardBytes, kAddressLimit));
     *devPtr = device_pointer(base);
@@ -470,7 +590,8 @@ cudaError_t cudaFree(void* devPtr)
     if (!device_address(devPtr, &address)) return record(s, cudaErrorInvalidDevicePointer);
     auto it = s.memory.allocations.find(address);
     if (it == s.memory.allocations.end()) return record(s, cudaErrorInvalidDevicePointer);
-    s.bytes_in_use -= it->second.size;
+    if (it->second.buffer) opencl::release_buffer(it->second.buffer);
+    else s.bytes_in_use -= it->second.size;
     s.memory.allocations.erase(it);
     ++s.memory.generation;
     ++s.frees;
@@ -482,6 +603,9 @@ cudaError_t cudaMemset(void* devPtr, int value, std::size_t count)
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (count == 0) return cudaSuccess;
+    std::size_t offset = 0;
+    if (opencl::Buffer* buffer = buffer_range(s, devPtr, count, &offset))
+        return record(s, opencl::fill(buffer, offset, count, static_cast<unsigned char>(value)));
     unsigned char* bytes = device_range(s, devPtr, count);
     if (!bytes) return record(s, cudaErrorInvalidValue);
     std::memset(bytes, value, count);
@@ -498,6 +622,16 @@ cudaError_t cudaMemcpy(void* dst, const void* src, std::size_t count, cudaMemcpy
     if (count == 0) return cudaSuccess;
     const bool dst_on_device = kind == cudaMemcpyHostToDevice || kind == cudaMemcpyDeviceToDevice;
     const bool src_on_device = kind == cudaMemcpyDeviceToHost || kind == cudaMemcpyDeviceToDevice;
+    std::size_t dst_offset = 0, src_offset = 0;
+    opencl::Buffer* dst_buffer = dst_on_device ? buffer_range(s, dst, count, &dst_offset) : nullptr;
+    const opencl::Buffer* src_buffer = src_on_device ? buffer_range(s, src, count, &src_offset) : nullptr;
+    if (dst_buffer || src_buffer) {
+        if (!dst || !src || (dst_on_device && !dst_buffer) || (src_on_device && !src_buffer))
+            return record(s, cudaErrorInvalidValue);
+        if (kind == cudaMemcpyHostToDevice) return record(s, opencl::write(dst_buffer, dst_offset, src, count));
+        if (kind == cudaMemcpyDeviceToHost) return record(s, opencl::read(src_buffer, src_offset, dst, count));
+        return record(s, opencl::copy(src_buffer, src_offset, dst_buffer, dst_offset, count));
+    }
     unsigned char* to = dst_on_device ? device_range(s, dst, count) : static_cast<unsigned char*>(dst);
     const unsigned char* from = src_on_device ? device_range(s, src, count) : static_cast<const unsigned char*>(src);
     if (!to || !from) return record(s, cudaErrorInvalidValue);
@@ -520,14 +654,21 @@ cudaError_t cudaMallocArray(cudaArray** array, const cudaChannelFormatDesc* desc
     if (width == 0 || width > kMaxExtent || height > kMaxExtent) return record(s, cudaErrorInvalidValue);
     if (width > kDeviceMemoryBytes / height / element) return record(s, cudaErrorMemoryAllocation);
     const std::size_t bytes = width * height * element;
-    if (bytes > kDeviceMemoryBytes - s.bytes_in_use) return record(s, cudaErrorMemoryAllocation);
-    std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[bytes]);
-    if (!data) return record(s, cudaErrorMemoryAllocation);
-    fill_garbage(data.get(), bytes);
-    reserve_bytes(s, bytes);
+    std::unique_ptr<unsigned char[]> data;
+    opencl::Buffer* buffer = nullptr;
+    if (const int opencl = opencl_device(s); opencl >= 0) {
+        buffer = opencl::create_buffer(opencl, bytes);
+        if (!buffer) return record(s, cudaErrorMemoryAllocation);
+    } else {
+        if (bytes > kDeviceMemoryBytes - s.bytes_in_use) return record(s, cudaErrorMemoryAllocation);
+        data.reset(new (std::nothrow) unsigned char[bytes]);
+        if (!data) return record(s, cudaErrorMemoryAllocation);
+        fill_garbage(data.get(), bytes);
+        reserve_bytes(s, bytes);
+    }
     const std::uintptr_t handle = s.next_array_handle++;
     s.arrays.emplace(handle, DeviceArray{*desc, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                                         element, bytes, std::move(data)});
+                                         element, bytes, std::move(data), buffer});
     *array = reinterpret_cast<cudaArray*>(handle);
     ++s.allocations;
     return cudaSuccess;
@@ -540,7 +681,8 @@ cudaError_t cudaFreeArray(cudaArray* array)
     if (!array) return cudaSuccess;
     auto it = s.arrays.find(reinterpret_cast<std::uintptr_t>(array));
     if (it == s.arrays.end()) return record(s, cudaErrorInvalidResourceHandle);
-    s.bytes_in_use -= it->second.bytes;
+    if (it->second.buffer) opencl::release_buffer(it->second.buffer);
+    else s.bytes_in_use -= it->second.bytes;
     s.arrays.erase(it);
     ++s.frees;
     return cudaSuccess;
@@ -557,6 +699,11 @@ cudaError_t cudaMemcpyToArray(cudaArray* dst, std::size_t wOffset, std::size_t h
     if (wOffset >= array->width || hOffset >= array->height) return record(s, cudaErrorInvalidValue);
     const std::size_t start = (hOffset * array->width + wOffset) * array->element_bytes;
     if (count > array->bytes - start) return record(s, cudaErrorInvalidValue);
+    if (array->buffer) {
+        if (kind != cudaMemcpyHostToDevice) return record(s, cudaErrorInvalidMemcpyDirection);
+        if (!src && count > 0) return record(s, cudaErrorInvalidValue);
+        return count > 0 ? record(s, opencl::write(array->buffer, start, src, count)) : cudaSuccess;
+    }
     const unsigned char* from = nullptr;
     const cudaError_t source = copy_source(s, src, count, kind, &from);
     if (source != cudaSuccess) return record(s, source);
@@ -581,6 +728,12 @@ cudaError_t cudaMemcpy2DToArray(cudaArray* dst, std::size_t wOffset, std::size_t
     // The source spans (height - 1) pitches plus one row; a host range that large must not overflow.
     if (spitch != 0 && height - 1 > (SIZE_MAX - width) / spitch) return record(s, cudaErrorInvalidValue);
     const std::size_t span = (height - 1) * spitch + width;
+    if (array->buffer) {
+        if (kind != cudaMemcpyHostToDevice) return record(s, cudaErrorInvalidMemcpyDirection);
+        if (!src) return record(s, cudaErrorInvalidValue);
+        return record(s, opencl::write_rows(array->buffer, hOffset * row_bytes + start_column, row_bytes, src,
+                                            height > 1 ? spitch : width, width, height));
+    }
     const unsigned char* from = nullptr;
     const cudaError_t source = copy_source(s, src, span, kind, &from);
     if (source != cudaSuccess) return record(s, source);
@@ -685,6 +838,10 @@ cudaError_t cudaLaunch(const void* entry)
     if (function == s.functions.end()) return record(s, cudaErrorInvalidDeviceFunction);
     const emu::ImageKernel& kernel = *function->second.kernel;
     Module* module = function->second.module;
+    if (const int opencl = opencl_device(s); opencl >= 0) {
+        // Errors of the kernel's run show at the next cudaThreadSynchronize.
+        return record(s, launch_on_opencl(s, opencl, *module, kernel, launch));
+    }
 
     emu::LaunchContext ctx{};
     ctx.kernel_name = kernel.name;
@@ -707,6 +864,7 @@ cudaError_t cudaThreadSynchronize()
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (const cudaError_t failure = injected_failure(s, emu::Operation::ThreadSynchronize)) return record(s, failure);
+    if (const int opencl = opencl_device(s); opencl >= 0) return record(s, opencl::synchronize(opencl));
     const cudaError_t status = s.launch_status;
     s.launch_status = cudaSuccess;
     return status;
@@ -753,6 +911,7 @@ void** __cudaRegisterFatBinary(void* fatCubin)
     // A binary without an emulated image gets a module that resolves nothing, so its launches fail.
     module->image = find_image(fatCubin);
     if (module->image) module->constant_bank.assign(module->image->constant_bank_bytes, 0);
+    module->opencl_image = find_opencl_image(fatCubin);
     void** handle = &module->handle_slot;
     s.modules.emplace(handle, std::move(module));
     return handle;
@@ -904,4 +1063,25 @@ std::vector<std::string> emu::registered_shared_symbols(void** module_handle)
     std::lock_guard<std::mutex> lock(s.mutex);
     const Module* module = find_module(s, module_handle);
     return module ? module->shared_symbols : std::vector<std::string>{};
+}
+
+std::uint64_t ocl::completed_launches()
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return opencl::completed_launches();
+}
+
+void ocl::fail_next(Failure failure, unsigned skip)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    opencl::fail_next(failure, skip);
+}
+
+void ocl::reset_devices()
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    opencl::reset_devices();
 }

@@ -104,15 +104,9 @@ template <class T> T argument(const LaunchContext& ctx, std::uint32_t offset)
     return value;
 }
 
-// Point sampling with unnormalised coordinates and clamped addressing along one axis of `extent`
-// elements: the element at the integer part of the coordinate, the nearest end element for a
-// coordinate outside the array.
-inline std::int32_t texel_index(float coordinate, std::int32_t extent)
-{
-    if (!(coordinate >= 0.0f)) return 0;  // also NaN
-    if (coordinate >= static_cast<float>(extent)) return extent - 1;
-    return static_cast<std::int32_t>(coordinate);
-}
+#define VANTREO_TEXEL_FUNCTION inline
+#include "platform/cuda/texel_rules.inl"
+#undef VANTREO_TEXEL_FUNCTION
 
 // The element a fetch at (x, y) reads, counted from the array's first element.
 inline std::size_t texel_offset(const TextureView& view, float x, float y = 0.0f)

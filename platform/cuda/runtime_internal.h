@@ -23,9 +23,15 @@ constexpr std::uint32_t kMaxBlockDim[3] = {512, 512, 64};
 constexpr std::uint32_t kMaxGridDim = 65535;
 constexpr std::uint32_t kSharedBytesPerBlock = 16u * 1024u;
 
+namespace opencl {
+struct Buffer;
+}
+
+// Device memory of the emulated device (bytes), or of an OpenCL device (buffer).
 struct Allocation {
     std::uint32_t size;
     std::unique_ptr<unsigned char[]> bytes;
+    opencl::Buffer* buffer = nullptr;
 };
 
 // Live device allocations by base address. Changed only by host API calls; a launch reads it from
@@ -35,8 +41,10 @@ struct DeviceMemory {
     // Bumped on every change, so that per-thread look-up caches notice a stale entry.
     std::uint64_t generation = 1;
 
-    // The allocation holding all of [address, address + count), or null.
+    // The emulated device's allocation holding all of [address, address + count), or null.
     const Allocation* find(std::uint64_t address, std::uint64_t count, std::uint32_t* base) const;
+    // The same for an OpenCL device's allocation.
+    const Allocation* find_buffer(std::uint64_t address, std::uint64_t count, std::uint32_t* base) const;
 };
 
 DeviceMemory& device_memory();

@@ -38,6 +38,32 @@ TEST(Lifecycle, StartUpChoosesDeviceZeroAndSaysSo)
     EXPECT_EQ(result.out, "init returned 1\n");
 }
 
+TEST(Lifecycle, StartUpTakesTheDeviceTheEnvironmentNames)
+{
+    for (const auto& [asked, used] : {std::pair{"1", "1"}, {"7", "1"}, {"-3", "0"}, {"x", "0"}}) {
+        setenv("VANTREO_DEVICE", asked, 1);
+        const RunResult result = probe("init", "2");
+        unsetenv("VANTREO_DEVICE");
+        EXPECT_EQ(result.status, kProbeEnded);
+        EXPECT_EQ(result.err.rfind(std::string("Using device ") + used + ": ", 0), 0u) << asked << ": " << result.err;
+    }
+}
+
+// OpenCL (PoCL's CPU device, on request) is device 0, loaded from the start-up callback; the frames
+// run on it and shut-down releases what it held.
+TEST(Lifecycle, OpenclDeviceComesFirst)
+{
+    setenv("VANTREO_OPENCL_CPU", "1", 1);
+    const RunResult result = probe("frame-exit");
+    unsetenv("VANTREO_OPENCL_CPU");
+    if (result.err.rfind("Using device 0: Vantreo emulated device", 0) == 0) GTEST_SKIP() << "no OpenCL device";
+    EXPECT_EQ(result.status, kProbeEnded) << result.err;
+    EXPECT_EQ(result.err.rfind("Using device 0: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.out, "init returned 1\nframe 32x24\n\nPress ENTER to exit...\nexit returned 1\n");
+    EXPECT_NE(result.err.find("emulated device: 0 allocations and 0 arrays live, 6 freed"), std::string::npos)
+        << result.err;
+}
+
 TEST(Lifecycle, StartUpWithoutAUsableDeviceReturnsAndFramesPassThrough)
 {
     RunResult result = probe("init", "1", "0");

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Unpacks a private 32-bit PoCL into build/opencl-i386 for the 32-bit builds' OpenCL tests (i686
+# Linux, and Windows under wine through wine's opencl.dll). Debian's i386 PoCL cannot be installed
+# beside the 64-bit toolchain (apt would remove it), so its packages are downloaded and unpacked
+# instead; nothing is installed. The 32-bit ICD loader comes from apt (scripts/setup.sh); PoCL links
+# the kernels with the system's 64-bit clang-15, present with the 64-bit PoCL.
+# Prints the folder to pass as -DVANTREO_OPENCL_I386=...; does nothing more when it is complete.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=$PWD/build/opencl-i386
+prefix=$dir/prefix
+stamp=$dir/.complete
+if [ ! -f "$stamp" ]; then
+  rm -rf "$dir"
+  mkdir -p "$dir/debs" "$prefix" "$dir/vendors"
+  (cd "$dir/debs" && apt-get download -qq libpocl2:i386 clang-15:i386 libclang-cpp15:i386 libllvm15:i386 \
+    libhwloc15:i386 libclang-common-15-dev:i386 libclang1-15:i386 libxml2:i386 libedit2:i386 libz3-4:i386 \
+    libffi8:i386 libtinfo6:i386 libicu72:i386 libbsd0:i386 libmd0:i386 libudev1:i386 libltdl7:i386 2>/dev/null)
+  for deb in "$dir"/debs/*.deb; do dpkg -x "$deb" "$prefix"; done
+  # PoCL finds its data at ../../share/pocl from libpocl.so.2; the i386 package brings only its
+  # kernel library there, the headers and the rest come from the system's libpocl2-common.
+  for entry in /usr/share/pocl/*; do
+    [ -e "$prefix/usr/share/pocl/$(basename "$entry")" ] || ln -s "$entry" "$prefix/usr/share/pocl/"
+  done
+  echo "$prefix/usr/lib/i386-linux-gnu/libpocl.so.2" >"$dir/vendors/pocl-i386.icd"
+  touch "$stamp"
+fi
+echo "$dir"
