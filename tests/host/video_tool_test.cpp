@@ -1,6 +1,7 @@
 // vantreo-host with YUV4MPEG2 video and PNG pictures, next to Debian's ffmpeg as a user would run them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -240,6 +241,89 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     EXPECT_EQ(run.err.find("unfiltered"), std::string::npos);
 }
 
+// Frame `frame` of an interlaced clip whose two fields differ: in each field a vertical edge (white
+// left of it, black right), further right in the bottom field and moving right from frame to frame,
+// and each field's own chroma. `chroma_halved` says whether the chroma planes have half the rows.
+constexpr int kFieldCb[2] = {90, 200};
+constexpr int kFieldCr[2] = {60, 180};
+int field_edge(int frame, int field) { return 8 + 4 * frame + 12 * field; }
+
+std::string field_frame(int w, int h, int cw, int ch, int frame)
+{
+    std::string planes;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) planes += static_cast<char>(x < field_edge(frame, y % 2) ? 235 : 16);
+    for (const int* values : {kFieldCb, kFieldCr})
+        for (int y = 0; y < ch; ++y) planes += std::string(static_cast<std::size_t>(cw), static_cast<char>(values[y % 2]));
+    return planes;
+}
+
+// Whether an output frame of the clip above keeps its fields apart: luma only white or black (no blend
+// of the two), every row of a field the same, the top field's edge left of the bottom's, and each
+// chroma row its own field's values.
+bool fields_apart(const std::string& planes, int w, int h, int cw, int ch)
+{
+    std::string rows[2];
+    for (int y = 0; y < h; ++y) {
+        const std::string row = planes.substr(static_cast<std::size_t>(y * w), static_cast<std::size_t>(w));
+        if (row.find_first_not_of(std::string("\xeb\x10", 2)) != std::string::npos) return false;
+        if (y < 2) rows[y] = row;
+        if (row != rows[y % 2]) return false;
+    }
+    const auto white = [](const std::string& row) { return std::count(row.begin(), row.end(), '\xeb'); };
+    if (h > 1 && white(rows[0]) >= white(rows[1])) return false;
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y = 0; y < ch; ++y)
+            for (int x = 0; x < cw; ++x)
+                if (static_cast<unsigned char>(planes[w * h + (plane * ch + y) * cw + x]) !=
+                    (plane == 0 ? kFieldCb : kFieldCr)[y % 2])
+                    return false;
+    return true;
+}
+
+TEST(ToolFields, NothingOfOneFieldReachesTheOther)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        const char* header;  // of a 32x16 clip
+        std::vector<std::string> args;
+        int out_h;
+        bool mixed;
+    } cases[] = {
+        {"It 4:2:0 area", "YUV4MPEG2 W32 H16 F25:1 It A1:1 C420jpeg", {"--method", "area", "--resize", "16x8"}, 8, false},
+        {"Ib 4:4:4 point, odd height", "YUV4MPEG2 W32 H16 F25:1 Ib C444", {"--resize", "16x7"}, 7, false},
+        {"It 4:2:0 area, clipped", "YUV4MPEG2 W32 H16 F30000:1001 It C420mpeg2",
+         {"--method", "area", "--set", "Clip U=2", "--set", "Clip D=1", "--resize", "16x13"}, 13, false},
+        {"It 4:2:0 area, preset", "YUV4MPEG2 W32 H16 F25:1 It C420", {"--method", "point", "--select", "320 x 240"}, 240, false},
+        // Whole frames mix the fields: what the test looks for is there to be found.
+        {"It 4:2:0 area, --progressive", "YUV4MPEG2 W32 H16 F25:1 It A1:1 C420jpeg",
+         {"--progressive", "--method", "area", "--resize", "16x8"}, 8, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool halved = std::string(c.header).find("C444") == std::string::npos;
+        std::vector<std::string> frames;
+        for (int f = 0; f < 2; ++f) frames.push_back(field_frame(32, 16, halved ? 16 : 32, halved ? 8 : 16, f));
+        write_file(dir.file("in.y4m"), y4m_file(c.header, frames));
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {dir.file("in.y4m"), dir.file("out.y4m")});
+        const RunResult run = run_tool(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+
+        const int w = c.out_h == 240 ? 320 : 16;
+        std::string header = c.header;
+        header.replace(header.find("W32 H16"), 7, "W" + std::to_string(w) + " H" + std::to_string(c.out_h));
+        const std::string output = read_file(dir.file("out.y4m"));
+        EXPECT_EQ(first_line(output), header) << "the interlacing flag as it was";
+        const int cw = halved ? w / 2 : w;
+        const int ch = halved ? (c.out_h + 1) / 2 : c.out_h;
+        const std::vector<std::string> planes = y4m_frames(output, static_cast<std::size_t>(w * c.out_h + 2 * cw * ch));
+        ASSERT_EQ(planes.size(), 2u);
+        for (int f = 0; f < 2; ++f) EXPECT_EQ(fields_apart(planes[f], w, c.out_h, cw, ch), !c.mixed) << "frame " << f;
+    }
+}
+
 void expect_all_pixels(const RgbImage& image, int r, int g, int b, const std::string& what)
 {
     ASSERT_FALSE(image.rgb.empty()) << what;
@@ -327,6 +411,7 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         {"odd.y4m", "YUV4MPEG2 W8 H6 F25:1 C420 Q1\n"},
         {"not-video.y4m", "RIFF....AVI LIST"},
         {"empty.y4m", header + "\n"},
+        {"interlaced.y4m", "YUV4MPEG2 W8 H6 F25:1 It C420jpeg\nFRAME\n" + frame},
         {"notdir", "a file"},
     };
     for (const auto& [name, bytes] : inputs) write_file(dir.file(name), bytes);
@@ -362,6 +447,7 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         {{"--matrix", "2020", in, out}, "--matrix \"2020\"", 2},
         {{dir.file("good.png"), out}, "PNG is an output format only", 2},
         {{"--format", "avi", in, out}, "--format \"avi\"", 2},
+        {{"--set", "Clip U=3", dir.file("interlaced.y4m"), out}, "an odd \"Clip U\" (3) would swap the fields' rows", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
