@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 

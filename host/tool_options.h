@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/picture.h"
 #include "host/png_image.h"
 
 namespace vantreo_host {

@@ -88,14 +88,14 @@ else fail "--list-controls: status $status, out '$out', err '$err'"; fi
 
 # The tool holds the plug-in's console lines back: the device in its summary, the shut-down prompt only
 # with --verbose, nothing at all with -q.
-run "$build/vantreo-host.exe" --demo --size 64x48 "$work/console.y4m"
+run "$build/vantreo-host.exe" --demo --size 64x48 --resize 32x-2 "$work/console.y4m"
 if [ "$status" -eq 0 ] && [[ $err == *"device: Vantreo emulated device (CPU); wrote "* ]] && [[ $err != *"ENTER"* ]] \
   && [[ $err != *"Using device"* ]]; then pass
 else fail "the summary names the device, without the plug-in's lines: status $status, err '$err'"; fi
-run "$build/vantreo-host.exe" --verbose --demo --size 64x48 "$work/console.y4m"
+run "$build/vantreo-host.exe" --verbose --demo --size 64x48 --resize 32x-2 "$work/console.y4m"
 if [ "$status" -eq 0 ] && [[ $err == *"Using device 0: "* ]] && [[ $err == *"Press ENTER to exit..."* ]]; then pass
 else fail "--verbose shows the plug-in's lines: status $status, err '$err'"; fi
-run "$build/vantreo-host.exe" -q --demo --size 64x48 "$work/console.y4m"
+run "$build/vantreo-host.exe" -q --demo --size 64x48 --resize 32x-2 "$work/console.y4m"
 if [ "$status" -eq 0 ] && [ -z "$err" ] && [ -z "$out" ]; then pass
 else fail "-q: status $status, out '$out', err '$err'"; fi
 

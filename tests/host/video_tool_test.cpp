@@ -292,6 +292,9 @@ TEST(ToolFields, NothingOfOneFieldReachesTheOther)
         bool mixed;
     } cases[] = {
         {"It 4:2:0 area", "YUV4MPEG2 W32 H16 F25:1 It A1:1 C420jpeg", {"--method", "area", "--resize", "16x8"}, 8, false},
+        // 10 rows: the bottom field has one chroma row fewer than a 5-row picture.
+        {"It 4:2:0 area, 10 rows", "YUV4MPEG2 W32 H16 F25:1 It C420paldv", {"--method", "area", "--resize", "16x10"}, 10,
+         false},
         {"Ib 4:4:4 point, odd height", "YUV4MPEG2 W32 H16 F25:1 Ib C444", {"--resize", "16x7"}, 7, false},
         {"It 4:2:0 area, clipped", "YUV4MPEG2 W32 H16 F30000:1001 It C420mpeg2",
          {"--method", "area", "--set", "Clip U=2", "--set", "Clip D=1", "--resize", "16x13"}, 13, false},
