@@ -14,7 +14,7 @@ const char kUsage[] =
     "usage: vantreo-host [options] INPUT OUTPUT\n"
     "       vantreo-host [options] --demo [OUTPUT]\n"
     "       vantreo-host [--plugin PATH] --list-controls\n"
-    "Resizes video through the Vantreo filter plug-in, run the way the editor runs it: each frame of\n"
+    "Resizes video through the Vantreo filter plug-in, run the way AviUtl runs it: each frame of\n"
     "INPUT goes through the plug-in's frame callback and the frames it hands back go to OUTPUT.\n"
     "e.g.  vantreo-host --resize 640x-2 --method area in.y4m out.y4m\n"
     "      ffmpeg -i in.mp4 -f yuv4mpegpipe - | vantreo-host --resize 960x540 - - | ffmpeg -i - out.mp4\n"
