@@ -241,20 +241,21 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     EXPECT_EQ(run.err.find("unfiltered"), std::string::npos);
 }
 
-// Frame `frame` of an interlaced clip whose two fields differ: in each field a vertical edge (white
-// left of it, black right), further right in the bottom field and moving right from frame to frame,
-// and each field's own chroma. `chroma_halved` says whether the chroma planes have half the rows.
-constexpr int kFieldCb[2] = {90, 200};
-constexpr int kFieldCr[2] = {60, 180};
+// An interlaced clip whose two fields differ: in each field a vertical edge (white left of it, black
+// right), further right in the bottom field and moving right from frame to frame, and each field's own
+// chroma (the even chroma rows the top field's).
+constexpr int kFieldChroma[2][2] = {{90, 200}, {60, 180}};  // Cb, Cr of the top and bottom field
 int field_edge(int frame, int field) { return 8 + 4 * frame + 12 * field; }
 
+// The planes of frame `frame`, w x h luma and cw x ch chroma.
 std::string field_frame(int w, int h, int cw, int ch, int frame)
 {
     std::string planes;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) planes += static_cast<char>(x < field_edge(frame, y % 2) ? 235 : 16);
-    for (const int* values : {kFieldCb, kFieldCr})
-        for (int y = 0; y < ch; ++y) planes += std::string(static_cast<std::size_t>(cw), static_cast<char>(values[y % 2]));
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y = 0; y < ch; ++y)
+            planes += std::string(static_cast<std::size_t>(cw), static_cast<char>(kFieldChroma[plane][y % 2]));
     return planes;
 }
 
@@ -275,8 +276,7 @@ bool fields_apart(const std::string& planes, int w, int h, int cw, int ch)
     for (int plane = 0; plane < 2; ++plane)
         for (int y = 0; y < ch; ++y)
             for (int x = 0; x < cw; ++x)
-                if (static_cast<unsigned char>(planes[w * h + (plane * ch + y) * cw + x]) !=
-                    (plane == 0 ? kFieldCb : kFieldCr)[y % 2])
+                if (static_cast<unsigned char>(planes[w * h + (plane * ch + y) * cw + x]) != kFieldChroma[plane][y % 2])
                     return false;
     return true;
 }
