@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "host/plugin_host.h"
+#include "host/size_controls.h"
 
 namespace vantreo_host {
 
@@ -222,7 +223,7 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             const std::string method = value();
             if (method != "point" && method != "area")
                 throw UsageError("--method \"" + method + "\": expected point or area");
-            options.settings.push_back({ControlSetting::Kind::kTrack, "Method", method == "area" ? 1 : 0});
+            options.settings.push_back({ControlSetting::Kind::kTrack, kMethodLabel, method == "area" ? 1 : 0});
         } else if (name == "--buffer") {
             options.buffer = parse_size("--buffer", value());
         } else if (name == "--size") {
