@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <iostream>
+#include <system_error>
+#include <thread>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -24,7 +26,93 @@ void flush_all()
     std::fflush(nullptr);
 }
 
+#ifdef _WIN32
+int make_pipe(int fds[2]) { return _pipe(fds, 65536, _O_BINARY | _O_NOINHERIT); }
+int duplicate(int fd) { return _dup(fd); }
+int duplicate_to(int fd, int target) { return _dup2(fd, target); }
+void close_descriptor(int fd) { _close(fd); }
+int read_descriptor(int fd, char* buffer, unsigned size) { return _read(fd, buffer, size); }
+#else
+int make_pipe(int fds[2]) { return pipe(fds); }
+int duplicate(int fd) { return dup(fd); }
+int duplicate_to(int fd, int target) { return dup2(fd, target); }
+void close_descriptor(int fd) { close(fd); }
+int read_descriptor(int fd, char* buffer, unsigned size)
+{
+    ssize_t n;
+    do n = read(fd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return static_cast<int>(n);
+}
+#endif
+
+// Descriptors 1 and 2 lead into a pipe that a thread drains into `text` until the redirection ends.
+class ConsoleCapture {
+public:
+    explicit ConsoleCapture(std::string& text) : text_(text)
+    {
+        flush_all();
+        int ends[2];
+        if (make_pipe(ends) != 0) return;
+        read_end_ = ends[0];
+        saved_out_ = duplicate(1);
+        saved_err_ = duplicate(2);
+        const bool redirected = saved_out_ >= 0 && saved_err_ >= 0 && duplicate_to(ends[1], 1) >= 0 &&
+                                duplicate_to(ends[1], 2) >= 0;
+        close_descriptor(ends[1]);
+        if (redirected) {
+            try {
+                reader_ = std::thread([this] {
+                    char buffer[4096];
+                    int n;
+                    while ((n = read_descriptor(read_end_, buffer, sizeof buffer)) > 0) collected_.append(buffer, n);
+                });
+            } catch (const std::system_error&) {
+                // No thread to drain the pipe: the callback writes where the streams led before.
+            }
+        }
+        if (!reader_.joinable()) restore();
+    }
+
+    ~ConsoleCapture()
+    {
+        restore();
+        if (reader_.joinable()) reader_.join();
+        if (read_end_ >= 0) close_descriptor(read_end_);
+        text_ = collected_;
+    }
+
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+private:
+    // Puts descriptors 1 and 2 back; the pipe's last writing end goes with them, so the reader ends.
+    void restore()
+    {
+        flush_all();
+        for (int* saved : {&saved_out_, &saved_err_}) {
+            if (*saved < 0) continue;
+            duplicate_to(*saved, saved == &saved_out_ ? 1 : 2);
+            close_descriptor(*saved);
+            *saved = -1;
+        }
+    }
+
+    std::string& text_;
+    std::string collected_;
+    int read_end_ = -1;
+    int saved_out_ = -1;
+    int saved_err_ = -1;
+    std::thread reader_;
+};
+
 }  // namespace
+
+void capture_console(const std::function<void()>& action, std::string& text)
+{
+    ConsoleCapture capture(text);
+    action();
+}
 
 #ifdef _WIN32
 

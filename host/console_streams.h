@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
+#include <string>
 
 namespace vantreo_host {
 
@@ -9,6 +11,12 @@ namespace vantreo_host {
 // C and C++ stream, send whatever is written to standard output to standard error (so nothing the
 // callback prints can enter an output stream), and give standard input nothing to read.
 void detach_console_streams();
+
+// Runs `action` with whatever the process writes to standard output and standard error (by the C or
+// C++ streams or by their descriptors) going into `text` instead, which holds it also when `action`
+// throws. Both streams are flushed before and after. Where the descriptors cannot be redirected,
+// `action` runs with the streams as they are.
+void capture_console(const std::function<void()>& action, std::string& text);
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file opened later takes
 // its number and receives what is meant for that stream. Nothing to do on Windows.

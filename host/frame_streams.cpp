@@ -53,20 +53,24 @@ private:
 
 class Y4mSource : public FrameSource {
 public:
-    explicit Y4mSource(const std::string& name) : reader_(name) {}
-    std::int32_t width() const override { return reader_.format().w; }
-    std::int32_t height() const override { return reader_.format().h; }
+    Y4mSource(const std::string& name, bool progressive) : reader_(name), format_(reader_.format())
+    {
+        if (progressive) format_.interlaced = false;
+    }
+    std::int32_t width() const override { return format_.w; }
+    std::int32_t height() const override { return format_.h; }
     bool next(Picture& picture, std::vector<unsigned char>& original) override
     {
         if (!reader_.read(original)) return false;
-        decode_y4m_frame(reader_.format(), original.data(), picture);
+        decode_y4m_frame(format_, original.data(), picture);
         return true;
     }
     std::optional<std::int64_t> frame_count() const override { return reader_.frame_count(); }
-    Y4mFormat y4m_format() const override { return reader_.format(); }
+    Y4mFormat y4m_format() const override { return format_; }
 
 private:
     Y4mReader reader_;
+    Y4mFormat format_;
 };
 
 class YcSink : public FrameSink {
@@ -125,7 +129,10 @@ std::unique_ptr<FrameSource> open_yc_source(const std::string& name, std::int32_
     return std::make_unique<YcSource>(name, w, h);
 }
 
-std::unique_ptr<FrameSource> open_y4m_source(const std::string& name) { return std::make_unique<Y4mSource>(name); }
+std::unique_ptr<FrameSource> open_y4m_source(const std::string& name, bool progressive)
+{
+    return std::make_unique<Y4mSource>(name, progressive);
+}
 
 std::unique_ptr<FrameSink> make_yc_sink(const std::string& path) { return std::make_unique<YcSink>(path); }
 

@@ -32,8 +32,9 @@ public:
 std::unique_ptr<FrameSource> open_demo_source(std::int32_t w, std::int32_t h, std::int32_t frames);
 // Raw host frames of w x h; throws HostError naming the file.
 std::unique_ptr<FrameSource> open_yc_source(const std::string& name, std::int32_t w, std::int32_t h);
-// A YUV4MPEG2 stream; throws HostError naming the file and the problem with its header.
-std::unique_ptr<FrameSource> open_y4m_source(const std::string& name);
+// A YUV4MPEG2 stream; throws HostError naming the file and the problem with its header. With
+// `progressive`, interlaced frames are taken as progressive ones (their header stays as it is).
+std::unique_ptr<FrameSource> open_y4m_source(const std::string& name, bool progressive = false);
 
 class FrameSink {
 public:

@@ -1,6 +1,7 @@
 // A picture in the host's pixel format, rows packed with no padding.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -8,6 +9,14 @@
 #include "abi/filter_records.h"
 
 namespace vantreo_host {
+
+struct Size {
+    std::int32_t w;
+    std::int32_t h;
+};
+
+inline bool operator==(Size a, Size b) { return a.w == b.w && a.h == b.h; }
+inline bool operator!=(Size a, Size b) { return !(a == b); }
 
 struct Picture {
     std::int32_t w = 0;
@@ -20,8 +29,35 @@ struct Picture {
     {
     }
 
+    Size size() const { return {w, h}; }
     PIXEL_YC& at(std::int32_t x, std::int32_t y) { return pixels[static_cast<std::size_t>(y) * w + x]; }
     const PIXEL_YC& at(std::int32_t x, std::int32_t y) const { return pixels[static_cast<std::size_t>(y) * w + x]; }
 };
+
+// The rows of one field of an interlaced frame of `h` rows: the top field (0) holds rows 0, 2, 4, ...,
+// the bottom field (1) rows 1, 3, 5, ...
+inline std::int32_t field_height(std::int32_t h, int field) { return (h + 1 - field) / 2; }
+
+// Rows field, field + 2, ... of a frame whose rows are `w` elements each, packed.
+template <typename T>
+std::vector<T> field_rows(const std::vector<T>& frame, std::int32_t w, std::int32_t h, int field)
+{
+    std::vector<T> rows;
+    rows.reserve(static_cast<std::size_t>(w) * static_cast<std::size_t>(field_height(h, field)));
+    for (std::int32_t y = field; y < h; y += 2)
+        rows.insert(rows.end(), frame.begin() + static_cast<std::ptrdiff_t>(y) * w,
+                    frame.begin() + static_cast<std::ptrdiff_t>(y + 1) * w);
+    return rows;
+}
+
+// The field's rows back at rows field, field + 2, ... of `frame`, whose rows are `w` elements each.
+template <typename T>
+void weave_rows(const std::vector<T>& rows, std::int32_t w, int field, std::vector<T>& frame)
+{
+    const std::size_t n = rows.size() / static_cast<std::size_t>(w);
+    for (std::size_t i = 0; i < n; ++i)
+        std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(i * w), w,
+                    frame.begin() + static_cast<std::ptrdiff_t>((2 * i + field) * w));
+}
 
 }  // namespace vantreo_host

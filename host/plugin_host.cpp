@@ -1,6 +1,7 @@
 #include "host/plugin_host.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "host/console_streams.h"
@@ -17,14 +18,52 @@ std::string range_text(std::int32_t minimum, std::int32_t maximum)
     return std::to_string(minimum) + ".." + std::to_string(maximum);
 }
 
-std::string label_list(const char* const* names, std::int32_t n)
+std::string label_list(const std::vector<std::string>& labels)
 {
     std::string list;
-    for (std::int32_t i = 0; i < n; ++i) list += (i ? ", " : "") + quoted(names[i]);
+    for (const std::string& label : labels) list += (list.empty() ? "" : ", ") + quoted(label);
     return list.empty() ? "none" : list;
 }
 
+std::vector<std::string> labels_of(const char* const* names, std::int32_t n)
+{
+    return std::vector<std::string>(names, names + n);
+}
+
+// The index of the control `label` names; throws HostError listing the labels there are when none does.
+std::size_t control_index(const std::vector<std::string>& labels, const std::string& label, const char* kind,
+                          const char* kinds)
+{
+    if (const std::optional<std::size_t> index = match_label(labels, label)) return *index;
+    throw HostError(std::string("no ") + kind + " " + quoted(label) + "; the " + kinds + " are " + label_list(labels));
+}
+
 }  // namespace
+
+std::string label_key(const std::string& label)
+{
+    std::string key;
+    for (const char c : label)
+        if (c != ' ' && c != '.') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+std::optional<std::size_t> match_label(const std::vector<std::string>& labels, const std::string& wanted)
+{
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        if (labels[i] == wanted) return i;
+    const std::string key = label_key(wanted);
+    std::vector<std::string> candidates;
+    std::optional<std::size_t> found;
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        if (label_key(labels[i]) == key) {
+            candidates.push_back(labels[i]);
+            found = i;
+        }
+    if (candidates.size() > 1)
+        throw HostError(quoted(wanted) + " is ambiguous: it matches " + label_list(candidates));
+    return found;
+}
 
 PluginHost::PluginHost(const std::string& plugin_path, BufferSize buffer) : path_(plugin_path), buffer_(buffer)
 {
@@ -115,18 +154,22 @@ std::string PluginHost::information() const
 
 std::size_t PluginHost::track_index(const std::string& label) const
 {
-    for (std::int32_t i = 0; i < instance_.track_n; ++i)
-        if (label == instance_.track_name[i]) return static_cast<std::size_t>(i);
-    throw HostError("no track bar " + quoted(label) + "; the track bars are " +
-                    label_list(instance_.track_name, instance_.track_n));
+    return control_index(labels_of(instance_.track_name, instance_.track_n), label, "track bar", "track bars");
 }
 
 std::size_t PluginHost::check_index(const std::string& label) const
 {
-    for (std::int32_t i = 0; i < instance_.check_n; ++i)
-        if (label == instance_.check_name[i]) return static_cast<std::size_t>(i);
-    throw HostError("no check box " + quoted(label) + "; the check boxes are " +
-                    label_list(instance_.check_name, instance_.check_n));
+    return control_index(labels_of(instance_.check_name, instance_.check_n), label, "check box", "check boxes");
+}
+
+bool PluginHost::has_track(const std::string& label) const
+{
+    return match_label(labels_of(instance_.track_name, instance_.track_n), label).has_value();
+}
+
+bool PluginHost::has_check(const std::string& label) const
+{
+    return match_label(labels_of(instance_.check_name, instance_.check_n), label).has_value();
 }
 
 std::int32_t PluginHost::track(const std::string& label) const { return track_[track_index(label)]; }

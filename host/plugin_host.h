@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,14 @@ constexpr std::int32_t kMaxControls = 64;
 constexpr std::int32_t kMaxBufferSide = 16384;
 constexpr std::int64_t kMaxBufferPixels = std::int64_t{1} << 25;
 
+// A label with case, spaces and dots left out: "T. Rate" and "t.rate" both give "trate".
+std::string label_key(const std::string& label);
+
+// The one of `labels` that `wanted` names: the label equal to it, else the one equal to it when case,
+// spaces and dots are ignored. Nothing when none matches; throws HostError listing the candidates
+// when several do.
+std::optional<std::size_t> match_label(const std::vector<std::string>& labels, const std::string& wanted);
+
 class PluginHost {
 public:
     // Loads the plug-in and checks its registration record; throws HostError naming the file and the
@@ -53,7 +62,11 @@ public:
     std::int32_t flag() const { return instance_.flag; }
     BufferSize buffer_size() const { return buffer_; }
 
-    // Current control values, by label; throw HostError for an unknown label.
+    // Whether a control's label matches `label` (see match_label).
+    bool has_track(const std::string& label) const;
+    bool has_check(const std::string& label) const;
+
+    // Current control values, by label (see match_label); throw HostError for an unknown label.
     std::int32_t track(const std::string& label) const;
     std::int32_t check(const std::string& label) const;
 

@@ -8,18 +8,21 @@
 #include <iostream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/console_streams.h"
 #include "host/executable_path.h"
 #include "host/file_system.h"
+#include "host/frame_filter.h"
 #include "host/frame_streams.h"
 #include "host/host_error.h"
 #include "host/output_file.h"
 #include "host/plugin_host.h"
 #include "host/png_image.h"
 #include "host/progress_line.h"
+#include "host/size_controls.h"
 #include "host/temporary_files.h"
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
@@ -36,8 +39,8 @@ namespace vantreo_host {
 namespace {
 
 constexpr BufferSize kDefaultBuffer{1600, 1200};
-// The filter leaves a picture wider or taller than this as it is.
-constexpr std::int32_t kFilterMaxSide = 1600;
+// The demo's output width, unless the user gives a size.
+constexpr std::int32_t kDemoOutputWidth = 640;
 // Grey columns between the pictures of the demo's before-and-after image.
 constexpr std::int32_t kComparisonGap = 16;
 
@@ -52,11 +55,12 @@ bool file_exists(const std::string& path)
 std::string default_plugin_path()
 {
     const std::string directory = executable_directory();
-    if (!directory.empty()) {
-        const std::string beside = directory + "/vantreo.auf";
-        if (file_exists(beside)) return beside;
-    }
-    return VANTREO_BUILT_PLUGIN;
+    const std::string beside = directory + "/vantreo.auf";
+    if (!directory.empty() && file_exists(beside)) return beside;
+    if (file_exists(VANTREO_BUILT_PLUGIN)) return VANTREO_BUILT_PLUGIN;
+    throw HostError("found no plug-in: neither \"" + beside + "\" nor \"" VANTREO_BUILT_PLUGIN
+                    "\" (the one built with this program) is there; give --plugin PATH, or install the tool "
+                    "and the plug-in together (cmake --install)");
 }
 
 std::string lower_extension(const std::string& path)
@@ -71,9 +75,11 @@ std::string lower_extension(const std::string& path)
 
 enum class Format { kYc, kY4m, kPng };
 
-// The format of an INPUT or OUTPUT argument: its extension, else --format.
-Format format_of(const ToolOptions& options, const std::string& path, bool output)
+// The format of INPUT (`input` empty) or OUTPUT: its extension, else --format; "-" without --format
+// is YUV4MPEG2 in and the input's format out.
+Format format_of(const ToolOptions& options, const std::string& path, std::optional<Format> input)
 {
+    const bool output = input.has_value();
     if (path != "-") {
         const std::string extension = lower_extension(path);
         if (extension == ".yc") return Format::kYc;
@@ -85,24 +91,95 @@ Format format_of(const ToolOptions& options, const std::string& path, bool outpu
     }
     if (options.format == "yc") return Format::kYc;
     if (options.format == "y4m") return Format::kY4m;
-    if (path == "-") throw UsageError("\"-\" (standard input or output) needs --format yc or --format y4m");
-    throw UsageError("\"" + path + "\": unknown format (known: .yc, .y4m, .png), or give --format");
+    if (path == "-") return output ? *input : Format::kY4m;
+    if (output)
+        throw UsageError("\"" + path + "\": unknown format (known: .y4m, .yc, .png, or give --format)\n"
+                         "  to write other video, pipe YUV4MPEG2 to ffmpeg: vantreo-host [options] " +
+                         (options.demo ? std::string("--demo") : options.input) +
+                         (*input == Format::kY4m ? "" : " --format y4m") + " - | ffmpeg -i - " + path);
+    throw UsageError("\"" + path + "\": unknown format (known: .y4m, .yc, or give --format)\n"
+                     "  to read other video, pipe it from ffmpeg as YUV4MPEG2: ffmpeg -i " + path +
+                     " -f yuv4mpegpipe - | vantreo-host [options] - " +
+                     (lower_extension(options.output) == ".y4m" ? options.output : std::string("out.y4m")));
 }
 
-void apply_settings(PluginHost& host, const ToolOptions& options)
+// The controls in command-line order. A --resize side that follows the source's aspect is worked out
+// last, from the clipped source and the other side as they then are; without a source (listing the
+// controls) it stays as it is.
+void apply_settings(PluginHost& host, const std::vector<ControlSetting>& settings, std::optional<Size> source)
 {
-    for (const ControlSetting& setting : options.settings) {
-        if (setting.select)
-            host.select(setting.label);
-        else
+    // The last --resize, while one of its sides (kKeepAspect or kKeepAspectEven) is still to follow.
+    Size aspect{0, 0};
+    auto follows = [&] { return aspect.w < 0 || aspect.h < 0; };
+    auto set_resize_side = [&](const char* label, std::int32_t value) {
+        try {
+            host.set_track(label, value);
+        } catch (const HostError& error) {
+            throw UsageError(std::string("--resize: ") + error.what());
+        }
+    };
+    for (const ControlSetting& setting : settings) {
+        switch (setting.kind) {
+        case ControlSetting::Kind::kTrack:
             host.set_track(setting.label, setting.value);
+            // A later --set of the side that was to follow the aspect takes its place.
+            if (follows() && label_key(setting.label) == label_key(aspect.w < 0 ? kWidthLabel : kHeightLabel))
+                aspect = {0, 0};
+            break;
+        case ControlSetting::Kind::kSelect:
+            host.select(setting.label);
+            break;
+        case ControlSetting::Kind::kResize:
+            host.select(kOtherLabel);
+            if (setting.size.w > 0) set_resize_side(kWidthLabel, setting.size.w);
+            if (setting.size.h > 0) set_resize_side(kHeightLabel, setting.size.h);
+            aspect = setting.size;
+            break;
+        }
     }
+    if (!follows() || !source) return;
+    const Size clipped = clipped_size(read_clips(host), *source);
+    const Size now{host.track(kWidthLabel), host.track(kHeightLabel)};
+    const Size size = resolve_resize({aspect.w < 0 ? aspect.w : now.w, aspect.h < 0 ? aspect.h : now.h}, clipped);
+    if (aspect.w < 0) set_resize_side(kWidthLabel, size.w);
+    if (aspect.h < 0) set_resize_side(kHeightLabel, size.h);
+}
+
+// The demo shows area averaging, kDemoOutputWidth wide in the pattern's aspect, as far as the user
+// chose neither a method nor a size (and the filter has the controls).
+std::vector<ControlSetting> demo_defaults(const PluginHost& host, const ToolOptions& options)
+{
+    std::vector<ControlSetting> settings;
+    if (!sets_track(options, kMethodLabel) && host.has_track(kMethodLabel))
+        settings.push_back({ControlSetting::Kind::kTrack, kMethodLabel, 1});
+    const bool sized = sets_track(options, kWidthLabel) || sets_track(options, kHeightLabel) ||
+                       std::any_of(options.settings.begin(), options.settings.end(), [](const ControlSetting& setting) {
+                           return setting.kind != ControlSetting::Kind::kTrack;
+                       });
+    if (!sized && host.has_check(kOtherLabel) && host.has_track(kWidthLabel) && host.has_track(kHeightLabel)) {
+        ControlSetting resize{ControlSetting::Kind::kResize, ""};
+        resize.size = {kDemoOutputWidth, kKeepAspectEven};
+        settings.push_back(resize);
+    }
+    return settings;
+}
+
+// Width and Height do nothing while a preset button is on: the user who set them is told so.
+void warn_about_preset(const PluginHost& host, const ToolOptions& options)
+{
+    if (!sets_track(options, kWidthLabel) && !sets_track(options, kHeightLabel)) return;
+    const std::string preset = preset_in_force(host);
+    if (preset.empty()) return;
+    std::fprintf(stderr,
+                 "vantreo-host: warning: Width and Height apply only with \"%s\" selected, and the preset \"%s\" "
+                 "is on; add --select %s, or give the size as --resize WxH\n",
+                 kOtherLabel, preset.c_str(), kOtherLabel);
 }
 
 // Text for the user on standard output that reached no one (a full disk) is an error, not a success.
+// The caller clears errno before writing, so that a write that failed before the flush names its cause.
 void finish_standard_output()
 {
-    errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         throw HostError(std::string("cannot write standard output: ") + std::strerror(errno ? errno : EIO));
 }
@@ -128,13 +205,6 @@ void list_controls(const PluginHost& host)
     if (!information.empty()) std::printf("Information: %s\n", information.c_str());
 }
 
-bool has_track(const PluginHost& host, const std::string& label)
-{
-    for (const TrackBar& bar : host.track_bars())
-        if (bar.label == label) return true;
-    return false;
-}
-
 bool same_picture(const Picture& a, const Picture& b)
 {
     return a.w == b.w && a.h == b.h &&
@@ -143,19 +213,61 @@ bool same_picture(const Picture& a, const Picture& b)
 
 std::string size_text(std::int32_t w, std::int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
-std::unique_ptr<FrameSource> open_source(const ToolOptions& options)
+std::unique_ptr<FrameSource> open_source(const ToolOptions& options, Format format)
 {
     if (options.demo) {
         const Size size = options.size.value_or(Size{kDemoWidth, kDemoHeight});
         return open_demo_source(size.w, size.h, kDemoFrames);
     }
-    if (format_of(options, options.input, false) == Format::kYc) {
+    if (format == Format::kYc) {
         if (!options.size) throw UsageError("\"" + options.input + "\": .yc input needs --size WxH");
         return open_yc_source(options.input, options.size->w, options.size->h);
     }
     if (options.size)
         throw UsageError("--size is for .yc input and --demo; \"" + options.input + "\" gives its own size");
-    return open_y4m_source(options.input);
+    return open_y4m_source(options.input, options.progressive);
+}
+
+// Starts the plug-in with its console lines held: on failure they explain it and all go to standard
+// error; otherwise its "Using device N: NAME" line becomes the device of the summary and the rest go to
+// standard error unless quiet (with --verbose, everything as it came). Returns the device's name.
+std::string start_plugin(PluginHost& host, const ToolOptions& options)
+{
+    std::string lines;
+    try {
+        capture_console([&] { host.init(); }, lines);
+    } catch (...) {
+        std::fputs(lines.c_str(), stderr);
+        throw;
+    }
+    if (options.verbose) std::fputs(lines.c_str(), stderr);
+    const std::string device_line = "Using device ";
+    std::string device;
+    std::string::size_type at = 0;
+    while (at < lines.size()) {
+        const std::string::size_type end = std::min(lines.find('\n', at), lines.size());
+        std::string line = lines.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string::size_type colon = line.find(": ");
+        if (line.compare(0, device_line.size(), device_line) == 0 && colon != std::string::npos)
+            device = line.substr(colon + 2);
+        else if (!options.quiet && !options.verbose)
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    return device;
+}
+
+// The plug-in's shut-down, whose prompt ("Press ENTER to exit...") the user sees only with --verbose;
+// it reads nothing either way.
+void stop_plugin(PluginHost& host, const ToolOptions& options)
+{
+    if (options.verbose) {
+        host.shutdown();
+        return;
+    }
+    std::string held;
+    capture_console([&] { host.shutdown(); }, held);
 }
 
 std::unique_ptr<FrameSink> make_sink(Format format, const std::string& path, const FrameSource& source,
@@ -222,9 +334,11 @@ int run(const ToolOptions& options)
     }
     if (options.device) ask_for_device(*options.device);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
+    if (options.verbose) std::fprintf(stderr, "vantreo-host: plug-in %s\n", plugin.c_str());
     if (options.list_controls) {
         PluginHost host(plugin);
-        apply_settings(host, options);
+        apply_settings(host, options.settings, std::nullopt);
+        errno = 0;
         list_controls(host);
         finish_standard_output();
         return 0;
@@ -232,14 +346,18 @@ int run(const ToolOptions& options)
 
     const bool demo_files = options.demo && options.output.empty();
     const std::string output_path = demo_files ? kDemoOutput : options.output;
-    const Format output_format = format_of(options, output_path, true);
+    const Format input_format = options.demo ? Format::kY4m : format_of(options, options.input, std::nullopt);
+    const Format output_format = format_of(options, output_path, input_format);
+    if (output_path == "-" && is_terminal(stdout))
+        throw UsageError("OUTPUT \"-\" is a terminal, where video would show as binary garbage; redirect it "
+                         "(> out.y4m) or pipe it on (| ffmpeg -i - out.mp4)");
 
     // Writing the file being read would destroy it (or, appending to it, never end).
     if (!options.demo && same_regular_file(options.input, output_path))
         throw UsageError("INPUT \"" + options.input + "\" and OUTPUT \"" + output_path + "\" are the same file");
 
     // The input's header is checked before anything is written.
-    const std::unique_ptr<FrameSource> source = open_source(options);
+    const std::unique_ptr<FrameSource> source = open_source(options, input_format);
     const std::int32_t in_w = source->width();
     const std::int32_t in_h = source->height();
 
@@ -252,9 +370,12 @@ int run(const ToolOptions& options)
     }
 
     PluginHost host(plugin, buffer);
-    // The demo shows area averaging unless the user chose a method.
-    if (options.demo && !sets_track(options, "Method") && has_track(host, "Method")) host.set_track("Method", 1);
-    apply_settings(host, options);
+    std::vector<ControlSetting> settings = options.demo ? demo_defaults(host, options) : std::vector<ControlSetting>{};
+    settings.insert(settings.end(), options.settings.begin(), options.settings.end());
+    apply_settings(host, settings, Size{in_w, in_h});
+    warn_about_preset(host, options);
+    const bool fields = source->y4m_format().interlaced;
+    FrameFilter filter(host, fields);
 
     // Every output is created before the filter starts, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);
@@ -269,7 +390,7 @@ int run(const ToolOptions& options)
     const auto frame_n = static_cast<std::int32_t>(std::min<std::int64_t>(source->frame_count().value_or(0), INT32_MAX));
     const std::int64_t comparison_frame = kDemoFrames / 2;
 
-    host.init();
+    const std::string device = start_plugin(host, options);
     const Stopwatch clock;
     ProgressLine progress(!options.quiet && is_terminal(stderr), total, print_progress);
     Picture input;
@@ -278,14 +399,14 @@ int run(const ToolOptions& options)
     Picture after;
     std::vector<unsigned char> original;
     std::int64_t frames = 0;
-    bool passed_through = false;
+    bool size_noted = false;
     while (sink->wants_more() && source->next(input, original)) {
-        output = host.process(input, static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)), frame_n);
-        if (!passed_through && (input.w > kFilterMaxSide || input.h > kFilterMaxSide) && output.w == input.w &&
-            output.h == input.h) {
-            std::fprintf(stderr, "vantreo-host: frames larger than %d pixels a side (here %s) pass through unfiltered\n",
-                         static_cast<int>(kFilterMaxSide), size_text(input.w, input.h).c_str());
-            passed_through = true;
+        output = filter.process(input, static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)), frame_n);
+        // Said once, at the first frame whose size differs (before any progress line is drawn).
+        const std::string note = size_noted ? "" : filter.size_note();
+        if (!note.empty()) {
+            std::fprintf(stderr, "vantreo-host: %s\n", note.c_str());
+            size_noted = true;
         }
         const bool unchanged = !original.empty() && same_picture(input, output);
         sink->write(output, unchanged ? &original : nullptr);
@@ -312,17 +433,22 @@ int run(const ToolOptions& options)
     sink->commit();
 
     if (!options.quiet) {
-        std::string summary = std::to_string(frames) + (frames == 1 ? " frame " : " frames ") + size_text(in_w, in_h);
-        if (frames > 0) summary += " -> " + size_text(output.w, output.h);
+        // Interlaced sizes carry an "i" when the fields went through apart.
+        const char* scan = fields ? "i" : "";
+        std::string summary =
+            std::to_string(frames) + (frames == 1 ? " frame " : " frames ") + size_text(in_w, in_h) + scan;
+        if (frames > 0) summary += " -> " + size_text(output.w, output.h) + scan;
         char timing[64];
         std::snprintf(timing, sizeof timing, " in %.2f s, ", seconds);
-        summary += timing + speed_text(frames, seconds) + "; wrote " + (output_path == "-" ? "standard output" : output_path);
+        summary += timing + speed_text(frames, seconds);
+        if (!device.empty()) summary += ", device: " + device;
+        summary += "; wrote " + (output_path == "-" ? "standard output" : output_path);
         if (comparison) summary += std::string(" and ") + kDemoComparison;
         if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;
         std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
         std::fprintf(stderr, "vantreo-host: device rows on %s\n", device_text(options).c_str());
     }
-    host.shutdown();
+    stop_plugin(host, options);
     return 0;
 }
 
@@ -337,13 +463,18 @@ int main(int argc, char** argv)
     try {
         const ToolOptions options = parse_tool_options(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help || options.version) {
+            errno = 0;
             std::fputs(options.help ? tool_usage() : "vantreo-host " VANTREO_VERSION "\n", stdout);
             finish_standard_output();
             return 0;
         }
         return run(options);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "vantreo-host: %s (see --help)\n", error.what());
+        // A hint on lines of its own follows the pointer to the help.
+        const std::string message = error.what();
+        const std::string::size_type end = std::min(message.find('\n'), message.size());
+        std::fprintf(stderr, "vantreo-host: %s (see --help)%s\n", message.substr(0, end).c_str(),
+                     message.substr(end).c_str());
         return 2;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "vantreo-host: out of memory\n");

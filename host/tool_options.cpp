@@ -1,9 +1,11 @@
 #include "host/tool_options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 
 #include "host/plugin_host.h"
+#include "host/size_controls.h"
 
 namespace vantreo_host {
 
@@ -14,31 +16,47 @@ const char kUsage[] =
     "       vantreo-host [options] --demo [OUTPUT]\n"
     "       vantreo-host [--plugin PATH] --list-controls\n"
     "       vantreo-host --list-devices\n"
-    "Runs a video filter plug-in the way the editor does: each frame of INPUT goes through the\n"
-    "plug-in's frame callback and the frames it hands back are written to OUTPUT.\n"
-    "  --plugin PATH        the plug-in file (default: vantreo.auf beside this program, else the\n"
-    "                       one built with it)\n"
-    "  --set \"LABEL=VALUE\"  set a track bar, e.g. --set \"Method=1\" --set \"T. Rate=128\"\n"
+    "Resizes video through the Vantreo filter plug-in, run the way AviUtl runs it: each frame of\n"
+    "INPUT goes through the plug-in's frame callback and the frames it hands back go to OUTPUT.\n"
+    "e.g.  vantreo-host --resize 640x-2 --method area in.y4m out.y4m\n"
+    "      ffmpeg -i in.mp4 -f yuv4mpegpipe - | vantreo-host --resize 960x540 - - | ffmpeg -i - out.mp4\n"
+    "Size and method:\n"
+    "  -s, --resize WxH     the output size (selects \"other\" and sets Width and Height); one side\n"
+    "                       may be -1 (keep the source's aspect) or -2 (the same, rounded to an\n"
+    "                       even number), e.g. --resize 640x-2\n"
+    "  --method point|area  point sampling (the nearest pixel; the default) or area averaging\n"
+    "                       (smooth, never enlarges)\n"
+    "  --set \"LABEL=VALUE\"  set a track bar, e.g. --set \"T. Rate=128\" --set \"Clip L=8\"\n"
     "  --select \"LABEL\"     turn a check box on (in a radio group the others go off),\n"
-    "                       e.g. --select other\n"
-    "  --buffer WxH         the host's frame buffers, max_w x max_h (default: the input size,\n"
-    "                       at least 1600x1200)\n"
+    "                       e.g. --select \"320 x 240\"\n"
+    "                       Labels match ignoring case, spaces and dots (\"t.rate\", \"640x480\").\n"
+    "  --list-controls      print the filter's controls and stop\n"
+    "  --progressive        resize interlaced frames (It, Ib) whole; by default each field is\n"
+    "                       resized as a picture of its own and the fields are woven back\n"
+    "Input and output:\n"
+    "  --format yc|y4m      the format of \"-\" and of files whose name ends in none of .yc, .y4m,\n"
+    "                       .png (default for \"-\": y4m in; out, the input's format)\n"
     "  --size WxH           the input picture size (required for .yc input; with --demo the\n"
     "                       pattern size, default 1280x720)\n"
-    "  --format yc|y4m      the format of \"-\" (standard input or output) and of files whose\n"
-    "                       name ends in none of .yc, .y4m, .png\n"
     "  --png-every N DIR    also write every Nth output frame (the first, the N+1th, ...) as\n"
     "                       DIR/frame-000000.png, DIR/frame-00000N.png, ...\n"
     "  --matrix 601|709     the YCbCr to RGB matrix of PNG files (default 601)\n"
-    "  -q, --quiet          no progress line and no summary on standard error\n"
-    "  --list-controls      print the filter's controls and stop\n"
+    "  --demo               take a built-in moving test pattern (60 frames) as the input and\n"
+    "                       resize it by area averaging to 640 pixels wide in its aspect, as far\n"
+    "                       as no option sets the method or the size;\n"
+    "                       without OUTPUT it writes demo/out.y4m and demo/before-after.png\n"
+    "                       (the middle frame before and after, side by side)\n"
+    "Running:\n"
+    "  --plugin PATH        the plug-in file (default: vantreo.auf beside this program, else the\n"
+    "                       one built with it)\n"
+    "  --buffer WxH         the host's frame buffers, max_w x max_h (default: the input size,\n"
+    "                       at least 1600x1200)\n"
     "  --list-devices       print the devices the plug-in can run its device rows on (index,\n"
     "                       backend, name; OpenCL GPUs first, the emulated device last) and stop\n"
     "  --device N           run the device rows on device N of --list-devices (default 0)\n"
-    "  --demo               take a built-in moving test pattern (60 frames) as the input and\n"
-    "                       resize it by area averaging (Method=1) unless --set says otherwise;\n"
-    "                       without OUTPUT it writes demo/out.y4m and demo/before-after.png\n"
-    "                       (the middle frame before and after, side by side)\n"
+    "  -q, --quiet          only warnings and errors on standard error: no progress line, no\n"
+    "                       summary, none of the plug-in's start-up and shut-down lines\n"
+    "  -v, --verbose        also the plug-in's own start-up and shut-down lines, and its path\n"
     "  -h, --help           print this help\n"
     "  --version            print the version of this program\n"
     "Formats:\n"
@@ -50,12 +68,17 @@ const char kUsage[] =
     "        (times 2^(bits-8) for deeper samples; XCOLORRANGE=FULL: the whole code range), and\n"
     "        back clamped to the codes the depth holds. Chroma is interpolated linearly to full\n"
     "        size and averaged back down, centred between luma samples (420jpeg, 420, deep\n"
-    "        4:2:0) or co-sited with the left one (420mpeg2, 420paldv, 4:2:2). Frames the\n"
-    "        filter hands back unchanged are written as they came. Monochrome, alpha, 4:1:1\n"
-    "        and mixed-interlace (Im) streams are refused; FRAME parameters are ignored.\n"
+    "        4:2:0) or co-sited with the left one (420mpeg2, 420paldv, 4:2:2); in interlaced\n"
+    "        4:2:0 each field's chroma rows apart. Frames the filter hands back unchanged are\n"
+    "        written as they came. Monochrome, alpha, 4:1:1 and mixed-interlace (Im) streams\n"
+    "        are refused; FRAME parameters are ignored. Other video goes through ffmpeg's\n"
+    "        yuv4mpegpipe, as in the example above.\n"
     "  .yc   raw host frames: per pixel Y, Cb, Cr as little-endian signed 16-bit values, rows\n"
     "        packed, frames back to back; output frames are at the output size\n"
     "  .png  the first output frame as 8-bit RGB (full range, --matrix)\n"
+    "The filter bounds the size: area averaging never enlarges, no side goes below an eighth of\n"
+    "the source's, none beyond the buffer, and sources over 1600 pixels a side (after the clip\n"
+    "bars) pass through; the tool says so when the size written is not the size asked for.\n"
     "A progress line appears on standard error, when it is a terminal, for runs over a second.\n";
 
 std::string trimmed(const std::string& text)
@@ -95,7 +118,22 @@ ControlSetting parse_set(const std::string& text)
     if (label.empty()) throw UsageError("--set \"" + text + "\": the label is empty");
     if (!parse_int(number, std::numeric_limits<std::int32_t>::max(), value))
         throw UsageError("--set \"" + text + "\": \"" + number + "\" is not a whole number");
-    return {false, label, static_cast<std::int32_t>(value)};
+    return {ControlSetting::Kind::kTrack, label, static_cast<std::int32_t>(value)};
+}
+
+// "WxH" for --resize: each side 1..kMaxBufferSide, or one of them kKeepAspect or kKeepAspectEven.
+Size parse_resize(const std::string& option, const std::string& text)
+{
+    const std::string::size_type x = text.find_first_of("xX:");
+    std::int64_t w = 0;
+    std::int64_t h = 0;
+    auto side_ok = [](std::int64_t side) { return side >= 1 || side == kKeepAspect || side == kKeepAspectEven; };
+    if (x == std::string::npos || !parse_int(text.substr(0, x), kMaxBufferSide, w) ||
+        !parse_int(text.substr(x + 1), kMaxBufferSide, h) || !side_ok(w) || !side_ok(h))
+        throw UsageError(option + " \"" + text + "\": expected WIDTHxHEIGHT, each side a size in pixels or -1 " +
+                         "(keep the aspect) or -2 (keep it, even), e.g. 960x540 or 640x-2");
+    if (w < 0 && h < 0) throw UsageError(option + " \"" + text + "\": only one side may follow the aspect");
+    return {static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)};
 }
 
 }  // namespace
@@ -105,8 +143,21 @@ const char* tool_usage() { return kUsage; }
 bool sets_track(const ToolOptions& options, const std::string& label)
 {
     for (const ControlSetting& setting : options.settings)
-        if (!setting.select && setting.label == label) return true;
+        if (setting.kind == ControlSetting::Kind::kTrack && label_key(setting.label) == label_key(label)) return true;
     return false;
+}
+
+Size resolve_resize(Size resize, Size source)
+{
+    // The free side, rounded to the nearest whole (or even) number: other * source_this / source_other.
+    auto follow = [](std::int64_t other, std::int64_t source_this, std::int64_t source_other, bool even) {
+        const std::int64_t step = even ? 2 : 1;
+        const std::int64_t side = (2 * other * source_this + step * source_other) / (2 * step * source_other) * step;
+        return static_cast<std::int32_t>(std::max(side, step));
+    };
+    if (resize.w < 0) return {follow(resize.h, source.w, source.h, resize.w == kKeepAspectEven), resize.h};
+    if (resize.h < 0) return {resize.w, follow(resize.w, source.h, source.w, resize.h == kKeepAspectEven)};
+    return resize;
 }
 
 Size parse_size(const std::string& option, const std::string& text)
@@ -167,7 +218,16 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
         } else if (name == "--select") {
             const std::string label = trimmed(value());
             if (label.empty()) throw UsageError("--select: the label is empty");
-            options.settings.push_back({true, label, 1});
+            options.settings.push_back({ControlSetting::Kind::kSelect, label});
+        } else if (name == "--resize" || name == "-s") {
+            ControlSetting setting{ControlSetting::Kind::kResize, ""};
+            setting.size = parse_resize(name, value());
+            options.settings.push_back(setting);
+        } else if (name == "--method") {
+            const std::string method = value();
+            if (method != "point" && method != "area")
+                throw UsageError("--method \"" + method + "\": expected point or area");
+            options.settings.push_back({ControlSetting::Kind::kTrack, kMethodLabel, method == "area" ? 1 : 0});
         } else if (name == "--buffer") {
             options.buffer = parse_size("--buffer", value());
         } else if (name == "--size") {
@@ -196,6 +256,12 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
         } else if (name == "--quiet" || name == "-q") {
             no_value();
             options.quiet = true;
+        } else if (name == "--verbose" || name == "-v") {
+            no_value();
+            options.verbose = true;
+        } else if (name == "--progressive") {
+            no_value();
+            options.progressive = true;
         } else if (name == "--list-controls") {
             no_value();
             options.list_controls = true;
@@ -221,6 +287,7 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
         }
     }
     if (options.help || options.version) return options;
+    if (options.quiet && options.verbose) throw UsageError("--quiet and --verbose ask for opposite things");
 
     if (options.list_devices) {
         if (!positional.empty()) throw UsageError("--list-devices takes no INPUT or OUTPUT");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/picture.h"
 #include "host/png_image.h"
 
 namespace vantreo_host {
@@ -17,16 +18,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct Size {
-    std::int32_t w;
-    std::int32_t h;
-};
+// A side of --resize that follows the source's aspect: rounded to the nearest whole number, or to the
+// nearest even one.
+constexpr std::int32_t kKeepAspect = -1;
+constexpr std::int32_t kKeepAspectEven = -2;
 
-// One --set (a track bar value) or --select (a check box), in command-line order.
+// One control setting, in command-line order: --set and --method (a track bar), --select (a check
+// box), --resize (the "other" size, whose sides may be kKeepAspect or kKeepAspectEven).
 struct ControlSetting {
-    bool select;
-    std::string label;
-    std::int32_t value;
+    enum class Kind { kTrack, kSelect, kResize };
+    Kind kind;
+    std::string label;       // kTrack, kSelect
+    std::int32_t value = 0;  // kTrack
+    Size size{0, 0};         // kResize
 };
 
 struct ToolOptions {
@@ -39,6 +43,8 @@ struct ToolOptions {
     std::string png_directory;
     ColourMatrix matrix = ColourMatrix::kBt601;
     bool quiet = false;
+    bool verbose = false;
+    bool progressive = false;  // interlaced frames resized whole, not field by field
     bool list_controls = false;
     bool list_devices = false;
     std::optional<std::int32_t> device;  // --device N: the plug-in's device, by its --list-devices index
@@ -54,8 +60,12 @@ constexpr const char* kDemoDirectory = "demo";
 constexpr const char* kDemoOutput = "demo/out.y4m";
 constexpr const char* kDemoComparison = "demo/before-after.png";
 
-// Whether a label names a control the user set with --set.
+// Whether the user set the track bar `label` names (case, spaces and dots aside) with --set or --method.
 bool sets_track(const ToolOptions& options, const std::string& label);
+
+// The size --resize asks for from a source of `source`: a kKeepAspect or kKeepAspectEven side follows the
+// other side in the source's proportions (at least 1, or 2 when even).
+Size resolve_resize(Size resize, Size source);
 
 ToolOptions parse_tool_options(const std::vector<std::string>& args);
 

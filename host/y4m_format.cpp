@@ -118,6 +118,48 @@ std::int32_t get_sample(const unsigned char*& p, bool wide)
     return value;
 }
 
+// Whether chroma rows belong to fields: interlaced, vertically halved, and tall enough that each
+// field has a chroma row of its own.
+bool field_chroma(const Y4mFormat& format) { return format.interlaced && format.grid.halve_height && format.h >= 3; }
+
+void upsample_frame_chroma(const Y4mFormat& format, const Plane& chroma, Plane& full)
+{
+    if (!field_chroma(format)) {
+        upsample_chroma(chroma, format.grid, format.w, format.h, full);
+        return;
+    }
+    full.resize(format.w, format.h);
+    Plane field;
+    Plane field_full;
+    for (int f = 0; f < 2; ++f) {
+        field.w = chroma.w;
+        field.h = field_height(chroma.h, f);
+        field.samples = field_rows(chroma.samples, chroma.w, chroma.h, f);
+        upsample_chroma(field, format.grid, format.w, field_height(format.h, f), field_full);
+        weave_rows(field_full.samples, format.w, f, full.samples);
+    }
+}
+
+void downsample_frame_chroma(const Y4mFormat& format, const Plane& full, Plane& chroma)
+{
+    if (!field_chroma(format)) {
+        downsample_chroma(full, format.grid, chroma);
+        return;
+    }
+    chroma.resize(format.chroma_w(), format.chroma_h());
+    Plane field;
+    Plane field_chroma;
+    for (int f = 0; f < 2; ++f) {
+        field.w = full.w;
+        field.h = field_height(full.h, f);
+        field.samples = field_rows(full.samples, full.w, full.h, f);
+        downsample_chroma(field, format.grid, field_chroma);
+        // The bottom field of some heights has one chroma row fewer than a picture of its height.
+        field_chroma.samples.resize(static_cast<std::size_t>(chroma.w) * field_height(chroma.h, f));
+        weave_rows(field_chroma.samples, chroma.w, f, chroma.samples);
+    }
+}
+
 }  // namespace
 
 std::size_t Y4mFormat::frame_bytes() const
@@ -185,6 +227,7 @@ Y4mFormat parse_y4m_header(const std::string& line, const std::string& name)
             if (value == "m") throw HostError(problem + "mixed interlacing is not supported");
             if (value != "p" && value != "t" && value != "b" && value != "?")
                 throw HostError(problem + "unknown interlacing (known: p, t, b, ?)");
+            format.interlaced = value == "t" || value == "b";
             break;
         case 'C':
             colour_space = value;
@@ -247,7 +290,7 @@ void decode_y4m_frame(const Y4mFormat& format, const unsigned char* bytes, Pictu
     chroma.resize(format.chroma_w(), format.chroma_h());
     for (int channel = 0; channel < 2; ++channel) {
         for (std::int16_t& sample : chroma.samples) sample = chroma_to_host(get_sample(bytes, wide), levels);
-        upsample_chroma(chroma, format.grid, format.w, format.h, full);
+        upsample_frame_chroma(format, chroma, full);
         std::size_t i = 0;
         for (PIXEL_YC& pixel : picture.pixels) (channel == 0 ? pixel.cb : pixel.cr) = full.samples[i++];
     }
@@ -270,7 +313,7 @@ void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vect
     for (int channel = 0; channel < 2; ++channel) {
         std::size_t i = 0;
         for (const PIXEL_YC& pixel : picture.pixels) full.samples[i++] = channel == 0 ? pixel.cb : pixel.cr;
-        downsample_chroma(full, format.grid, chroma);
+        downsample_frame_chroma(sized, full, chroma);
         for (std::int16_t sample : chroma.samples) put_sample(p, host_to_chroma(sample, levels), wide);
     }
 }

@@ -8,7 +8,7 @@
 // 420mpeg2, 420paldv and 4:2:2 (PAL-DV's line-alternating vertical siting is taken as centred).
 // XCOLORRANGE=FULL marks full-range samples; otherwise they are limited range. Parameters after
 // FRAME are ignored. Monochrome, alpha, 4:1:1, mixed interlacing (Im) and unknown parameters are
-// refused. Written: the header of the input with W and H replaced (frame rate, aspect,
+// refused. Interlaced 4:2:0 chroma is resampled field by field. Written: the header of the input with W and H replaced (frame rate, aspect,
 // interlacing and every X comment carried over as they were), frames as plain "FRAME".
 #pragma once
 
@@ -34,6 +34,9 @@ struct Y4mFormat {
     std::int32_t h = 0;
     int depth = 8;  // bits per sample, 8..16; above 8 each sample takes two bytes
     bool full_range = false;
+    // It or Ib: each frame holds two fields, the top one in the even rows. In 4:2:0 each field has its
+    // own chroma rows (the even chroma rows the top field's), resampled apart from the other's.
+    bool interlaced = false;
     ChromaGrid grid;
     std::vector<std::string> parameters;  // the header's parameters in order, W and H included
 

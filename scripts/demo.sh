@@ -7,5 +7,6 @@ bash scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j2 --target vantreo-host
 mkdir -p demo
-build/release/vantreo-host --demo </dev/null
+# Area averaging to 640 pixels wide, the height following the pattern's aspect.
+build/release/vantreo-host --demo --method area --resize 640x-2 </dev/null
 ls -l demo

@@ -89,6 +89,19 @@ run "$build/vantreo-host.exe" --list-controls
 if [ "$status" -eq 0 ] && [[ $out == *"T. Rate  default 256, range 0..256"* ]]; then pass
 else fail "--list-controls: status $status, out '$out', err '$err'"; fi
 
+# The tool holds the plug-in's console lines back: the device in its summary, the shut-down prompt only
+# with --verbose, nothing at all with -q.
+run "$build/vantreo-host.exe" --demo --size 64x48 --resize 32x-2 "$work/console.y4m"
+if [ "$status" -eq 0 ] && [[ $err == *"device: Vantreo emulated device (CPU); wrote "* ]] && [[ $err != *"ENTER"* ]] \
+  && [[ $err != *"Using device"* ]]; then pass
+else fail "the summary names the device, without the plug-in's lines: status $status, err '$err'"; fi
+run "$build/vantreo-host.exe" --verbose --demo --size 64x48 --resize 32x-2 "$work/console.y4m"
+if [ "$status" -eq 0 ] && [[ $err == *"Using device 0: "* ]] && [[ $err == *"Press ENTER to exit..."* ]]; then pass
+else fail "--verbose shows the plug-in's lines: status $status, err '$err'"; fi
+run "$build/vantreo-host.exe" -q --demo --size 64x48 --resize 32x-2 "$work/console.y4m"
+if [ "$status" -eq 0 ] && [ -z "$err" ] && [ -z "$out" ]; then pass
+else fail "-q: status $status, out '$out', err '$err'"; fi
+
 # A plug-in named without a folder is the file in the current folder, not one beside the tool.
 mkdir -p "$work/elsewhere"
 cp "$build/tests/host/libhost_test_minimal.dll" "$work/elsewhere/vantreo.auf"
@@ -141,6 +154,20 @@ if [ "$status" -eq 0 ] && [ -s "$work/linux-pipe.yc" ] && cmp -s "$work/linux-pi
 else fail "frames through standard input and output: status $status, err '$(cat "$work/err")'"; fi
 compare "$work/odd.yc" 719x405 --set Method=1 --set "T. Rate=128" --set "Clip L=17" --set "Clip D=9" \
   --select "320 x 240"
+
+compare "$work/odd.yc" 719x405 --resize 320x-2 --method area --set "t.rate=128"
+
+# Interlaced YUV4MPEG2, resized field by field, and the same frames taken as progressive.
+"$linux_tool" -q --demo --size 320x240 --method point --resize 320x240 "$work/progressive.y4m" </dev/null
+sed '1s/ Ip / It /' "$work/progressive.y4m" >"$work/interlaced.y4m"
+for scan in "" --progressive; do
+  fields=(--resize 200x-2 --method area $scan)
+  "$linux_tool" "${fields[@]}" "$work/interlaced.y4m" "$work/linux-fields.y4m" </dev/null >/dev/null 2>&1
+  run "$build/vantreo-host.exe" "${fields[@]}" "$work/interlaced.y4m" "$work/windows-fields.y4m"
+  if [ "$status" -eq 0 ] && [ -s "$work/linux-fields.y4m" ] && cmp -s "$work/linux-fields.y4m" "$work/windows-fields.y4m"
+  then pass
+  else fail "interlaced frames ${scan:-field by field}: status $status, err '$err'"; fi
+done
 
 # The built-in pattern through the whole tool: the YUV4MPEG2 clip and the PNG frames match as well.
 demo=(--demo --size 320x240 --select other --set Width=200 --set Height=150 --png-every 25)

@@ -2,6 +2,7 @@
 // test plug-ins (loading errors, broken records, the frame callback contract).
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,28 @@ TEST(RealPlugin, RadioGroupKeepsExactlyOneButtonOn)
     const std::string unknown = error_of([&] { host.select("800 x 600"); });
     EXPECT_TRUE(contains(unknown, "\"800 x 600\"") && contains(unknown, "\"other\"")) << unknown;
     EXPECT_EQ(host.check("512 x 384"), 1);
+}
+
+TEST(Labels, MatchIgnoringCaseSpacesAndDotsUnlessAmbiguous)
+{
+    const std::vector<std::string> labels = {"T. Rate", "CPU T.", "640 x 480", "other", "Trate", "A b", "a. b"};
+    const struct {
+        const char* wanted;
+        int index;  // -1: none
+        const char* error;
+    } cases[] = {
+        {"T. Rate", 0, ""},      {"cpu t", 1, ""},  {"CPU T.", 1, ""},   {"640x480", 2, ""},
+        {"640 X 480", 2, ""},    {"OTHER", 3, ""},  {"Trate", 4, ""},    {"A b", 5, ""},
+        {"T.Rate", -1, "\"T.Rate\" is ambiguous: it matches \"T. Rate\", \"Trate\""},
+        {"ab", -1, "\"ab\" is ambiguous: it matches \"A b\", \"a. b\""},
+        {"Rate", -1, ""},        {"640x48", -1, ""}, {"", -1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wanted);
+        std::optional<std::size_t> found;
+        EXPECT_EQ(error_of([&] { found = vantreo_host::match_label(labels, c.wanted); }), c.error);
+        EXPECT_EQ(found ? static_cast<int>(*found) : -1, c.index);
+    }
 }
 
 TEST(LoadErrors, NameTheFileAndTheProblem)

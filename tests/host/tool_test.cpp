@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "host/picture.h"
@@ -150,8 +151,6 @@ TEST(ToolResize, DefaultSettingsGive640x480ByPointSampling)
     // Standard input stays open with nothing typed: the exit prompt must not wait for it.
     const RunResult run = run_tool({"--size", "80x60", dir.file("in.yc"), dir.file("out.yc")}, "", true);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("Using device 0: "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     const std::vector<Picture> frames = decode_frames(read_file(dir.file("out.yc")), 640, 480);
     ASSERT_EQ(frames.size(), 1u);
@@ -198,29 +197,152 @@ TEST(ToolResize, BufferBoundsTheOutputAndOversizedPicturesPassThrough)
     EXPECT_TRUE(read_file(dir.file("wide-out.yc")) == wide);
 }
 
+std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+TEST(ToolOptions, SizesMethodsAndLabels)
+{
+    TempDir dir;
+    write_file(dir.file("in.yc"), tagged_frames(320, 180, 1));
+    const struct {
+        std::vector<std::string> args;
+        const char* result;  // the output size, or a part of the error
+    } cases[] = {
+        {{"--resize", "160x90"}, "160x90"},
+        {{"-s", "160x-1"}, "160x90"},
+        {{"--resize=90x-1"}, "90x51"},  // 50.625
+        {{"--resize", "90x-2"}, "90x50"},
+        {{"--resize", "-1x75"}, "133x75"},  // 133.33
+        {{"--resize", "-2x75"}, "134x75"},
+        // The aspect of what the clip bars leave (280x180), wherever they are given.
+        {{"--set", "Clip L=20", "--resize", "160x-1", "--set", "clip r=20"}, "160x103"},
+        {{"--resize", "640x-2", "--set", "Height=100"}, "640x100"},
+        {{"--resize", "200x100", "--select", "320 x 240"}, "320x240"},
+        {{"--select", "OTHER", "--set", "width=200", "--set", "HEIGHT = 100"}, "200x100"},
+        {{"--select", "512X384", "--set", "T.Rate=0", "--set", "cpu t.=2", "--method", "area"}, "320x180"},
+        {{"--resize", "0x90"}, "--resize \"0x90\": expected WIDTHxHEIGHT"},
+        {{"--resize", "-1x-2"}, "--resize \"-1x-2\": only one side may follow the aspect"},
+        {{"--resize", "1700x-1"}, "--resize: \"Width\" must be 1..1600 (got 1700)"},
+        {{"--method", "bicubic"}, "--method \"bicubic\": expected point or area"},
+        {{"--set", "Rate=1"}, "no track bar \"Rate\""},
+        {{"--select", "800x600"}, "no check box \"800x600\""},
+        {{"-q", "-v"}, "--quiet and --verbose ask for opposite things"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        std::vector<std::string> args = {"--size", "320x180"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {dir.file("in.yc"), dir.file("out.y4m")});
+        const RunResult run = run_tool(args);
+        if (std::isdigit(static_cast<unsigned char>(c.result[0]))) {
+            ASSERT_EQ(run.status, 0) << run.err;
+            const std::string size = std::string(c.result);
+            EXPECT_EQ(first_line(read_file(dir.file("out.y4m"))),
+                      "YUV4MPEG2 W" + size.substr(0, size.find('x')) + " H" + size.substr(size.find('x') + 1) +
+                          " F25:1 Ip A1:1 C420jpeg");
+        } else {
+            EXPECT_NE(run.status, 0);
+            EXPECT_NE(run.err.find(c.result), std::string::npos) << run.err;
+        }
+    }
+}
+
+TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
+{
+    TempDir dir;
+    write_file(dir.file("in.yc"), tagged_frames(400, 240, 2));
+    const std::string in = dir.file("in.yc");
+    const std::string out = dir.file("out.y4m");
+    const std::string plugin = std::string("vantreo-host: plug-in ") + VANTREO_PLUGIN_PATH + "\n";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
+    } cases[] = {
+        {{"--method", "area", "--resize", "300x300", in, out}, 0,
+         {"vantreo-host: asked for 300x300, writing 300x240: area averaging never enlarges (the source is 400x240)\n"}, {}},
+        {{"--resize", "40x20", in, out}, 0,
+         {"vantreo-host: asked for 40x20, writing 50x30: no side goes below an eighth of the source's (the source "
+          "is 400x240)\n"}, {}},
+        {{"--buffer", "400x240", "--resize", "500x200", in, out}, 0,
+         {"vantreo-host: asked for 500x200, writing 400x200: no side goes beyond the frame buffer, 400x240 (--buffer)"}, {}},
+        {{"--set", "Clip U=40", "--method", "area", "--resize", "400x240", in, out}, 0,
+         {"writing 400x200: area averaging never enlarges (the source is 400x200 after the clip bars)\n"}, {}},
+        {{"--set", "Width=200", in, out}, 0,
+         {"vantreo-host: warning: Width and Height apply only with \"other\" selected, and the preset \"640 x 480\" is "
+          "on; add --select other, or give the size as --resize WxH\n"}, {}},
+        {{"--select", "other", "--set", "Width=200", in, out}, 0, {"-> 200x480"}, {"warning"}},
+        // The plug-in's start-up and shut-down lines: the device in the summary, the rest held back.
+        {{in, out}, 0,
+         {"vantreo-host: 2 frames 400x240 -> 640x480 in ", " fps, device: Vantreo emulated device (CPU); wrote "},
+         {"Using device", "ENTER", "plug-in"}},
+        {{"--verbose", in, out}, 0,
+         {plugin, "Using device 0: Vantreo emulated device (CPU)\n", "\nPress ENTER to exit...\n", "device: "}, {}},
+        {{"-q", "--method", "area", in, out}, 0, {"vantreo-host: asked for 640x480, writing 400x240"},
+         {"frames", "device", "ENTER"}},
+        {{"-q", in, out}, 0, {}, {"vantreo-host", "device", "ENTER"}},
+        // Other video: the ffmpeg pipe that reads or writes it.
+        {{dir.file("in.mp4"), out}, 2,
+         {"in.mp4\": unknown format", "\n  to read other video, pipe it from ffmpeg as YUV4MPEG2: ffmpeg -i " +
+                                            dir.file("in.mp4") + " -f yuv4mpegpipe - | vantreo-host [options] - " + out},
+         {}},
+        {{in, dir.file("out.mp4")}, 2,
+         {"\n  to write other video, pipe YUV4MPEG2 to ffmpeg: vantreo-host [options] " + in +
+          " --format y4m - | ffmpeg -i - " + dir.file("out.mp4")},
+         {}},
+    };
+    for (const auto& c : cases) {
+        std::string command;
+        for (const std::string& arg : c.args) command += " " + arg;
+        SCOPED_TRACE(command);
+        std::vector<std::string> args = {"--size", "400x240"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult run = run_tool(args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        for (const std::string& part : c.present) EXPECT_NE(run.err.find(part), std::string::npos) << part << "\n" << run.err;
+        for (const std::string& part : c.absent) EXPECT_EQ(run.err.find(part), std::string::npos) << part << "\n" << run.err;
+        const std::string::size_type note = run.err.find("asked for");
+        EXPECT_TRUE(note == std::string::npos || run.err.find("asked for", note + 1) == std::string::npos)
+            << "said once: " << run.err;
+    }
+}
+
 TEST(ToolStreams, PipesFramesFromStdinToStdout)
 {
     TempDir dir;
     const std::string input = tagged_frames(7, 5, 2);
     write_file(dir.file("in.yc"), input);
-    const std::vector<std::string> settings = {"--size", "7x5", "--select", "other", "--set", "Width=10",
-                                               "--set", "Height=6"};
-    std::vector<std::string> piped = settings;
-    piped.insert(piped.end(), {"--format", "yc", "-", "-"});
-    const RunResult run = run_tool(piped, input);
-    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> settings = {"--size", "7x5", "--resize", "10x6"};
+    auto run_with = [&](std::vector<std::string> args, const std::string& in) {
+        args.insert(args.begin(), settings.begin(), settings.end());
+        return run_tool(args, in);
+    };
+    ASSERT_EQ(run_with({dir.file("in.yc"), dir.file("out.yc")}, "").status, 0);
+    const std::string expected = read_file(dir.file("out.yc"));
+    ASSERT_EQ(expected.size(), 2u * 10 * 6 * 6);
 
-    std::vector<std::string> to_file = settings;
-    to_file.insert(to_file.end(), {dir.file("in.yc"), dir.file("out.yc")});
-    ASSERT_EQ(run_tool(to_file).status, 0);
-    EXPECT_EQ(run.out.size(), 2u * 10 * 6 * 6) << "only frames on standard output";
-    EXPECT_TRUE(run.out == read_file(dir.file("out.yc")));
-    EXPECT_EQ(run.out.find("ENTER"), std::string::npos);
-    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << "the prompt went to standard error";
+    // Frames and nothing else on standard output: through both pipes with --format, and from a .yc
+    // file to "-" in the input's format without it.
+    for (const RunResult& run : {run_with({"--format", "yc", "-", "-"}, input), run_with({dir.file("in.yc"), "-"}, "")}) {
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(run.out == expected);
+    }
 
-    const RunResult unformatted = run_tool({"--size", "7x5", "-", "-"}, input);
-    EXPECT_NE(unformatted.status, 0);
-    EXPECT_NE(unformatted.err.find("--format yc"), std::string::npos) << unformatted.err;
+    // Video is not written to a terminal.
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    const RunResult shown =
+        run_program({"/bin/sh", "-c", "exec \"$0\" --size 7x5 \"$1\" - >\"$2\"", VANTREO_HOST_TOOL, dir.file("in.yc"),
+                     ptsname(terminal)});
+    close(terminal);
+    EXPECT_EQ(shown.status, 2);
+    EXPECT_NE(shown.err.find("OUTPUT \"-\" is a terminal"), std::string::npos) << shown.err;
+
+    // Standard input is YUV4MPEG2, which gives its own size, unless --format says otherwise.
+    const RunResult unformatted = run_with({"-", dir.file("out.yc")}, input);
+    EXPECT_EQ(unformatted.status, 2);
+    EXPECT_NE(unformatted.err.find("--size is for .yc input and --demo; \"-\" gives its own size"), std::string::npos)
+        << unformatted.err;
 }
 
 TEST(ToolStreams, ClosedStandardStreamsStayOutOfTheOutput)
@@ -240,19 +362,23 @@ TEST(ToolStreams, ClosedStandardStreamsStayOutOfTheOutput)
     }
 }
 
-TEST(ToolShutdown, ExitPromptGoesToStderrAndNeedsNoKeyPress)
+TEST(ToolShutdown, ExitPromptOnlyWithVerboseAndNeverWaiting)
 {
     TempDir dir;
     const std::string input = tagged_frames(4, 2, 2);
     write_file(dir.file("in.yc"), input);
-    // The probe's exit callback prompts on standard output and waits for a key, like the filter's;
-    // standard input stays open with nothing typed.
-    const RunResult run =
-        run_tool({"--plugin", HOST_TEST_PROBE, "--format", "yc", "--size", "4x2", dir.file("in.yc"), "-"}, "", true);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(run.out == input) << "standard output holds the frames and nothing else";
-    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("probe exit callback done"), std::string::npos) << run.err;
+    // The probe's exit callback prompts on standard output, waits for a key and says it is done on
+    // standard error, like the filter's; standard input stays open with nothing typed.
+    for (const bool verbose : {false, true}) {
+        SCOPED_TRACE(verbose ? "--verbose" : "default");
+        std::vector<std::string> args = {"--plugin", HOST_TEST_PROBE, "--format", "yc", "--size", "4x2", dir.file("in.yc"), "-"};
+        if (verbose) args.insert(args.begin(), "--verbose");
+        const RunResult run = run_tool(args, "", true);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(run.out == input) << "standard output holds the frames and nothing else";
+        for (const char* line : {"Press ENTER to exit...", "probe exit callback done"})
+            EXPECT_EQ(run.err.find(line) != std::string::npos, verbose) << line << "\n" << run.err;
+    }
 
     // Without an exit callback the tool ends by itself, with the output in place.
     const RunResult minimal =

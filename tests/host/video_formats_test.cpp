@@ -270,6 +270,33 @@ TEST(Y4mFrames, EightBit444CodesComeBackExactly)
     EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == planes);
 }
 
+TEST(Y4mFrames, InterlacedChromaStaysInItsFieldAtEveryHeight)
+{
+    // Even chroma rows belong to the top field, odd ones to the bottom field; each field's chroma is
+    // flat, so resampling it field by field brings every pixel and every code back exactly.
+    const int field_cb[2] = {90, 200};
+    for (int h = 3; h <= 10; ++h)
+        for (int w = 1; w <= 3; ++w) {
+            SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+            const Y4mFormat format =
+                parse_y4m_header("YUV4MPEG2 W" + std::to_string(w) + " H" + std::to_string(h) + " It C420jpeg", "-");
+            std::string planes(static_cast<std::size_t>(w * h), '\x80');
+            for (int plane = 0; plane < 2; ++plane)
+                for (int y = 0; y < format.chroma_h(); ++y)
+                    planes += std::string(static_cast<std::size_t>(format.chroma_w()), static_cast<char>(field_cb[y % 2]));
+            Picture picture;
+            decode_y4m_frame(format, reinterpret_cast<const unsigned char*>(planes.data()), picture);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    ASSERT_EQ(picture.at(x, y).cb, chroma_to_host(field_cb[y % 2], format.levels())) << x << "," << y;
+                    ASSERT_EQ(picture.at(x, y).cr, picture.at(x, y).cb);
+                }
+            std::vector<unsigned char> bytes;
+            encode_y4m_frame(format, picture, bytes);
+            EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == planes);
+        }
+}
+
 TEST(Y4mFrames, DeepPlanesInTheirOrder)
 {
     // 3x2 4:2:0 at 16 bits: six Y samples, then two Cb, then two Cr, each little-endian.

@@ -1,6 +1,7 @@
 // vantreo-host with YUV4MPEG2 video and PNG pictures, next to Debian's ffmpeg as a user would run them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -166,13 +167,14 @@ TEST(ToolVideo, AreaAveragingAgreesWithFfmpegsAreaScaler)
 TEST(ToolVideo, PipesFromFfmpegThroughTheToolIntoFfprobe)
 {
     REQUIRE_FFMPEG();
+    // Standard input is YUV4MPEG2, and standard output takes the input's format.
     const RunResult run = shell(kTestSource + "-frames:v 7 -pix_fmt yuv420p -f yuv4mpegpipe - | " + kTool +
-                                " -q --format y4m --select other --set Width=200 --set Height=150 - - | "
+                                " -q --resize 200x-2 - - | "
                                 "ffprobe -v error -count_frames -show_entries stream=width,height,pix_fmt,nb_read_frames "
                                 "-of csv=p=0 -i -");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "200,150,yuv420p,7\n");
-    EXPECT_NE(run.err.find("Press ENTER to exit..."), std::string::npos) << "the exit prompt stays out of the pipe";
+    EXPECT_EQ(run.err, "") << "-q: nothing but warnings and errors";
 }
 
 TEST(ToolVideo, Unfiltered444CodesComeBackExactly)
@@ -222,7 +224,8 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     RunResult run = run_tool({dir.file("wide.y4m"), dir.file("wide-out.y4m")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(read_file(dir.file("wide-out.y4m")) == wide);
-    const std::string note = "frames larger than 1600 pixels a side (here 1700x4) pass through unfiltered";
+    const std::string note = "vantreo-host: asked for 640x480, writing 1700x4: sources wider or taller than 1600 "
+                             "pixels pass through unfiltered (the source is 1700x4)\n";
     const std::string::size_type at = run.err.find(note);
     EXPECT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(note, at + 1), std::string::npos) << "said once";
@@ -236,6 +239,92 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(read_file(dir.file("vga-out.y4m")) == vga);
     EXPECT_EQ(run.err.find("unfiltered"), std::string::npos);
+}
+
+// An interlaced clip whose two fields differ: in each field a vertical edge (white left of it, black
+// right), further right in the bottom field and moving right from frame to frame, and each field's own
+// chroma (the even chroma rows the top field's).
+constexpr int kFieldChroma[2][2] = {{90, 200}, {60, 180}};  // Cb, Cr of the top and bottom field
+int field_edge(int frame, int field) { return 8 + 4 * frame + 12 * field; }
+
+// The planes of frame `frame`, w x h luma and cw x ch chroma.
+std::string field_frame(int w, int h, int cw, int ch, int frame)
+{
+    std::string planes;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) planes += static_cast<char>(x < field_edge(frame, y % 2) ? 235 : 16);
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y = 0; y < ch; ++y)
+            planes += std::string(static_cast<std::size_t>(cw), static_cast<char>(kFieldChroma[plane][y % 2]));
+    return planes;
+}
+
+// Whether an output frame of the clip above keeps its fields apart: luma only white or black (no blend
+// of the two), every row of a field the same, the top field's edge left of the bottom's, and each
+// chroma row its own field's values.
+bool fields_apart(const std::string& planes, int w, int h, int cw, int ch)
+{
+    std::string rows[2];
+    for (int y = 0; y < h; ++y) {
+        const std::string row = planes.substr(static_cast<std::size_t>(y * w), static_cast<std::size_t>(w));
+        if (row.find_first_not_of(std::string("\xeb\x10", 2)) != std::string::npos) return false;
+        if (y < 2) rows[y] = row;
+        if (row != rows[y % 2]) return false;
+    }
+    const auto white = [](const std::string& row) { return std::count(row.begin(), row.end(), '\xeb'); };
+    if (h > 1 && white(rows[0]) >= white(rows[1])) return false;
+    for (int plane = 0; plane < 2; ++plane)
+        for (int y = 0; y < ch; ++y)
+            for (int x = 0; x < cw; ++x)
+                if (static_cast<unsigned char>(planes[w * h + (plane * ch + y) * cw + x]) != kFieldChroma[plane][y % 2])
+                    return false;
+    return true;
+}
+
+TEST(ToolFields, NothingOfOneFieldReachesTheOther)
+{
+    TempDir dir;
+    const struct {
+        const char* name;
+        const char* header;  // of a 32x16 clip
+        std::vector<std::string> args;
+        int out_h;
+        bool mixed;
+    } cases[] = {
+        {"It 4:2:0 area", "YUV4MPEG2 W32 H16 F25:1 It A1:1 C420jpeg", {"--method", "area", "--resize", "16x8"}, 8, false},
+        // 10 rows: the bottom field has one chroma row fewer than a 5-row picture.
+        {"It 4:2:0 area, 10 rows", "YUV4MPEG2 W32 H16 F25:1 It C420paldv", {"--method", "area", "--resize", "16x10"}, 10,
+         false},
+        {"Ib 4:4:4 point, odd height", "YUV4MPEG2 W32 H16 F25:1 Ib C444", {"--resize", "16x7"}, 7, false},
+        {"It 4:2:0 area, clipped", "YUV4MPEG2 W32 H16 F30000:1001 It C420mpeg2",
+         {"--method", "area", "--set", "Clip U=2", "--set", "Clip D=1", "--resize", "16x13"}, 13, false},
+        {"It 4:2:0 area, preset", "YUV4MPEG2 W32 H16 F25:1 It C420", {"--method", "point", "--select", "320 x 240"}, 240, false},
+        // Whole frames mix the fields: what the test looks for is there to be found.
+        {"It 4:2:0 area, --progressive", "YUV4MPEG2 W32 H16 F25:1 It A1:1 C420jpeg",
+         {"--progressive", "--method", "area", "--resize", "16x8"}, 8, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool halved = std::string(c.header).find("C444") == std::string::npos;
+        std::vector<std::string> frames;
+        for (int f = 0; f < 2; ++f) frames.push_back(field_frame(32, 16, halved ? 16 : 32, halved ? 8 : 16, f));
+        write_file(dir.file("in.y4m"), y4m_file(c.header, frames));
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {dir.file("in.y4m"), dir.file("out.y4m")});
+        const RunResult run = run_tool(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+
+        const int w = c.out_h == 240 ? 320 : 16;
+        std::string header = c.header;
+        header.replace(header.find("W32 H16"), 7, "W" + std::to_string(w) + " H" + std::to_string(c.out_h));
+        const std::string output = read_file(dir.file("out.y4m"));
+        EXPECT_EQ(first_line(output), header) << "the interlacing flag as it was";
+        const int cw = halved ? w / 2 : w;
+        const int ch = halved ? (c.out_h + 1) / 2 : c.out_h;
+        const std::vector<std::string> planes = y4m_frames(output, static_cast<std::size_t>(w * c.out_h + 2 * cw * ch));
+        ASSERT_EQ(planes.size(), 2u);
+        for (int f = 0; f < 2; ++f) EXPECT_EQ(fields_apart(planes[f], w, c.out_h, cw, ch), !c.mixed) << "frame " << f;
+    }
 }
 
 void expect_all_pixels(const RgbImage& image, int r, int g, int b, const std::string& what)
@@ -325,6 +414,7 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         {"odd.y4m", "YUV4MPEG2 W8 H6 F25:1 C420 Q1\n"},
         {"not-video.y4m", "RIFF....AVI LIST"},
         {"empty.y4m", header + "\n"},
+        {"interlaced.y4m", "YUV4MPEG2 W8 H6 F25:1 It C420jpeg\nFRAME\n" + frame},
         {"notdir", "a file"},
     };
     for (const auto& [name, bytes] : inputs) write_file(dir.file(name), bytes);
@@ -360,6 +450,7 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         {{"--matrix", "2020", in, out}, "--matrix \"2020\"", 2},
         {{dir.file("good.png"), out}, "PNG is an output format only", 2},
         {{"--format", "avi", in, out}, "--format \"avi\"", 2},
+        {{"--set", "Clip U=3", dir.file("interlaced.y4m"), out}, "an odd \"Clip U\" (3) would swap the fields' rows", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -427,16 +518,18 @@ TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(dir.names(), std::set<std::string>{"demo"});
     const std::string clip = read_file(dir.file("demo/out.y4m"));
-    const std::string header = "YUV4MPEG2 W640 H480 F25:1 Ip A1:1 C420jpeg\n";
+    // Area averaging to 640 pixels wide, in the pattern's aspect.
+    const std::string header = "YUV4MPEG2 W640 H360 F25:1 Ip A1:1 C420jpeg\n";
     EXPECT_EQ(clip.compare(0, header.size(), header), 0) << first_line(clip);
-    EXPECT_EQ(y4m_frames(clip, 640 * 480 * 3 / 2).size(), 60u);
+    EXPECT_EQ(y4m_frames(clip, 640 * 360 * 3 / 2).size(), 60u);
     const RgbImage pair = read_png(read_file(dir.file("demo/before-after.png")));
     EXPECT_EQ(pair.w, 1280 + 16 + 640);
     EXPECT_EQ(pair.h, 720);
 
-    EXPECT_NE(run.err.find("vantreo-host: 60 frames 1280x720 -> 640x480 in "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(" fps; wrote demo/out.y4m and demo/before-after.png\n"), std::string::npos) << run.err;
-    EXPECT_LT(run.err.find(" fps; wrote"), run.err.find("Press ENTER")) << "the summary comes before the shutdown";
+    EXPECT_NE(run.err.find("vantreo-host: 60 frames 1280x720 -> 640x360 in "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" fps, device: Vantreo emulated device (CPU); wrote demo/out.y4m and demo/before-after.png\n"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress line when standard error is no terminal";
     EXPECT_EQ(run.out, "");
 }

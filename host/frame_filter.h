@@ -1,0 +1,42 @@
+// Frames through the filter plug-in: whole, or for interlaced video field by field, with a note of
+// the bounds that changed the size asked for.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host/picture.h"
+#include "host/plugin_host.h"
+#include "host/size_controls.h"
+
+namespace vantreo_host {
+
+class FrameFilter {
+public:
+    // `host` holds the user's controls. With `fields`, the top and bottom field of each frame go
+    // through as pictures of their own and are woven back: the size asked for and the rows the clip
+    // bars take off are shared between the fields, so no row of one field reaches the other. Throws
+    // HostError when an odd "Clip U" would put the fields' rows out of step.
+    FrameFilter(PluginHost& host, bool fields);
+
+    Picture process(const Picture& frame, std::int32_t index, std::int32_t count);
+
+    // Why the last frame came back at another size than the controls ask for; "" when it did not.
+    std::string size_note() const;
+
+private:
+    Picture through_filter(const Picture& picture, std::int32_t index, std::int32_t count);
+    void set_field_controls(int field, std::int32_t frame_h);
+
+    PluginHost& host_;
+    bool fields_;
+    std::optional<Size> asked_;
+    Clips clips_;
+    bool sizes_fields_;  // the filter has "other", "Width" and "Height" to give each field its size
+    Size input_{0, 0};
+    Size output_{0, 0};
+    unsigned rules_ = 0;
+};
+
+}  // namespace vantreo_host
