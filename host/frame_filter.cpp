@@ -31,12 +31,13 @@ Picture weave(const Picture& top, const Picture& bottom)
 
 }  // namespace
 
-FrameFilter::FrameFilter(PluginHost& host, bool fields)
+FrameFilter::FrameFilter(PluginHost& host, bool fields, std::int32_t source_limit)
     : host_(host),
       fields_(fields),
       asked_(asked_size(host)),
       clips_(read_clips(host)),
-      sizes_fields_(host.has_check(kOtherLabel) && host.has_track(kWidthLabel) && host.has_track(kHeightLabel))
+      sizes_fields_(host.has_check(kOtherLabel) && host.has_track(kWidthLabel) && host.has_track(kHeightLabel)),
+      source_limit_(source_limit)
 {
     if (fields_ && clips_.top % 2 != 0)
         throw HostError("interlaced frames are resized field by field, and an odd \"" + std::string(kClipTopLabel) +
@@ -48,7 +49,8 @@ Picture FrameFilter::through_filter(const Picture& picture, std::int32_t index, 
 {
     const std::optional<Size> asked = asked_size(host_);
     const SizeCall call{asked.value_or(picture.size()), picture.size(),
-                        clipped_size(read_clips(host_), picture.size()), host_.buffer_size(), area_averaging(host_)};
+                        clipped_size(read_clips(host_), picture.size()), host_.buffer_size(), area_averaging(host_),
+                        source_limit_};
     Picture output = host_.process(picture, index, count);
     if (asked) rules_ |= size_rules(call, output.size());
     return output;
@@ -90,7 +92,8 @@ Picture FrameFilter::process(const Picture& frame, std::int32_t index, std::int3
 std::string FrameFilter::size_note() const
 {
     if (!asked_ || rules_ == 0) return "";
-    return vantreo_host::size_note(*asked_, output_, input_, clipped_size(clips_, input_), host_.buffer_size(), rules_);
+    return vantreo_host::size_note(*asked_, output_, input_, clipped_size(clips_, input_), host_.buffer_size(), rules_,
+                                   source_limit_);
 }
 
 }  // namespace vantreo_host

@@ -18,7 +18,8 @@ public:
     // through as pictures of their own and are woven back: the size asked for and the rows the clip
     // bars take off are shared between the fields, so no row of one field reaches the other. Throws
     // HostError when an odd "Clip U" would put the fields' rows out of step.
-    FrameFilter(PluginHost& host, bool fields);
+    // `source_limit`: the filter's source limit as far as the tool knows it, for the notes.
+    FrameFilter(PluginHost& host, bool fields, std::int32_t source_limit);
 
     Picture process(const Picture& frame, std::int32_t index, std::int32_t count);
 
@@ -34,6 +35,7 @@ private:
     std::optional<Size> asked_;
     Clips clips_;
     bool sizes_fields_;  // the filter has "other", "Width" and "Height" to give each field its size
+    std::int32_t source_limit_;
     Size input_{0, 0};
     Size output_{0, 0};
     unsigned rules_ = 0;

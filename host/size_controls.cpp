@@ -73,7 +73,7 @@ bool area_averaging(const PluginHost& host) { return track_or_zero(host, kMethod
 unsigned size_rules(const SizeCall& call, Size written)
 {
     if (written == call.asked) return 0;
-    if ((call.clipped.w > kMaxSourceSide || call.clipped.h > kMaxSourceSide) && written == call.input)
+    if ((call.clipped.w > call.source_limit || call.clipped.h > call.source_limit) && written == call.input)
         return kSourceLimit;
     const unsigned rules = side_rules(call.asked.w, written.w, call.clipped.w, call.buffer.w, call.area) |
                            side_rules(call.asked.h, written.h, call.clipped.h, call.buffer.h, call.area);
@@ -81,8 +81,14 @@ unsigned size_rules(const SizeCall& call, Size written)
     return rules;
 }
 
-std::string size_note(Size asked, Size written, Size source, Size clipped, BufferSize buffer, unsigned rules)
+std::string size_note(Size asked, Size written, Size source, Size clipped, BufferSize buffer, unsigned rules,
+                      std::int32_t source_limit)
 {
+    const std::int32_t side = std::max(clipped.w, clipped.h);
+    const std::string raise = side <= kLargestMaxSourceSide
+                                  ? "; --plugin-setting max_source_side=" + std::to_string(side) +
+                                        " (or that line in vantreo.ini beside the plug-in) raises the limit"
+                                  : "; the limit goes no higher than " + std::to_string(kLargestMaxSourceSide);
     const struct {
         SizeRule rule;
         std::string text;
@@ -90,7 +96,7 @@ std::string size_note(Size asked, Size written, Size source, Size clipped, Buffe
         {kEighthFloor, "no side goes below an eighth of the source's"},
         {kNeverEnlarges, "area averaging never enlarges"},
         {kWithinBuffer, "no side goes beyond the frame buffer, " + size_text({buffer.w, buffer.h}) + " (--buffer)"},
-        {kSourceLimit, "sources wider or taller than " + std::to_string(kMaxSourceSide) +
+        {kSourceLimit, "sources wider or taller than " + std::to_string(source_limit) +
                            " pixels pass through unfiltered"},
         {kPassedThrough, "the filter passed the frame through unfiltered"},
         {kOtherChange, "the filter chose that size"},
@@ -101,7 +107,7 @@ std::string size_note(Size asked, Size written, Size source, Size clipped, Buffe
     std::string note = "asked for " + size_text(asked) + ", writing " + size_text(written) + ": " + reasons +
                        " (the source is " + size_text(clipped);
     if (clipped != source) note += " after the clip bars";
-    return note + ")";
+    return note + ")" + (rules & kSourceLimit ? raise : "");
 }
 
 }  // namespace vantreo_host

@@ -21,8 +21,11 @@ constexpr const char* kClipBottomLabel = "Clip D";
 constexpr const char* kClipLeftLabel = "Clip L";
 constexpr const char* kClipRightLabel = "Clip R";
 
-// The filter leaves a source wider or taller than this (after the clip bars) as it is.
+// The filter leaves a source wider or taller than its limit (after the clip bars) as it is: this by
+// default; its setting max_source_side (--plugin-setting, or its settings file) raises the limit up to
+// kLargestMaxSourceSide.
 constexpr std::int32_t kMaxSourceSide = 1600;
+constexpr std::int32_t kLargestMaxSourceSide = 8192;
 
 // Rows or columns the clip bars take off each side (0 for a bar the filter lacks).
 struct Clips {
@@ -53,26 +56,29 @@ enum SizeRule : unsigned {
     kEighthFloor = 1u << 0,     // no side below an eighth of the source's
     kNeverEnlarges = 1u << 1,   // area averaging never enlarges
     kWithinBuffer = 1u << 2,    // no side beyond the frame buffer
-    kSourceLimit = 1u << 3,     // sources over kMaxSourceSide pass through
+    kSourceLimit = 1u << 3,     // sources over the source limit pass through
     kPassedThrough = 1u << 4,   // the frame came back as it went in, for no rule above
     kOtherChange = 1u << 5,     // none of the above explains it
 };
 
 // One picture through the filter: the size asked for, the picture's size and what the clip bars left
-// of it, the buffer, and the method.
+// of it, the buffer, the method, and the source limit as far as the tool knows it.
 struct SizeCall {
     Size asked;
     Size input;
     Size clipped;
     BufferSize buffer;
     bool area;
+    std::int32_t source_limit;
 };
 
 // The rules that explain `written` for `call` (0 when it is the size asked for).
 unsigned size_rules(const SizeCall& call, Size written);
 
 // "asked for 120x68, writing 160x90: no side goes below an eighth of the source's (the source is
-// 1280x720)", naming each rule in `rules`; `clipped` is what the clip bars leave of `source`.
-std::string size_note(Size asked, Size written, Size source, Size clipped, BufferSize buffer, unsigned rules);
+// 1280x720)", naming each rule in `rules`; `clipped` is what the clip bars leave of `source`. A source
+// over `source_limit` gets the setting that would raise the limit for it.
+std::string size_note(Size asked, Size written, Size source, Size clipped, BufferSize buffer, unsigned rules,
+                      std::int32_t source_limit);
 
 }  // namespace vantreo_host

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -302,27 +303,29 @@ void list_devices()
     }
 }
 
-// The device the plug-in runs its device rows on: as it chooses at start-up, index and name.
-std::string device_text(const ToolOptions& options)
+// The plug-in reads the device asked for, and its settings, from the environment at its start-up.
+void set_plugin_variable(const char* name, std::int32_t value)
 {
-    int count = 0;
-    cudaGetDeviceCount(&count);
-    if (count <= 0) return "no device";
-    const int device = std::min(options.device.value_or(0), count - 1);
-    cudaDeviceProp properties{};
-    cudaGetDeviceProperties(&properties, device);
-    return "device " + std::to_string(device) + ": " + properties.name;
+    const std::string text = std::to_string(value);
+#if defined(_WIN32)
+    _putenv_s(name, text.c_str());
+#else
+    setenv(name, text.c_str(), 1);
+#endif
 }
 
-// The plug-in reads the device asked for from the environment at its start-up.
-void ask_for_device(std::int32_t device)
+// The plug-in's source limit as far as the tool knows it: as set here or in the environment, else the
+// default (a settings file beside the plug-in may raise it unseen; a note then names the default).
+std::int32_t known_source_limit(const ToolOptions& options)
 {
-    const std::string text = std::to_string(device);
-#if defined(_WIN32)
-    _putenv_s("VANTREO_DEVICE", text.c_str());
-#else
-    setenv("VANTREO_DEVICE", text.c_str(), 1);
-#endif
+    if (options.max_source_side) return *options.max_source_side;
+    const char* text = std::getenv("VANTREO_MAX_SOURCE_SIDE");
+    if (!text) return kMaxSourceSide;
+    char* end = nullptr;
+    const long side = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && side >= kMaxSourceSide && side <= kLargestMaxSourceSide
+               ? static_cast<std::int32_t>(side)
+               : kMaxSourceSide;
 }
 
 int run(const ToolOptions& options)
@@ -332,7 +335,8 @@ int run(const ToolOptions& options)
         finish_standard_output();
         return 0;
     }
-    if (options.device) ask_for_device(*options.device);
+    if (options.device) set_plugin_variable("VANTREO_DEVICE", *options.device);
+    if (options.max_source_side) set_plugin_variable("VANTREO_MAX_SOURCE_SIDE", *options.max_source_side);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
     if (options.verbose) std::fprintf(stderr, "vantreo-host: plug-in %s\n", plugin.c_str());
     if (options.list_controls) {
@@ -375,7 +379,7 @@ int run(const ToolOptions& options)
     apply_settings(host, settings, Size{in_w, in_h});
     warn_about_preset(host, options);
     const bool fields = source->y4m_format().interlaced;
-    FrameFilter filter(host, fields);
+    FrameFilter filter(host, fields, known_source_limit(options));
 
     // Every output is created before the filter starts, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);
@@ -446,7 +450,6 @@ int run(const ToolOptions& options)
         if (comparison) summary += std::string(" and ") + kDemoComparison;
         if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;
         std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
-        std::fprintf(stderr, "vantreo-host: device rows on %s\n", device_text(options).c_str());
     }
     stop_plugin(host, options);
     return 0;

@@ -54,6 +54,9 @@ const char kUsage[] =
     "  --list-devices       print the devices the plug-in can run its device rows on (index,\n"
     "                       backend, name; OpenCL GPUs first, the emulated device last) and stop\n"
     "  --device N           run the device rows on device N of --list-devices (default 0)\n"
+    "  --plugin-setting max_source_side=N\n"
+    "                       filter sources up to N pixels a side (1600..8192; default 1600, or\n"
+    "                       what vantreo.ini beside the plug-in or VANTREO_MAX_SOURCE_SIDE says)\n"
     "  -q, --quiet          only warnings and errors on standard error: no progress line, no\n"
     "                       summary, none of the plug-in's start-up and shut-down lines\n"
     "  -v, --verbose        also the plug-in's own start-up and shut-down lines, and its path\n"
@@ -273,6 +276,17 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             std::int64_t device = 0;
             if (!parse_int(text, 63, device) || device < 0) throw UsageError("--device \"" + text + "\": expected a device index");
             options.device = static_cast<std::int32_t>(device);
+        } else if (name == "--plugin-setting") {
+            // The plug-in's one setting: the largest source side it filters.
+            const std::string text = value();
+            const std::string key = "max_source_side=";
+            std::int64_t side = 0;
+            if (text.compare(0, key.size(), key) != 0)
+                throw UsageError("--plugin-setting \"" + text + "\": the plug-in's setting is max_source_side=N");
+            if (!parse_int(text.substr(key.size()), kLargestMaxSourceSide, side) || side < kMaxSourceSide)
+                throw UsageError("--plugin-setting \"" + text + "\": max_source_side is a whole number from " +
+                                 std::to_string(kMaxSourceSide) + " to " + std::to_string(kLargestMaxSourceSide));
+            options.max_source_side = static_cast<std::int32_t>(side);
         } else if (name == "--demo") {
             no_value();
             options.demo = true;

@@ -48,6 +48,7 @@ struct ToolOptions {
     bool list_controls = false;
     bool list_devices = false;
     std::optional<std::int32_t> device;  // --device N: the plug-in's device, by its --list-devices index
+    std::optional<std::int32_t> max_source_side;  // --plugin-setting max_source_side=N
     bool demo = false;
     bool help = false;
     bool version = false;

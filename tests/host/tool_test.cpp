@@ -226,6 +226,8 @@ TEST(ToolOptions, SizesMethodsAndLabels)
         {{"--set", "Rate=1"}, "no track bar \"Rate\""},
         {{"--select", "800x600"}, "no check box \"800x600\""},
         {{"-q", "-v"}, "--quiet and --verbose ask for opposite things"},
+        {{"--plugin-setting", "max_source_side=8193"}, "max_source_side is a whole number from 1600 to 8192"},
+        {{"--plugin-setting", "max_side=2000"}, "the plug-in's setting is max_source_side=N"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);

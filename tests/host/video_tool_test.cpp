@@ -225,10 +225,16 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(read_file(dir.file("wide-out.y4m")) == wide);
     const std::string note = "vantreo-host: asked for 640x480, writing 1700x4: sources wider or taller than 1600 "
-                             "pixels pass through unfiltered (the source is 1700x4)\n";
+                             "pixels pass through unfiltered (the source is 1700x4); --plugin-setting "
+                             "max_source_side=1700 (or that line in vantreo.ini beside the plug-in) raises the limit\n";
     const std::string::size_type at = run.err.find(note);
     EXPECT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(note, at + 1), std::string::npos) << "said once";
+    // With the limit raised as the note says, the same frames are resized.
+    run = run_tool({"--plugin-setting", "max_source_side=1700", dir.file("wide.y4m"), dir.file("wide-out.y4m")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read_file(dir.file("wide-out.y4m")).rfind("YUV4MPEG2 W640 H480 ", 0), 0u);
+    EXPECT_EQ(run.err.find("unfiltered"), std::string::npos) << run.err;
 
     // 4:2:0 at the size the filter is asked for: chroma is not resampled.
     std::string small(640 * 480 * 3 / 2, '\0');
