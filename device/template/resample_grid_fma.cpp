@@ -8,8 +8,12 @@
 #include "device/template/resample_grid.h"
 #include "plan/arithmetic.h"
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 
 namespace {
 
@@ -22,4 +26,8 @@ void resample_grid_rows_fma(const ResampleGrid& g, std::int32_t first, std::int3
     resample_rows(g, first, end);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

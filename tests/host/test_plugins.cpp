@@ -84,10 +84,12 @@ FILTER_DLL build()
 
 HOST_BOOL VANTREO_CDECL unchanged_proc(FILTER*, FILTER_PROC_INFO*) { return 1; }
 
+#if defined(TEST_PLUGIN_DEFAULT_OUT_OF_RANGE)
 const char* const kOneName[] = {"Level"};
 const std::int32_t kOneDefault[] = {7};
 const std::int32_t kOneMin[] = {0};
 const std::int32_t kOneMax[] = {5};
+#endif
 
 FILTER_DLL build()
 {
