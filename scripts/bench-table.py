@@ -94,7 +94,8 @@ def chart(rows, path, title=None):
     for i, (label, values) in enumerate(series):
         ax.bar([c + i * width for c in range(len(rows))], values, width, label=label)
     ax.axhline(1.0, color="black", linewidth=0.8)
-    ax.set_xticks([c + 0.4 - width / 2 for c in range(len(rows))], [r[0] for r in rows])
+    # Two lines a label, so that the cases fit side by side.
+    ax.set_xticks([c + 0.4 - width / 2 for c in range(len(rows))], [r[0].replace(" -> ", "\n-> ") for r in rows])
     ax.set_ylabel("time / OpenCV INTER_AREA (same threads)")
     ax.set_yscale("log")
     ax.legend(ncol=3, fontsize=8)

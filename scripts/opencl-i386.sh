@@ -13,9 +13,16 @@ stamp=$dir/.complete
 if [ ! -f "$stamp" ]; then
   rm -rf "$dir"
   mkdir -p "$dir/debs" "$prefix" "$dir/vendors"
-  (cd "$dir/debs" && apt-get download -qq libpocl2:i386 clang-15:i386 libclang-cpp15:i386 libllvm15:i386 \
-    libhwloc15:i386 libclang-common-15-dev:i386 libclang1-15:i386 libxml2:i386 libedit2:i386 libz3-4:i386 \
-    libffi8:i386 libtinfo6:i386 libicu72:i386 libbsd0:i386 libmd0:i386 libudev1:i386 libltdl7:i386 2>/dev/null)
+  packages=(libpocl2:i386 clang-15:i386 libclang-cpp15:i386 libllvm15:i386 libhwloc15:i386
+    libclang-common-15-dev:i386 libclang1-15:i386 libxml2:i386 libedit2:i386 libz3-4:i386 libffi8:i386
+    libtinfo6:i386 libicu72:i386 libbsd0:i386 libmd0:i386 libudev1:i386 libltdl7:i386)
+  # Package lists older than the archive name files it no longer has: refresh them once and retry.
+  if ! (cd "$dir/debs" && apt-get download -qq "${packages[@]}" 2>/dev/null); then
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    $SUDO apt-get update -qq >&2
+    (cd "$dir/debs" && apt-get download -qq "${packages[@]}" >&2)
+  fi
   for deb in "$dir"/debs/*.deb; do dpkg -x "$deb" "$prefix"; done
   # PoCL finds its data at ../../share/pocl from libpocl.so.2; the i386 package brings only its
   # kernel library there, the headers and the rest come from the system's libpocl2-common.
