@@ -100,48 +100,55 @@ inline typename VectorTypes<N>::Ints store_whole(typename VectorTypes<N>::Floats
         return __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
 }
 
-// Transposes 8 x 8 16-bit words: word w of vector r becomes word r of vector w.
-inline void transpose_8x8(__m128i v[8])
+// Transposes 8 x 8 16-bit words in each 128-bit lane of Ops::V: word w of vector r becomes word r of
+// vector w, by interleaving words, then pairs, then quadruples. Ops names the interleaves of V.
+template <class Ops>
+inline void transpose_8x8_by(typename Ops::V v[8])
 {
-    const __m128i a0 = _mm_unpacklo_epi16(v[0], v[1]), a1 = _mm_unpackhi_epi16(v[0], v[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(v[2], v[3]), a3 = _mm_unpackhi_epi16(v[2], v[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(v[4], v[5]), a5 = _mm_unpackhi_epi16(v[4], v[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(v[6], v[7]), a7 = _mm_unpackhi_epi16(v[6], v[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    v[0] = _mm_unpacklo_epi64(b0, b4);
-    v[1] = _mm_unpackhi_epi64(b0, b4);
-    v[2] = _mm_unpacklo_epi64(b1, b5);
-    v[3] = _mm_unpackhi_epi64(b1, b5);
-    v[4] = _mm_unpacklo_epi64(b2, b6);
-    v[5] = _mm_unpackhi_epi64(b2, b6);
-    v[6] = _mm_unpacklo_epi64(b3, b7);
-    v[7] = _mm_unpackhi_epi64(b3, b7);
+    typename Ops::V a[8], b[8];
+#pragma GCC unroll 4
+    for (int i = 0; i < 8; i += 2) {
+        a[i] = Ops::lo16(v[i], v[i + 1]);
+        a[i + 1] = Ops::hi16(v[i], v[i + 1]);
+    }
+#pragma GCC unroll 4
+    for (int i = 0; i < 4; ++i) {
+        const int from = i / 2 * 4 + i % 2;  // a0 a1 a4 a5 with a2 a3 a6 a7
+        b[2 * i] = Ops::lo32(a[from], a[from + 2]);
+        b[2 * i + 1] = Ops::hi32(a[from], a[from + 2]);
+    }
+#pragma GCC unroll 4
+    for (int i = 0; i < 4; ++i) {
+        v[2 * i] = Ops::lo64(b[i], b[i + 4]);
+        v[2 * i + 1] = Ops::hi64(b[i], b[i + 4]);
+    }
 }
 
+struct Interleave128 {
+    using V = __m128i;
+    static V lo16(V x, V y) { return _mm_unpacklo_epi16(x, y); }
+    static V hi16(V x, V y) { return _mm_unpackhi_epi16(x, y); }
+    static V lo32(V x, V y) { return _mm_unpacklo_epi32(x, y); }
+    static V hi32(V x, V y) { return _mm_unpackhi_epi32(x, y); }
+    static V lo64(V x, V y) { return _mm_unpacklo_epi64(x, y); }
+    static V hi64(V x, V y) { return _mm_unpackhi_epi64(x, y); }
+};
+
+inline void transpose_8x8(__m128i v[8]) { transpose_8x8_by<Interleave128>(v); }
+
 #if defined(__AVX2__)
+struct Interleave256 {
+    using V = __m256i;
+    static V lo16(V x, V y) { return _mm256_unpacklo_epi16(x, y); }
+    static V hi16(V x, V y) { return _mm256_unpackhi_epi16(x, y); }
+    static V lo32(V x, V y) { return _mm256_unpacklo_epi32(x, y); }
+    static V hi32(V x, V y) { return _mm256_unpackhi_epi32(x, y); }
+    static V lo64(V x, V y) { return _mm256_unpacklo_epi64(x, y); }
+    static V hi64(V x, V y) { return _mm256_unpackhi_epi64(x, y); }
+};
+
 // The same on each 128-bit half: words 0-7 of the 8 vectors in the low halves, words 8-15 in the high.
-inline void transpose_8x8_twice(__m256i v[8])
-{
-    const __m256i a0 = _mm256_unpacklo_epi16(v[0], v[1]), a1 = _mm256_unpackhi_epi16(v[0], v[1]);
-    const __m256i a2 = _mm256_unpacklo_epi16(v[2], v[3]), a3 = _mm256_unpackhi_epi16(v[2], v[3]);
-    const __m256i a4 = _mm256_unpacklo_epi16(v[4], v[5]), a5 = _mm256_unpackhi_epi16(v[4], v[5]);
-    const __m256i a6 = _mm256_unpacklo_epi16(v[6], v[7]), a7 = _mm256_unpackhi_epi16(v[6], v[7]);
-    const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
-    const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
-    const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
-    const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
-    v[0] = _mm256_unpacklo_epi64(b0, b4);
-    v[1] = _mm256_unpackhi_epi64(b0, b4);
-    v[2] = _mm256_unpacklo_epi64(b1, b5);
-    v[3] = _mm256_unpackhi_epi64(b1, b5);
-    v[4] = _mm256_unpacklo_epi64(b2, b6);
-    v[5] = _mm256_unpackhi_epi64(b2, b6);
-    v[6] = _mm256_unpacklo_epi64(b3, b7);
-    v[7] = _mm256_unpackhi_epi64(b3, b7);
-}
+inline void transpose_8x8_twice(__m256i v[8]) { transpose_8x8_by<Interleave256>(v); }
 #endif
 
 // `count` (1 to 8) words from `p`; the rest zero. Reads nothing past the count.

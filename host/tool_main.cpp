@@ -314,18 +314,13 @@ void set_plugin_variable(const char* name, std::int32_t value)
 #endif
 }
 
-// The plug-in's source limit as far as the tool knows it: as set here or in the environment, else the
-// default (a settings file beside the plug-in may raise it unseen; a note then names the default).
-std::int32_t known_source_limit(const ToolOptions& options)
+// The plug-in's source limit as far as the tool knows it: the environment's, which --plugin-setting
+// sets, else the default (a settings file beside the plug-in may raise it unseen; a note then names
+// the default).
+std::int32_t known_source_limit()
 {
-    if (options.max_source_side) return *options.max_source_side;
     const char* text = std::getenv("VANTREO_MAX_SOURCE_SIDE");
-    if (!text) return kMaxSourceSide;
-    char* end = nullptr;
-    const long side = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && side >= kMaxSourceSide && side <= kLargestMaxSourceSide
-               ? static_cast<std::int32_t>(side)
-               : kMaxSourceSide;
+    return (text ? parse_max_source_side(text) : std::nullopt).value_or(kMaxSourceSide);
 }
 
 int run(const ToolOptions& options)
@@ -379,7 +374,7 @@ int run(const ToolOptions& options)
     apply_settings(host, settings, Size{in_w, in_h});
     warn_about_preset(host, options);
     const bool fields = source->y4m_format().interlaced;
-    FrameFilter filter(host, fields, known_source_limit(options));
+    FrameFilter filter(host, fields, known_source_limit());
 
     // Every output is created before the filter starts, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);

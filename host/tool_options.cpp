@@ -110,6 +110,17 @@ bool parse_int(const std::string& text, std::int64_t limit, std::int64_t& value)
     return value >= -limit - 1 && value <= limit;
 }
 
+}  // namespace
+
+std::optional<std::int32_t> parse_max_source_side(const std::string& text)
+{
+    std::int64_t side = 0;
+    if (!parse_int(text, kLargestMaxSourceSide, side) || side < kMaxSourceSide) return std::nullopt;
+    return static_cast<std::int32_t>(side);
+}
+
+namespace {
+
 ControlSetting parse_set(const std::string& text)
 {
     const std::string::size_type equals = text.rfind('=');
@@ -280,13 +291,12 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             // The plug-in's one setting: the largest source side it filters.
             const std::string text = value();
             const std::string key = "max_source_side=";
-            std::int64_t side = 0;
             if (text.compare(0, key.size(), key) != 0)
                 throw UsageError("--plugin-setting \"" + text + "\": the plug-in's setting is max_source_side=N");
-            if (!parse_int(text.substr(key.size()), kLargestMaxSourceSide, side) || side < kMaxSourceSide)
+            options.max_source_side = parse_max_source_side(text.substr(key.size()));
+            if (!options.max_source_side)
                 throw UsageError("--plugin-setting \"" + text + "\": max_source_side is a whole number from " +
                                  std::to_string(kMaxSourceSide) + " to " + std::to_string(kLargestMaxSourceSide));
-            options.max_source_side = static_cast<std::int32_t>(side);
         } else if (name == "--demo") {
             no_value();
             options.demo = true;

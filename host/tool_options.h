@@ -70,6 +70,9 @@ Size resolve_resize(Size resize, Size source);
 
 ToolOptions parse_tool_options(const std::vector<std::string>& args);
 
+// The plug-in's max_source_side from `text`: a whole number from kMaxSourceSide to kLargestMaxSourceSide.
+std::optional<std::int32_t> parse_max_source_side(const std::string& text);
+
 // "WxH" with both sides 1..16384 and at most kMaxBufferPixels pixels; throws UsageError naming `option`.
 Size parse_size(const std::string& option, const std::string& text);
 

@@ -358,48 +358,47 @@ void release_buffer(Buffer* buffer)
     delete buffer;
 }
 
-cudaError_t fill(Buffer* buffer, std::size_t offset, std::size_t count, unsigned char value)
+// One transfer enqueued (and waited for) on the buffer's device: refused at once by a device that was
+// left; a failure, or an injected one of `kind`, counts against the device.
+template <class Enqueue>
+cudaError_t transfer(const Buffer* buffer, ocl::Failure kind, const char* call, Enqueue enqueue)
 {
     Device& d = device_of(buffer);
     if (d.left) return cudaErrorLaunchFailure;
-    const cl_int error = injected(ocl::Failure::Write) ? CL_OUT_OF_RESOURCES
-                                                        : backend().api.clEnqueueFillBuffer(d.queue, buffer->mem, &value, 1, offset, count, 0, nullptr, nullptr);
-    return checked(d, error, "clEnqueueFillBuffer");
+    return checked(d, injected(kind) ? CL_OUT_OF_RESOURCES : enqueue(backend().api, d.queue), call);
+}
+
+cudaError_t fill(Buffer* buffer, std::size_t offset, std::size_t count, unsigned char value)
+{
+    return transfer(buffer, ocl::Failure::Write, "clEnqueueFillBuffer", [&](const Api& api, cl_command_queue queue) {
+        return api.clEnqueueFillBuffer(queue, buffer->mem, &value, 1, offset, count, 0, nullptr, nullptr);
+    });
 }
 
 cudaError_t write(Buffer* buffer, std::size_t offset, const void* src, std::size_t count)
 {
-    Device& d = device_of(buffer);
-    if (d.left) return cudaErrorLaunchFailure;
-    const cl_int error = injected(ocl::Failure::Write)
-                             ? CL_OUT_OF_RESOURCES
-                             : backend().api.clEnqueueWriteBuffer(d.queue, buffer->mem, CL_TRUE, offset, count, src, 0, nullptr, nullptr);
-    return checked(d, error, "clEnqueueWriteBuffer");
+    return transfer(buffer, ocl::Failure::Write, "clEnqueueWriteBuffer", [&](const Api& api, cl_command_queue queue) {
+        return api.clEnqueueWriteBuffer(queue, buffer->mem, CL_TRUE, offset, count, src, 0, nullptr, nullptr);
+    });
 }
 
 cudaError_t write_rows(Buffer* buffer, std::size_t offset, std::size_t dpitch, const void* src, std::size_t spitch,
                        std::size_t width, std::size_t height)
 {
-    Device& d = device_of(buffer);
-    if (d.left) return cudaErrorLaunchFailure;
     const std::size_t buffer_origin[3] = {offset % dpitch, offset / dpitch, 0};
     const std::size_t host_origin[3] = {0, 0, 0};
     const std::size_t region[3] = {width, height, 1};
-    const cl_int error = injected(ocl::Failure::Write)
-                             ? CL_OUT_OF_RESOURCES
-                             : backend().api.clEnqueueWriteBufferRect(d.queue, buffer->mem, CL_TRUE, buffer_origin, host_origin,
-                                                                      region, dpitch, 0, spitch, 0, src, 0, nullptr, nullptr);
-    return checked(d, error, "clEnqueueWriteBufferRect");
+    return transfer(buffer, ocl::Failure::Write, "clEnqueueWriteBufferRect", [&](const Api& api, cl_command_queue queue) {
+        return api.clEnqueueWriteBufferRect(queue, buffer->mem, CL_TRUE, buffer_origin, host_origin, region, dpitch, 0,
+                                            spitch, 0, src, 0, nullptr, nullptr);
+    });
 }
 
 cudaError_t read(const Buffer* buffer, std::size_t offset, void* dst, std::size_t count)
 {
-    Device& d = device_of(buffer);
-    if (d.left) return cudaErrorLaunchFailure;
-    const cl_int error = injected(ocl::Failure::Read)
-                             ? CL_OUT_OF_RESOURCES
-                             : backend().api.clEnqueueReadBuffer(d.queue, buffer->mem, CL_TRUE, offset, count, dst, 0, nullptr, nullptr);
-    return checked(d, error, "clEnqueueReadBuffer");
+    return transfer(buffer, ocl::Failure::Read, "clEnqueueReadBuffer", [&](const Api& api, cl_command_queue queue) {
+        return api.clEnqueueReadBuffer(queue, buffer->mem, CL_TRUE, offset, count, dst, 0, nullptr, nullptr);
+    });
 }
 
 cudaError_t copy(const Buffer* from, std::size_t from_offset, Buffer* to, std::size_t to_offset, std::size_t count)

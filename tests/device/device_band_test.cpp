@@ -3,12 +3,11 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "cpu/row_worker.h"
 #include "device/device_module.h"
 #include "device/lifecycle.h"
 #include "platform/cuda/emulated_controls.h"
 #include "plugin/hybrid_frame.h"
-#include "tests/support/frames.h"
+#include "tests/support/cpu_rows.h"
 
 namespace {
 
@@ -47,11 +46,7 @@ protected:
     GuardedFrame cpu_frame(const ResizeRequest& r, const GuardedFrame& src)
     {
         if (plan.request != r) rebuild(r);
-        GuardedFrame dst(src.max_w, r.dst_h);
-        GuardedFrame input = src;
-        resample_rows_cpu(plan, 0, r.dst_h, input.pixels() + static_cast<std::ptrdiff_t>(r.clip_top) * r.stride,
-                          dst.pixels());
-        return dst;
+        return cpu_rows_frame(plan, src);
     }
 
     ResamplePlan plan{};

@@ -7,13 +7,12 @@
 #include <random>
 #include <string>
 
-#include "cpu/row_worker.h"
 #include "device/device_module.h"
 #include "device/lifecycle.h"
 #include "platform/cuda/emulated_controls.h"
 #include "platform/cuda/opencl_controls.h"
 #include "plugin/hybrid_frame.h"
-#include "tests/support/frames.h"
+#include "tests/support/cpu_rows.h"
 
 namespace {
 
@@ -88,11 +87,7 @@ protected:
     {
         ResamplePlan cpu_plan{};
         build_plan(r, cpu_plan);
-        GuardedFrame dst(src.max_w, r.dst_h);
-        GuardedFrame input = src;
-        resample_rows_cpu(cpu_plan, 0, r.dst_h, input.pixels() + static_cast<std::ptrdiff_t>(r.clip_top) * r.stride,
-                          dst.pixels());
-        return dst;
+        return cpu_rows_frame(cpu_plan, src);
     }
 
     ResamplePlan plan{};
