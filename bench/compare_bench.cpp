@@ -1,7 +1,8 @@
 // The filter beside OpenCV's resize on the same 3 x int16 frames, measured in one run: OpenCV's
 // INTER_AREA and INTER_NEAREST at 1 and 2 threads, a copy of the source picture (the floor of any
 // resize), the CPU rows at every row-worker level, the emulated device, the first OpenCL device
-// (PoCL's CPU device when scripts/bench.sh sets VANTREO_OPENCL_CPU=1) and point sampling.
+// (PoCL's CPU device when scripts/bench.sh sets VANTREO_OPENCL_CPU=1), point sampling, and the best
+// level's row worker without a worker thread.
 // scripts/bench.sh turns the medians into ratios to OpenCV, a table and a chart.
 #include <benchmark/benchmark.h>
 
@@ -118,6 +119,19 @@ template <CpuLevel kLevel> void CpuRows(benchmark::State& state)
     }
     AreaAverage(state, 0, start_at_level<kLevel>);
 }
+// Every row by the best level's row worker on the calling thread: the CPU rows without the start and
+// join of a worker thread, which the executor pays on every frame.
+void RowWorkerAlone(benchmark::State& state)
+{
+    const Case& c = case_of(state);
+    ResamplePlan plan{};
+    build_plan(request_for(c, ResizeMethod::area_average, 0, 1), plan);
+    BenchFrames& f = bench_frames();
+    for (auto _ : state) {
+        resample_rows_at(best_cpu_level(), plan, 0, c.dst_h, f.source.data(), f.temp.data());
+        benchmark::ClobberMemory();
+    }
+}
 void Device(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group); }
 void OpenclDevice(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group, DeviceChoice::opencl); }
 
@@ -151,6 +165,7 @@ BENCHMARK(CpuRows<CpuLevel::scalar>)->Name("CpuRows/scalar")->Apply([](auto* b) 
 BENCHMARK(CpuRows<CpuLevel::sse2>)->Name("CpuRows/sse2")->Apply([](auto* b) { AllCases(b, true); });
 BENCHMARK(CpuRows<CpuLevel::avx2>)->Name("CpuRows/avx2")->Apply([](auto* b) { AllCases(b, true); });
 BENCHMARK(CpuRows<CpuLevel::avx512>)->Name("CpuRows/avx512")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(RowWorkerAlone)->Apply([](auto* b) { AllCases(b, false); });
 BENCHMARK(Device)->Apply([](auto* b) { AllCases(b, false); });
 BENCHMARK(OpenclDevice)->Apply([](auto* b) { AllCases(b, false); });
 BENCHMARK(PointSample)->Apply([](auto* b) { AllCases(b, false); });

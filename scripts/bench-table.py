@@ -48,8 +48,8 @@ def table(times):
     area = lambda case, threads: times[("OpenCvArea", case, threads)]
     rows = []
     print("| case | OpenCV area 1 / 2 thr | copy | " + " | ".join(f"CPU {l} 1 / 2 thr" for l in LEVELS) +
-          " | device | OpenCL device | OpenCV nearest 1 thr | point |")
-    print("|---" * (7 + len(LEVELS)) + "|")
+          " | best level without thread start | device | OpenCL device | OpenCV nearest 1 thr | point |")
+    print("|---" * (8 + len(LEVELS)) + "|")
     for case, name in enumerate(CASES):
         cells = [name, f"{area(case, 1):.2f} / {area(case, 2):.2f} ms", f"{times[('SourceCopy', case, 1)] / area(case, 1):.2f}x"]
         levels = {}
@@ -60,6 +60,8 @@ def table(times):
                 continue
             levels[level] = [pair[0] / area(case, 1), pair[1] / area(case, 2)]
             cells.append(f"{levels[level][0]:.2f}x / {levels[level][1]:.2f}x")
+        alone = times.get(("RowWorkerAlone", case, 1))
+        cells.append(f"{alone / area(case, 1):.2f}x" if alone else "n/a")
         device = times[("Device", case, 1)] / area(case, 1)
         opencl = times.get(("OpenclDevice", case, 1))
         nearest = times[("OpenCvNearest", case, 1)]
@@ -80,7 +82,8 @@ def main():
         if chart_path:
             chart(rows, chart_path, title)
     print("\nEach figure is the median time divided by OpenCV's for the same case and thread count, in the same run of the same build"
-          " (the device and the copy against OpenCV on 1 thread, point sampling against INTER_NEAREST).")
+          " (the device, the copy and the row worker without thread start against OpenCV on 1 thread, point sampling"
+          " against INTER_NEAREST).")
 
 
 def chart(rows, path, title=None):

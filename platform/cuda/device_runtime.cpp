@@ -276,6 +276,45 @@ DeviceArray* find_array(State& s, const cudaArray* array)
     return it == s.arrays.end() ? nullptr : &it->second;
 }
 
+// Copies of a megabyte and more are shared out over the host threads, as the kernels are: one thread
+// does not reach the memory's bandwidth.
+constexpr std::size_t kCopyPartBytes = std::size_t{1} << 20;
+
+struct RowCopy {
+    unsigned char* to;
+    const unsigned char* from;
+    std::size_t to_pitch, from_pitch, width, rows, rows_per_part;
+};
+
+void copy_row_part(void* data, unsigned part)
+{
+    const RowCopy& c = *static_cast<const RowCopy*>(data);
+    const std::size_t first = part * c.rows_per_part, end = std::min(first + c.rows_per_part, c.rows);
+    for (std::size_t row = first; row < end; ++row)
+        std::memcpy(c.to + row * c.to_pitch, c.from + row * c.from_pitch, c.width);
+}
+
+// `rows` rows of `width` bytes, between ranges that do not overlap (different allocations).
+void copy_rows(unsigned char* to, std::size_t to_pitch, const unsigned char* from, std::size_t from_pitch,
+               std::size_t width, std::size_t rows)
+{
+    const std::size_t rows_per_part = std::max<std::size_t>(1, kCopyPartBytes / std::max<std::size_t>(width, 1));
+    RowCopy copy{to, from, to_pitch, from_pitch, width, rows, rows_per_part};
+    const std::size_t parts = (rows + rows_per_part - 1) / rows_per_part;
+    if (parts < 2)
+        copy_row_part(&copy, 0);
+    else
+        emu::for_each_part(static_cast<unsigned>(parts), copy_row_part, &copy);
+}
+
+// `count` bytes between ranges that do not overlap, as rows of a part each and the rest.
+void copy_bytes(unsigned char* to, const unsigned char* from, std::size_t count)
+{
+    const std::size_t whole = count / kCopyPartBytes * kCopyPartBytes;
+    copy_rows(to, kCopyPartBytes, from, kCopyPartBytes, kCopyPartBytes, whole / kCopyPartBytes);
+    std::memcpy(to + whole, from + whole, count - whole);
+}
+
 // Source bytes of a copy into an array: host memory, or a checked device range.
 cudaError_t copy_source(State& s, const void* src, std::size_t count, cudaMemcpyKind kind,
                         const unsigned char** bytes)
@@ -635,7 +674,11 @@ cudaError_t cudaMemcpy(void* dst, const void* src, std::size_t count, cudaMemcpy
     unsigned char* to = dst_on_device ? device_range(s, dst, count) : static_cast<unsigned char*>(dst);
     const unsigned char* from = src_on_device ? device_range(s, src, count) : static_cast<const unsigned char*>(src);
     if (!to || !from) return record(s, cudaErrorInvalidValue);
-    std::memmove(to, from, count);
+    // Ranges of the host and of the device never overlap; two of one side may.
+    if (dst_on_device != src_on_device)
+        copy_bytes(to, from, count);
+    else
+        std::memmove(to, from, count);
     return cudaSuccess;
 }
 
@@ -707,7 +750,7 @@ cudaError_t cudaMemcpyToArray(cudaArray* dst, std::size_t wOffset, std::size_t h
     const unsigned char* from = nullptr;
     const cudaError_t source = copy_source(s, src, count, kind, &from);
     if (source != cudaSuccess) return record(s, source);
-    if (count > 0) std::memmove(array->data.get() + start, from, count);
+    if (count > 0) copy_bytes(array->data.get() + start, from, count);
     return cudaSuccess;
 }
 
@@ -737,8 +780,7 @@ cudaError_t cudaMemcpy2DToArray(cudaArray* dst, std::size_t wOffset, std::size_t
     const unsigned char* from = nullptr;
     const cudaError_t source = copy_source(s, src, span, kind, &from);
     if (source != cudaSuccess) return record(s, source);
-    for (std::size_t row = 0; row < height; ++row)
-        std::memmove(array->data.get() + (hOffset + row) * row_bytes + start_column, from + row * spitch, width);
+    copy_rows(array->data.get() + hOffset * row_bytes + start_column, row_bytes, from, spitch, width, height);
     return cudaSuccess;
 }
 

@@ -104,6 +104,22 @@ TEST(DeviceMemory, CopiesAndSetsWithinAnAllocation)
     EXPECT_EQ(b.download<unsigned char>(), expected);
 }
 
+// Copies of several megabytes are shared out over host threads: every byte arrives, the last
+// partial megabyte included, and nothing past the range.
+TEST(DeviceMemory, LargeCopiesArriveWhole)
+{
+    const std::size_t bytes = (std::size_t{5} << 20) + 3;
+    std::vector<unsigned char> expected(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) expected[i] = static_cast<unsigned char>(i * 7 + i / 4099);
+    DeviceBuffer a(bytes + 16);
+    ASSERT_EQ(cudaMemset(a.get(), 0x5A, bytes + 16), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(a.get(), expected.data(), bytes, cudaMemcpyHostToDevice), cudaSuccess);
+    std::vector<unsigned char> back(bytes + 16, 0);
+    ASSERT_EQ(cudaMemcpy(back.data(), a.get(), bytes + 16, cudaMemcpyDeviceToHost), cudaSuccess);
+    expected.resize(bytes + 16, 0x5A);
+    EXPECT_TRUE(back == expected);
+}
+
 TEST(DeviceMemory, RangesOutsideOneLiveAllocationAreRejected)
 {
     DeviceBuffer a(64);
