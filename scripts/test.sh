@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, then builds and runs the test suite in every configuration: 64-bit,
-# 32-bit (i686), AddressSanitizer with UndefinedBehaviorSanitizer, ThreadSanitizer (threaded tests),
-# a minute of each fuzz target (scripts/fuzz.sh), and 32-bit Windows under wine
-# (scripts/windows-test.sh), checked against the 64-bit tool's frames.
+# the CUDA build where the toolkit is installed (its own checks), 32-bit (i686), AddressSanitizer
+# with UndefinedBehaviorSanitizer, ThreadSanitizer (threaded tests), a minute of each fuzz target
+# (scripts/fuzz.sh), and 32-bit Windows under wine (scripts/windows-test.sh), checked against the
+# 64-bit tool's frames.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -17,6 +18,13 @@ suite() {
 }
 
 suite x86_64 ""
+# The plug-in and the tool against the CUDA toolkit's runtime: the module for every architecture, and
+# the start-up without a device, which is what this machine has.
+if command -v nvcc >/dev/null || [ -x /usr/local/cuda/bin/nvcc ]; then
+  suite cuda "" -DVANTREO_DEVICE_RUNTIME=cuda
+else
+  echo "== cuda: skipped, no CUDA toolkit (nvcc on PATH or in /usr/local/cuda)"
+fi
 # The 32-bit OpenCL tests run on a private 32-bit PoCL (scripts/opencl-i386.sh).
 suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake -DVANTREO_OPENCL_I386="$(bash scripts/opencl-i386.sh)"
 suite asan-ubsan "" -DVANTREO_SANITIZE=address,undefined
