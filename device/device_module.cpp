@@ -1,6 +1,6 @@
 #include "device/device_module.h"
 
-#include "device/template/emulated_module.h"
+#include "device/template/module_image.h"
 
 std::int32_t gcUnitNumX;
 std::int32_t gcUnitNumY;

@@ -122,6 +122,16 @@ std::int32_t get_sample(const unsigned char*& p, bool wide)
 // field has a chroma row of its own.
 bool field_chroma(const Y4mFormat& format) { return format.interlaced && format.grid.halve_height && format.h >= 3; }
 
+// Field `field` (0 top, 1 bottom) of a plane: its even or odd rows.
+Plane field_of(const Plane& plane, int field)
+{
+    Plane rows;
+    rows.w = plane.w;
+    rows.h = field_height(plane.h, field);
+    rows.samples = field_rows(plane.samples, plane.w, plane.h, field);
+    return rows;
+}
+
 void upsample_frame_chroma(const Y4mFormat& format, const Plane& chroma, Plane& full)
 {
     if (!field_chroma(format)) {
@@ -129,13 +139,9 @@ void upsample_frame_chroma(const Y4mFormat& format, const Plane& chroma, Plane& 
         return;
     }
     full.resize(format.w, format.h);
-    Plane field;
     Plane field_full;
     for (int f = 0; f < 2; ++f) {
-        field.w = chroma.w;
-        field.h = field_height(chroma.h, f);
-        field.samples = field_rows(chroma.samples, chroma.w, chroma.h, f);
-        upsample_chroma(field, format.grid, format.w, field_height(format.h, f), field_full);
+        upsample_chroma(field_of(chroma, f), format.grid, format.w, field_height(format.h, f), field_full);
         weave_rows(field_full.samples, format.w, f, full.samples);
     }
 }
@@ -147,13 +153,9 @@ void downsample_frame_chroma(const Y4mFormat& format, const Plane& full, Plane& 
         return;
     }
     chroma.resize(format.chroma_w(), format.chroma_h());
-    Plane field;
     Plane field_chroma;
     for (int f = 0; f < 2; ++f) {
-        field.w = full.w;
-        field.h = field_height(full.h, f);
-        field.samples = field_rows(full.samples, full.w, full.h, f);
-        downsample_chroma(field, format.grid, field_chroma);
+        downsample_chroma(field_of(full, f), format.grid, field_chroma);
         // The bottom field of some heights has one chroma row fewer than a picture of its height.
         field_chroma.samples.resize(static_cast<std::size_t>(chroma.w) * field_height(chroma.h, f));
         weave_rows(field_chroma.samples, chroma.w, f, chroma.samples);

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "abi/filter_records.h"
-#include "device/template/emulated_module.h"
+#include "device/template/module_image.h"
 #include "device/template/module_layout.h"
 #include "device/template/resample_grid.h"
 #include "plan/arithmetic.h"

@@ -1,6 +1,6 @@
 // The OpenCL image of the device module: the OpenCL edge's source (kernels.cl, embedded by the
 // build) and the arguments each of its kernels takes.
-#include "device/template/emulated_module.h"
+#include "device/template/module_image.h"
 #include "device/template/module_layout.h"
 
 extern const char resample_kernels_opencl_source[];

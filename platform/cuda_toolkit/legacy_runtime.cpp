@@ -49,15 +49,22 @@ cudaError_t load(Module& m)
     return cudaLibraryLoadData(&m.library, m.image, nullptr, nullptr, 0, nullptr, nullptr, 0);
 }
 
-// The module and device address of the constant registered for `host`, and its size.
-cudaError_t find_constant(Registry& r, const void* host, Module** module, void** address, std::size_t* bytes)
+// A constant of a loaded module: where it is in device memory, and its size.
+struct Constant {
+    Module* module = nullptr;
+    void* address = nullptr;
+    std::size_t bytes = 0;
+};
+
+// The constant registered for `host`, its module loaded.
+cudaError_t find_constant(Registry& r, const void* host, Constant* constant)
 {
     for (const std::unique_ptr<Module>& m : r.modules) {
         const auto found = m->constants.find(host);
         if (found == m->constants.end()) continue;
         if (const cudaError_t failure = load(*m)) return failure;
-        *module = m.get();
-        return cudaLibraryGetGlobal(address, bytes, m->library, found->second.c_str());
+        constant->module = m.get();
+        return cudaLibraryGetGlobal(&constant->address, &constant->bytes, m->library, found->second.c_str());
     }
     return cudaErrorInvalidSymbol;
 }
@@ -67,12 +74,10 @@ cudaError_t symbol_range(const void* symbol, std::size_t count, std::size_t offs
 {
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    Module* module = nullptr;
-    void* address = nullptr;
-    std::size_t bytes = 0;
-    if (const cudaError_t failure = find_constant(r, symbol, &module, &address, &bytes)) return failure;
-    if (offset > bytes || count > bytes - offset) return cudaErrorInvalidValue;
-    *at = static_cast<char*>(address) + offset;
+    Constant constant;
+    if (const cudaError_t failure = find_constant(r, symbol, &constant)) return failure;
+    if (offset > constant.bytes || count > constant.bytes - offset) return cudaErrorInvalidValue;
+    *at = static_cast<char*>(constant.address) + offset;
     return cudaSuccess;
 }
 
@@ -182,11 +187,9 @@ cudaError_t cudaBindTextureToArray(const textureReference* texref, const cudaArr
 
     Registry& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    Module* module = nullptr;
-    void* constant = nullptr;
-    std::size_t bytes = 0;
-    if (const cudaError_t failure = find_constant(r, texref, &module, &constant, &bytes)) return failure;
-    if (bytes != sizeof(cudaTextureObject_t)) return cudaErrorInvalidTexture;
+    Constant constant;
+    if (const cudaError_t failure = find_constant(r, texref, &constant)) return failure;
+    if (constant.bytes != sizeof(cudaTextureObject_t)) return cudaErrorInvalidTexture;
 
     cudaResourceDesc resource{};
     resource.resType = cudaResourceTypeArray;
@@ -198,12 +201,12 @@ cudaError_t cudaBindTextureToArray(const textureReference* texref, const cudaArr
     sampling.normalizedCoords = texref->normalized;
     cudaTextureObject_t object = 0;
     if (const cudaError_t failure = cudaCreateTextureObject(&object, &resource, &sampling, nullptr)) return failure;
-    if (const cudaError_t failure = cudaMemcpy(constant, &object, sizeof object, cudaMemcpyHostToDevice)) {
+    if (const cudaError_t failure = cudaMemcpy(constant.address, &object, sizeof object, cudaMemcpyHostToDevice)) {
         cudaDestroyTextureObject(object);
         return failure;
     }
     // The copy waited for the kernels before it on the default stream: none reads the old object now.
-    cudaTextureObject_t& bound = module->bound[texref];
+    cudaTextureObject_t& bound = constant.module->bound[texref];
     if (bound) cudaDestroyTextureObject(bound);
     bound = object;
     return cudaSuccess;

@@ -1,4 +1,5 @@
-// The compiled device module handed to the runtime at registration, and the OpenCL image in it.
+// The compiled device module handed to the runtime at registration, and the OpenCL image it carries
+// in the stand-in runtime's builds.
 #pragma once
 
 #include "platform/cuda/cuda_runtime.h"
