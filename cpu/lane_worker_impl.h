@@ -11,7 +11,7 @@
 //
 // Each tap is the scalar worker's accumulate(): sum = single(double(value) x weight + sum), with
 // weight the single-precision product of the column and row weights. Two ways compute it:
-// - exact_tap: that formula in double lanes; the same operations as the scalar worker, always exact.
+// - ExactTaps: that formula in double lanes; the same operations as the scalar worker, always exact.
 // - Isa::fused: one single-precision fused multiply-add, rounding value x weight + sum once. It gives
 //   the same bits when every tap weight of the pixel is 0 or at least 2^-13 and the weights add up to
 //   less than 3. A single-precision number of at least 2^-13 is a multiple of 2^-36, so is every
@@ -36,6 +36,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "cpu/lane_workers.h"
 
@@ -66,26 +67,71 @@ inline void store_vector(T* p, const Vector& v)
 inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
 inline std::int32_t larger(std::int32_t a, std::int32_t b) { return a > b ? a : b; }
 
-// One tap of N lanes exactly as the scalar worker's accumulate().
-template <int N>
-inline typename VectorTypes<N>::Floats exact_tap(typename VectorTypes<N>::Floats value,
-                                                 typename VectorTypes<N>::Floats weight,
-                                                 typename VectorTypes<N>::Floats sum)
-{
-    using Doubles = typename VectorTypes<N>::Doubles;
-    const Doubles product = __builtin_convertvector(value, Doubles) * __builtin_convertvector(weight, Doubles);
-    return __builtin_convertvector(product + __builtin_convertvector(sum, Doubles), typename VectorTypes<N>::Floats);
-}
+// The ways to take one tap of N lanes. Each keeps the sums between taps as its Sum, entered from and
+// left to the single-precision sums of memory once per output column.
 
-// One tap of N lanes as device_accumulate(): value x weight + sum rounded once, lane by lane.
+// As the scalar worker's accumulate(): value x weight + sum in double, rounded to single.
 template <int N>
-inline typename VectorTypes<N>::Floats fused_by_lane(typename VectorTypes<N>::Floats value,
-                                                     typename VectorTypes<N>::Floats weight,
-                                                     typename VectorTypes<N>::Floats sum)
-{
-    for (int i = 0; i < N; ++i) sum[i] = std::fma(value[i], weight[i], sum[i]);
-    return sum;
-}
+struct ExactTaps {
+    using Floats = typename VectorTypes<N>::Floats;
+    using Sum = Floats;
+    static void enter(Sum& sum, Floats from) { sum = from; }
+    static Floats leave(const Sum& sum) { return sum; }
+    static void tap(Sum& sum, Floats value, Floats weight)
+    {
+        using Doubles = typename VectorTypes<N>::Doubles;
+        const Doubles product = __builtin_convertvector(value, Doubles) * __builtin_convertvector(weight, Doubles);
+        sum = __builtin_convertvector(product + __builtin_convertvector(sum, Doubles), Floats);
+    }
+};
+
+// The same for four lanes (SSE2, where every tap is exact), the sums kept widened to double between
+// taps so that only each tap's rounding lies on their chain; in intrinsics, as GCC takes vectors of
+// two floats apart lane by lane.
+template <>
+struct ExactTaps<4> {
+    using Floats = VectorTypes<4>::Floats;
+    struct Sum {
+        __m128d low, high;
+    };
+    static __m128d low_wide(__m128 v) { return _mm_cvtps_pd(v); }
+    static __m128d high_wide(__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
+    static __m128d rounded(__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
+    static void enter(Sum& sum, Floats from)
+    {
+        sum.low = low_wide(from);
+        sum.high = high_wide(from);
+    }
+    static Floats leave(const Sum& sum) { return _mm_movelh_ps(_mm_cvtpd_ps(sum.low), _mm_cvtpd_ps(sum.high)); }
+    static void tap(Sum& sum, Floats value, Floats weight)
+    {
+        sum.low = rounded(_mm_add_pd(_mm_mul_pd(low_wide(value), low_wide(weight)), sum.low));
+        sum.high = rounded(_mm_add_pd(_mm_mul_pd(high_wide(value), high_wide(weight)), sum.high));
+    }
+};
+
+// As device_accumulate(): value x weight + sum rounded once, lane by lane.
+template <int N>
+struct FusedByLaneTaps {
+    using Floats = typename VectorTypes<N>::Floats;
+    using Sum = Floats;
+    static void enter(Sum& sum, Floats from) { sum = from; }
+    static Floats leave(const Sum& sum) { return sum; }
+    static void tap(Sum& sum, Floats value, Floats weight)
+    {
+        for (int i = 0; i < N; ++i) sum[i] = std::fma(value[i], weight[i], sum[i]);
+    }
+};
+
+// The level's own fused multiply-add over all lanes.
+template <class Isa>
+struct FusedTaps {
+    using Floats = typename VectorTypes<Isa::kWidth>::Floats;
+    using Sum = Floats;
+    static void enter(Sum& sum, Floats from) { sum = from; }
+    static Floats leave(const Sum& sum) { return sum; }
+    static void tap(Sum& sum, Floats value, Floats weight) { sum = Isa::fused(value, weight, sum); }
+};
 
 // N lanes' sums as store_channel() (CPU rule, the half in double) or store_channel_single() (device
 // rule, the half in single) take them before saturating: sum + 0.5, truncated toward zero. The sums
@@ -191,22 +237,10 @@ class LaneWorker {
     // one without.
     static constexpr bool kConditional = (kRule == LaneRule::device) != Isa::kFused;
 
-    // The tap where the least weights allow the fast way, or where the rule needs no condition.
-    static Floats proven_tap(Floats value, Floats weight, Floats sum)
-    {
-        if constexpr (Isa::kFused)
-            return Isa::fused(value, weight, sum);
-        else
-            return exact_tap<kWidth>(value, weight, sum);
-    }
-    // The tap elsewhere.
-    static Floats general_tap(Floats value, Floats weight, Floats sum)
-    {
-        if constexpr (kRule == LaneRule::device)
-            return fused_by_lane<kWidth>(value, weight, sum);
-        else
-            return exact_tap<kWidth>(value, weight, sum);
-    }
+    // The taps where the least weights allow the fast way, or where the rule needs no condition.
+    using ProvenTaps = std::conditional_t<Isa::kFused, FusedTaps<Isa>, ExactTaps<kWidth>>;
+    // The taps elsewhere.
+    using GeneralTaps = std::conditional_t<kRule == LaneRule::device, FusedByLaneTaps<kWidth>, ExactTaps<kWidth>>;
 
 public:
     explicit LaneWorker(const LaneJob& job) : job_(job) {}
@@ -295,7 +329,9 @@ private:
         const std::int32_t words = 3 * (p1 - p0);
         const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(p0) * 6;
         for (std::int32_t lane = 0; lane < kLanes; lane += 8) {
-            const unsigned char* const* rows = source_row_ + lane;
+            // Local copies, which the strip's stores cannot alias, so they stay in registers.
+            const unsigned char* rows[8];
+            for (std::int32_t r = 0; r < 8; ++r) rows[r] = source_row_[lane + r] + offset;
             std::int16_t* out = strip_ + lane;
             std::int32_t w = 0;
 #if defined(__AVX2__)
@@ -303,8 +339,8 @@ private:
                 __m256i v[8];
 #pragma GCC unroll 8
                 for (std::int32_t r = 0; r < 8; ++r) {
-                    prefetch_ahead(rows[r] + offset + 2 * w);
-                    v[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + offset + 2 * w));
+                    prefetch_ahead(rows[r] + 2 * w);
+                    v[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + 2 * w));
                 }
                 transpose_8x8_twice(v);
 #pragma GCC unroll 8
@@ -319,8 +355,8 @@ private:
                 __m128i v[8];
 #pragma GCC unroll 8
                 for (std::int32_t r = 0; r < 8; ++r) {
-                    prefetch_ahead(rows[r] + offset + 2 * w);
-                    v[r] = load_words(rows[r] + offset + 2 * w, count);
+                    prefetch_ahead(rows[r] + 2 * w);
+                    v[r] = load_words(rows[r] + 2 * w, count);
                 }
                 transpose_8x8(v);
 #pragma GCC unroll 8
@@ -340,34 +376,31 @@ private:
     void add_taps(float* sums, const std::int16_t* values, const float* column_weights, std::int32_t count,
                   bool proven)
     {
-        // Lambdas, so that each loop has its tap inlined.
         if (proven)
-            add_taps_by([](Floats v, Floats w, Floats sum) { return proven_tap(v, w, sum); }, sums, values,
-                        column_weights, count);
+            add_taps_by<ProvenTaps>(sums, values, column_weights, count);
         else
-            add_taps_by([](Floats v, Floats w, Floats sum) { return general_tap(v, w, sum); }, sums, values,
-                        column_weights, count);
+            add_taps_by<GeneralTaps>(sums, values, column_weights, count);
     }
 
-    template <class Tap>
-    void add_taps_by(Tap tap, float* sums, const std::int16_t* values, const float* column_weights,
-                     std::int32_t count)
+    template <class Taps>
+    void add_taps_by(float* sums, const std::int16_t* values, const float* column_weights, std::int32_t count)
     {
         for (std::int32_t u = 0; u < kLanes; u += kWidth) {
-            Floats y = load_vector<Floats>(sums + u);
-            Floats cb = load_vector<Floats>(sums + kLanes + u);
-            Floats cr = load_vector<Floats>(sums + 2 * kLanes + u);
+            typename Taps::Sum y, cb, cr;
+            Taps::enter(y, load_vector<Floats>(sums + u));
+            Taps::enter(cb, load_vector<Floats>(sums + kLanes + u));
+            Taps::enter(cr, load_vector<Floats>(sums + 2 * kLanes + u));
             const Floats row_weight = load_vector<Floats>(row_weight_ + u);
             const std::int16_t* v = values + u;
             for (std::int32_t m = 0; m < count; ++m, v += 3 * kLanes) {
                 const Floats w = row_weight * column_weights[m];  // the rounded product, as tap_weight()
-                y = tap(Isa::widen(v), w, y);
-                cb = tap(Isa::widen(v + kLanes), w, cb);
-                cr = tap(Isa::widen(v + 2 * kLanes), w, cr);
+                Taps::tap(y, Isa::widen(v), w);
+                Taps::tap(cb, Isa::widen(v + kLanes), w);
+                Taps::tap(cr, Isa::widen(v + 2 * kLanes), w);
             }
-            store_vector(sums + u, y);
-            store_vector(sums + kLanes + u, cb);
-            store_vector(sums + 2 * kLanes + u, cr);
+            store_vector(sums + u, Taps::leave(y));
+            store_vector(sums + kLanes + u, Taps::leave(cb));
+            store_vector(sums + 2 * kLanes + u, Taps::leave(cr));
         }
     }
 
