@@ -27,6 +27,7 @@
 #define VANTREO_RUNTIME_WIN32_THREADS 1
 #elif defined(__unix__) || defined(__APPLE__)
 #include <pthread.h>
+#include <unistd.h>
 #include <climits>
 #define VANTREO_RUNTIME_POSIX_THREADS 1
 #endif
@@ -137,6 +138,151 @@ private:
 #endif
     bool running_ = false;
 };
+
+// The host threads a launch or a large copy runs on, the calling one included.
+unsigned launch_threads() { return std::max(1u, std::min(std::thread::hardware_concurrency(), 16u)); }
+
+// One job of parts: the threads that share it take the next part until none is left.
+struct PartJob {
+    void (*task)(void* data, unsigned part);
+    void* data;
+    unsigned count;
+    std::atomic<unsigned> next{0};
+
+    void run()
+    {
+        for (unsigned part; (part = next.fetch_add(1, std::memory_order_relaxed)) < count;) task(data, part);
+    }
+};
+
+// The host threads that share the whole-grid kernels and the large copies with the calling thread, as
+// a device's processors: kept from the first job on, rather than started for every copy and launch,
+// which costs more than the copy of a small frame. One job at a time; the calling thread always takes
+// part, so a helper that cannot be started only leaves more to the others.
+class PartHelpers {
+public:
+    PartHelpers() = default;
+    PartHelpers(const PartHelpers&) = delete;
+    PartHelpers& operator=(const PartHelpers&) = delete;
+    ~PartHelpers();
+
+    // Runs `job` on the calling thread and the helpers; returns when every part is done.
+    void run(PartJob& job);
+
+private:
+#if defined(VANTREO_RUNTIME_WIN32_THREADS)
+    // A DLL cannot end its own threads while it is unloaded (their exit waits for the loader lock that
+    // the unloading thread holds), so on Windows the helpers are the system's pool threads, which run
+    // nothing of this library between jobs.
+    static void CALLBACK help(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK)
+    {
+        static_cast<PartHelpers*>(context)->job_->run();
+    }
+    PTP_WORK work_ = nullptr;
+#else
+    void help();
+    std::vector<std::unique_ptr<HostThread>> threads_;
+    bool started_ = false;
+    std::mutex mutex_;  // guards what follows
+    std::condition_variable wake_, finished_;
+    std::uint64_t generation_ = 0;  // one more for every job
+    unsigned busy_ = 0;             // helpers still on the current job
+    bool stop_ = false;
+#endif
+    std::mutex serial_;  // one job at a time
+    PartJob* job_ = nullptr;
+#if defined(VANTREO_RUNTIME_POSIX_THREADS)
+    pid_t owner_ = getpid();  // a forked child has none of the parent's helpers
+#endif
+};
+
+#if defined(VANTREO_RUNTIME_WIN32_THREADS)
+void PartHelpers::run(PartJob& job)
+{
+    std::lock_guard<std::mutex> serial(serial_);
+    if (!work_) work_ = CreateThreadpoolWork(&PartHelpers::help, this, nullptr);
+    job_ = &job;
+    if (work_)
+        for (unsigned i = 1; i < std::min(launch_threads(), job.count); ++i) SubmitThreadpoolWork(work_);
+    job.run();
+    if (work_) WaitForThreadpoolWorkCallbacks(work_, FALSE);
+}
+
+PartHelpers::~PartHelpers()
+{
+    if (work_) CloseThreadpoolWork(work_);
+}
+#else
+void PartHelpers::run(PartJob& job)
+{
+#if defined(VANTREO_RUNTIME_POSIX_THREADS)
+    if (getpid() != owner_) {
+        job.run();
+        return;
+    }
+#endif
+    std::lock_guard<std::mutex> serial(serial_);
+    if (!started_) {
+        started_ = true;
+        for (unsigned i = 1; i < launch_threads(); ++i) {
+            auto thread = std::make_unique<HostThread>();
+            if (!thread->start([this] { help(); })) break;
+            threads_.push_back(std::move(thread));
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job_ = &job;
+        busy_ = static_cast<unsigned>(threads_.size());
+        ++generation_;
+    }
+    wake_.notify_all();  // every helper wakes; those past the parts find none left
+    job.run();
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [this] { return busy_ == 0; });
+}
+
+void PartHelpers::help()
+{
+    std::uint64_t seen = 0;
+    for (;;) {
+        PartJob* job = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+            if (stop_) return;
+            seen = generation_;
+            job = job_;
+        }
+        job->run();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--busy_ == 0) finished_.notify_one();
+    }
+}
+
+PartHelpers::~PartHelpers()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    threads_.clear();  // joins each
+}
+#endif
+
+// False once the helpers are gone at static termination: a job after that runs on the calling thread.
+bool part_helpers_live = true;
+
+PartHelpers& part_helpers()
+{
+    struct Owner {
+        PartHelpers helpers;
+        ~Owner() { part_helpers_live = false; }
+    };
+    static Owner owner;
+    return owner.helpers;
+}
 
 // A reusable barrier for the threads of one block. Each arrival says whether the thread waits inside
 // the kernel or has finished the block; a phase that mixes the two means the threads diverged at a
@@ -249,7 +395,7 @@ cudaError_t execute_plain(const emu::ImageKernel& kernel, const LaunchGeometry& 
                           const emu::LaunchContext& ctx)
 {
     const std::uint64_t total = block_count(geometry.grid);
-    unsigned workers = std::max(1u, std::min(std::thread::hardware_concurrency(), 16u));
+    unsigned workers = launch_threads();
     if (total < workers) workers = static_cast<unsigned>(total);
     const std::uint64_t chunk = std::max<std::uint64_t>(1, total / (std::uint64_t{workers} * 64));
 
@@ -402,20 +548,11 @@ unsigned char* store_range(DeviceAddress address, std::uint64_t count)
 
 void for_each_part(unsigned count, void (*task)(void* data, unsigned part), void* data)
 {
-    const unsigned workers = std::max(1u, std::min({std::thread::hardware_concurrency(), 16u, count}));
-    std::atomic<unsigned> next{0};
-    auto body = [&] {
-        for (unsigned part; (part = next.fetch_add(1, std::memory_order_relaxed)) < count;) task(data, part);
-    };
-    // A helper that cannot be started just leaves more of the parts to the others.
-    std::vector<std::unique_ptr<vantreo_runtime::HostThread>> helpers;
-    for (unsigned i = 1; i < workers; ++i) {
-        auto helper = std::make_unique<vantreo_runtime::HostThread>();
-        if (!helper->start(body)) break;
-        helpers.push_back(std::move(helper));
-    }
-    body();
-    for (auto& helper : helpers) helper->join();
+    vantreo_runtime::PartJob job{task, data, count};
+    if (count <= 1 || vantreo_runtime::launch_threads() == 1 || !vantreo_runtime::part_helpers_live)
+        job.run();
+    else
+        vantreo_runtime::part_helpers().run(job);
 }
 
 unsigned char* shared_memory(const LaunchContext& ctx)
