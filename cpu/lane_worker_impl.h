@@ -70,13 +70,20 @@ inline std::int32_t larger(std::int32_t a, std::int32_t b) { return a > b ? a : 
 // The ways to take one tap of N lanes. Each keeps the sums between taps as its Sum, entered from and
 // left to the single-precision sums of memory once per output column.
 
-// As the scalar worker's accumulate(): value x weight + sum in double, rounded to single.
+// Sums kept as they are in memory, in single precision.
 template <int N>
-struct ExactTaps {
+struct SingleSums {
     using Floats = typename VectorTypes<N>::Floats;
     using Sum = Floats;
     static void enter(Sum& sum, Floats from) { sum = from; }
     static Floats leave(const Sum& sum) { return sum; }
+};
+
+// As the scalar worker's accumulate(): value x weight + sum in double, rounded to single.
+template <int N>
+struct ExactTaps : SingleSums<N> {
+    using typename SingleSums<N>::Floats;
+    using typename SingleSums<N>::Sum;
     static void tap(Sum& sum, Floats value, Floats weight)
     {
         using Doubles = typename VectorTypes<N>::Doubles;
@@ -112,11 +119,9 @@ struct ExactTaps<4> {
 
 // As device_accumulate(): value x weight + sum rounded once, lane by lane.
 template <int N>
-struct FusedByLaneTaps {
-    using Floats = typename VectorTypes<N>::Floats;
-    using Sum = Floats;
-    static void enter(Sum& sum, Floats from) { sum = from; }
-    static Floats leave(const Sum& sum) { return sum; }
+struct FusedByLaneTaps : SingleSums<N> {
+    using typename SingleSums<N>::Floats;
+    using typename SingleSums<N>::Sum;
     static void tap(Sum& sum, Floats value, Floats weight)
     {
         for (int i = 0; i < N; ++i) sum[i] = std::fma(value[i], weight[i], sum[i]);
@@ -125,11 +130,9 @@ struct FusedByLaneTaps {
 
 // The level's own fused multiply-add over all lanes.
 template <class Isa>
-struct FusedTaps {
-    using Floats = typename VectorTypes<Isa::kWidth>::Floats;
-    using Sum = Floats;
-    static void enter(Sum& sum, Floats from) { sum = from; }
-    static Floats leave(const Sum& sum) { return sum; }
+struct FusedTaps : SingleSums<Isa::kWidth> {
+    using typename SingleSums<Isa::kWidth>::Floats;
+    using typename SingleSums<Isa::kWidth>::Sum;
     static void tap(Sum& sum, Floats value, Floats weight) { sum = Isa::fused(value, weight, sum); }
 };
 
