@@ -128,38 +128,18 @@ const char* vantreoDeviceBackend(int device);
 cudaError_t cudaMalloc(void** devPtr, std::size_t size);
 cudaError_t cudaFree(void* devPtr);
 cudaError_t cudaMemset(void* devPtr, int value, std::size_t count);
-cudaError_t cudaMallocArray(cudaArray** array, const cudaChannelFormatDesc* desc, std::size_t width,
-                            std::size_t height = 1);
 cudaError_t cudaFreeArray(cudaArray* array);
 
-// Copies count bytes into the array starting at element (wOffset, hOffset); bytes past the end of a
-// row continue at the start of the next row.
-cudaError_t cudaMemcpyToArray(cudaArray* dst, std::size_t wOffset, std::size_t hOffset, const void* src,
-                              std::size_t count, cudaMemcpyKind kind);
 // Copies height rows of width bytes, spitch bytes apart in the source, into the array at element
 // (wOffset, hOffset).
 cudaError_t cudaMemcpy2DToArray(cudaArray* dst, std::size_t wOffset, std::size_t hOffset, const void* src,
                                 std::size_t spitch, std::size_t width, std::size_t height,
                                 cudaMemcpyKind kind);
 cudaError_t cudaMemcpy(void* dst, const void* src, std::size_t count, cudaMemcpyKind kind);
-// `symbol` is the host shadow variable registered for a device variable.
-cudaError_t cudaMemcpyToSymbol(const void* symbol, const void* src, std::size_t count, std::size_t offset = 0,
-                               cudaMemcpyKind kind = cudaMemcpyHostToDevice);
-cudaError_t cudaMemcpyFromSymbol(void* dst, const void* symbol, std::size_t count, std::size_t offset = 0,
-                                 cudaMemcpyKind kind = cudaMemcpyDeviceToHost);
-cudaError_t cudaBindTextureToArray(const textureReference* texref, const cudaArray* array,
-                                   const cudaChannelFormatDesc* desc);
-
-cudaError_t cudaConfigureCall(dim3 gridDim, dim3 blockDim, std::size_t sharedMem = 0,
-                              cudaStream_t stream = nullptr);
-cudaError_t cudaSetupArgument(const void* arg, std::size_t size, std::size_t offset);
-// `entry` is the host entry registered for a kernel.
-cudaError_t cudaLaunch(const void* entry);
-cudaError_t cudaThreadSynchronize();
 cudaError_t cudaGetLastError();
 const char* cudaGetErrorString(cudaError_t error);
 
-// Module registration, as the device compiler's generated host code calls it.
+// The module as the device compiler makes it and its generated host code registers it.
 struct __cudaFatCubinEntry {
     const char* gpuProfileName;
     const void* cubin;
@@ -182,12 +162,4 @@ struct __cudaFatCudaBinary {
     unsigned int flags;
 };
 
-void** __cudaRegisterFatBinary(void* fatCubin);
-void __cudaUnregisterFatBinary(void** fatCubinHandle);
-void __cudaRegisterFunction(void** fatCubinHandle, const char* hostFun, char* deviceFun, const char* deviceName,
-                            int thread_limit, uint3* tid, uint3* bid, dim3* bDim, dim3* gDim, int* wSize);
-void __cudaRegisterShared(void** fatCubinHandle, void** devicePtr);
-void __cudaRegisterTexture(void** fatCubinHandle, const textureReference* hostVar, const void** deviceAddress,
-                           const char* deviceName, int dim, int norm, int ext);
-void __cudaRegisterVar(void** fatCubinHandle, char* hostVar, char* deviceAddress, const char* deviceName,
-                       int ext, int size, int constant, int global);
+#include "platform/cuda/legacy_calls.inc"

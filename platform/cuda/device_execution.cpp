@@ -139,8 +139,13 @@ private:
     bool running_ = false;
 };
 
-// The host threads a launch or a large copy runs on, the calling one included.
-unsigned launch_threads() { return std::max(1u, std::min(std::thread::hardware_concurrency(), 16u)); }
+// The host threads a launch or a large copy runs on, the calling one included. Counted once: the
+// count reads the system's list of processors.
+unsigned launch_threads()
+{
+    static const unsigned threads = std::max(1u, std::min(std::thread::hardware_concurrency(), 16u));
+    return threads;
+}
 
 // One job of parts: the threads that share it take the next part until none is left.
 struct PartJob {

@@ -118,6 +118,7 @@ void** __cudaRegisterFatBinary(void* fatCubin)
     return reinterpret_cast<void**>(r.modules.back().get());
 }
 
+// Destroys the module's texture objects and unloads it.
 void __cudaUnregisterFatBinary(void** fatCubinHandle)
 {
     Registry& r = registry();
