@@ -41,12 +41,13 @@ struct FILTER_PROC_INFO {
     std::int32_t frame_n;
     std::int32_t org_w;
     std::int32_t org_h;
-    void* audiop;
-    std::int32_t audio_n;
+    std::int16_t* audiop;   // the frame's 16-bit PCM samples, channels interleaved
+    std::int32_t audio_n;   // samples per channel
+    std::int32_t audio_ch;  // channels
     void* pixelp;
     void* editp;
-    std::int32_t yc_size;
-    std::int32_t line_size;
+    std::int32_t yc_size;    // bytes per pixel of both frames
+    std::int32_t line_size;  // bytes per row of both frames
     std::int32_t reserve[8];
 };
 
@@ -64,11 +65,11 @@ struct FILTER {
     std::int32_t track_n;
     const char* const* track_name;
     const std::int32_t* track_default;
-    const std::int32_t* track_s;  // minimums
-    const std::int32_t* track_e;  // maximums
+    const std::int32_t* track_s;  // minimums; null: every minimum is 0
+    const std::int32_t* track_e;  // maximums; null: every maximum is 256
     std::int32_t check_n;
     const char* const* check_name;
-    const std::int32_t* check_default;
+    const std::int32_t* check_default;  // 0 or 1; negative: the control is a button, not a check box
     FilterProc func_proc;
     FilterInitExit func_init;
     FilterInitExit func_exit;
@@ -103,11 +104,36 @@ using GetFilterTableFn = FILTER_DLL*(VANTREO_CDECL*)();
 #if defined(__i386__) || defined(_M_IX86)
 #include <cstddef>
 static_assert(sizeof(PIXEL_YC) == 6, "PIXEL_YC is three 16-bit channels");
-static_assert(offsetof(FILTER, track) == 68 && offsetof(FILTER, check) == 72, "FILTER layout");
-static_assert(sizeof(FILTER_DLL) == 35 * 4, "FILTER_DLL is 35 words");
-static_assert(offsetof(FILTER_PROC_INFO, ycp_edit) == 4 && offsetof(FILTER_PROC_INFO, ycp_temp) == 8 &&
-                  offsetof(FILTER_PROC_INFO, w) == 12 && offsetof(FILTER_PROC_INFO, h) == 16 &&
-                  offsetof(FILTER_PROC_INFO, max_w) == 20 && offsetof(FILTER_PROC_INFO, max_h) == 24,
+static_assert(sizeof(FILTER_PROC_INFO) == 104, "FILTER_PROC_INFO is 104 bytes");
+static_assert(offsetof(FILTER_PROC_INFO, flag) == 0 && offsetof(FILTER_PROC_INFO, ycp_edit) == 4 &&
+                  offsetof(FILTER_PROC_INFO, ycp_temp) == 8 && offsetof(FILTER_PROC_INFO, w) == 12 &&
+                  offsetof(FILTER_PROC_INFO, h) == 16 && offsetof(FILTER_PROC_INFO, max_w) == 20 &&
+                  offsetof(FILTER_PROC_INFO, max_h) == 24 && offsetof(FILTER_PROC_INFO, frame) == 28 &&
+                  offsetof(FILTER_PROC_INFO, frame_n) == 32 && offsetof(FILTER_PROC_INFO, org_w) == 36 &&
+                  offsetof(FILTER_PROC_INFO, org_h) == 40 && offsetof(FILTER_PROC_INFO, audiop) == 44 &&
+                  offsetof(FILTER_PROC_INFO, audio_n) == 48 && offsetof(FILTER_PROC_INFO, audio_ch) == 52 &&
+                  offsetof(FILTER_PROC_INFO, pixelp) == 56 && offsetof(FILTER_PROC_INFO, editp) == 60 &&
+                  offsetof(FILTER_PROC_INFO, yc_size) == 64 && offsetof(FILTER_PROC_INFO, line_size) == 68 &&
+                  offsetof(FILTER_PROC_INFO, reserve) == 72,
               "FILTER_PROC_INFO layout");
+static_assert(sizeof(FILTER_DLL) == 140, "FILTER_DLL is 35 words");
+static_assert(offsetof(FILTER, flag) == 0 && offsetof(FILTER, x) == 4 && offsetof(FILTER, y) == 8 &&
+                  offsetof(FILTER, name) == 12 && offsetof(FILTER, track_n) == 16 &&
+                  offsetof(FILTER, track_name) == 20 && offsetof(FILTER, track_default) == 24 &&
+                  offsetof(FILTER, track_s) == 28 && offsetof(FILTER, track_e) == 32 &&
+                  offsetof(FILTER, check_n) == 36 && offsetof(FILTER, check_name) == 40 &&
+                  offsetof(FILTER, check_default) == 44 && offsetof(FILTER, func_proc) == 48 &&
+                  offsetof(FILTER, func_init) == 52 && offsetof(FILTER, func_exit) == 56 &&
+                  offsetof(FILTER, func_update) == 60 && offsetof(FILTER, func_WndProc) == 64 &&
+                  offsetof(FILTER, track) == 68 && offsetof(FILTER, check) == 72 &&
+                  offsetof(FILTER, ex_data_ptr) == 76 && offsetof(FILTER, ex_data_size) == 80 &&
+                  offsetof(FILTER, information) == 84 && offsetof(FILTER, func_save_start) == 88 &&
+                  offsetof(FILTER, func_save_end) == 92 && offsetof(FILTER, exfunc) == 96 &&
+                  offsetof(FILTER, hwnd) == 100 && offsetof(FILTER, dll_hinst) == 104 &&
+                  offsetof(FILTER, ex_data_def) == 108 && offsetof(FILTER, func_is_saveframe) == 112 &&
+                  offsetof(FILTER, func_project_load) == 116 && offsetof(FILTER, func_project_save) == 120 &&
+                  offsetof(FILTER, func_modify_title) == 124 && offsetof(FILTER, dll_path) == 128 &&
+                  offsetof(FILTER, reserve) == 132,
+              "FILTER layout");
 #endif
 static_assert(sizeof(PIXEL_YC) == 6, "PIXEL_YC is packed on every target");

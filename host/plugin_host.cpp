@@ -38,6 +38,12 @@ std::size_t control_index(const std::vector<std::string>& labels, const std::str
     throw HostError(std::string("no ") + kind + " " + quoted(label) + "; the " + kinds + " are " + label_list(labels));
 }
 
+// A track bar's range; a record without minimums or maximums gives every bar 0..256.
+std::int32_t track_minimum(const FILTER& record, std::int32_t i) { return record.track_s ? record.track_s[i] : 0; }
+std::int32_t track_maximum(const FILTER& record, std::int32_t i) { return record.track_e ? record.track_e[i] : 256; }
+
+bool is_button(const FILTER& record, std::int32_t i) { return record.check_default[i] < 0; }
+
 }  // namespace
 
 std::string label_key(const std::string& label)
@@ -85,7 +91,7 @@ PluginHost::PluginHost(const std::string& plugin_path, BufferSize buffer) : path
     track_.assign(static_cast<std::size_t>(std::max(record->track_n, 1)), 0);
     check_.assign(static_cast<std::size_t>(std::max(record->check_n, 1)), 0);
     std::copy_n(record->track_default, record->track_n, track_.begin());
-    std::copy_n(record->check_default, record->check_n, check_.begin());
+    for (std::int32_t i = 0; i < record->check_n; ++i) check_[i] = is_button(*record, i) ? 0 : record->check_default[i];
     instance_.track = track_.data();
     instance_.check = check_.data();
 }
@@ -107,16 +113,15 @@ void PluginHost::validate_record(const FILTER* record) const
     if (record->check_n < 0 || record->check_n > kMaxControls)
         record_error("check box count " + std::to_string(record->check_n) + " is outside 0.." +
                      std::to_string(kMaxControls));
-    if (record->track_n > 0 &&
-        (!record->track_name || !record->track_default || !record->track_s || !record->track_e))
-        record_error("the track bar labels, defaults, minimums or maximums are missing");
+    if (record->track_n > 0 && (!record->track_name || !record->track_default))
+        record_error("the track bar labels or defaults are missing");
     if (record->check_n > 0 && (!record->check_name || !record->check_default))
         record_error("the check box labels or defaults are missing");
     if (!record->func_proc) record_error("the filter record has no frame callback");
     for (std::int32_t i = 0; i < record->track_n; ++i) {
         if (!record->track_name[i]) record_error("track bar " + std::to_string(i) + " has no label");
-        const std::int32_t lo = record->track_s[i];
-        const std::int32_t hi = record->track_e[i];
+        const std::int32_t lo = track_minimum(*record, i);
+        const std::int32_t hi = track_maximum(*record, i);
         const std::int32_t value = record->track_default[i];
         if (lo > hi || value < lo || value > hi)
             record_error("track bar " + quoted(record->track_name[i]) + " has default " + std::to_string(value) +
@@ -132,7 +137,8 @@ std::vector<TrackBar> PluginHost::track_bars() const
 {
     std::vector<TrackBar> bars;
     for (std::int32_t i = 0; i < instance_.track_n; ++i)
-        bars.push_back({instance_.track_name[i], instance_.track_default[i], instance_.track_s[i], instance_.track_e[i]});
+        bars.push_back({instance_.track_name[i], instance_.track_default[i], track_minimum(instance_, i),
+                        track_maximum(instance_, i)});
     return bars;
 }
 
@@ -140,7 +146,8 @@ std::vector<CheckBox> PluginHost::check_boxes() const
 {
     std::vector<CheckBox> boxes;
     for (std::int32_t i = 0; i < instance_.check_n; ++i)
-        boxes.push_back({instance_.check_name[i], instance_.check_default[i]});
+        boxes.push_back({instance_.check_name[i], is_button(instance_, i) ? 0 : instance_.check_default[i],
+                         is_button(instance_, i)});
     return boxes;
 }
 
@@ -179,8 +186,8 @@ std::int32_t PluginHost::check(const std::string& label) const { return check_[c
 void PluginHost::set_track(const std::string& label, std::int32_t value)
 {
     const std::size_t i = track_index(label);
-    const std::int32_t lo = instance_.track_s[i];
-    const std::int32_t hi = instance_.track_e[i];
+    const std::int32_t lo = track_minimum(instance_, static_cast<std::int32_t>(i));
+    const std::int32_t hi = track_maximum(instance_, static_cast<std::int32_t>(i));
     if (value < lo || value > hi)
         throw HostError(quoted(label) + " must be " + range_text(lo, hi) + " (got " + std::to_string(value) + ")");
     track_[i] = value;
@@ -189,6 +196,8 @@ void PluginHost::set_track(const std::string& label, std::int32_t value)
 void PluginHost::select(const std::string& label)
 {
     const std::size_t i = check_index(label);
+    if (is_button(instance_, static_cast<std::int32_t>(i)))
+        throw HostError(quoted(instance_.check_name[i]) + " is a button, which the tool cannot press");
     if (check_boxes_are_radio_group()) std::fill(check_.begin(), check_.end(), 0);
     check_[i] = 1;
 }

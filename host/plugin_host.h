@@ -23,7 +23,8 @@ struct TrackBar {
 
 struct CheckBox {
     std::string label;
-    std::int32_t default_value;
+    std::int32_t default_value;  // 0 or 1; a button's is 0
+    bool button;                 // a push button, which the filter registered with a negative default
 };
 
 // The host's frame buffers: max_w x max_h pixels each, max_w being the row stride.
@@ -72,7 +73,7 @@ public:
 
     // Throws HostError naming the label and its range, or listing the labels there are.
     void set_track(const std::string& label, std::int32_t value);
-    // Turns the check box on; in a radio group every other one goes off.
+    // Turns the check box on; in a radio group every other one goes off. Throws HostError for a button.
     void select(const std::string& label);
 
     // The record the callbacks receive.

@@ -200,7 +200,8 @@ void list_controls(const PluginHost& host)
     const std::vector<CheckBox> boxes = host.check_boxes();
     std::printf(host.check_boxes_are_radio_group() ? "Radio buttons (one is on):\n" : "Check boxes:\n");
     for (const CheckBox& box : boxes)
-        std::printf("  [%c] %s\n", box.default_value ? 'x' : ' ', box.label.c_str());
+        if (box.button) std::printf("  <%s> (a button)\n", box.label.c_str());
+        else std::printf("  [%c] %s\n", box.default_value ? 'x' : ' ', box.label.c_str());
     if (boxes.empty()) std::printf("  (none)\n");
     const std::string information = host.information();
     if (!information.empty()) std::printf("Information: %s\n", information.c_str());

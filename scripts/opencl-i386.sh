@@ -4,7 +4,9 @@
 # beside the 64-bit toolchain (apt would remove it), so its packages are downloaded and unpacked
 # instead; nothing is installed. The 32-bit ICD loader comes from apt (scripts/setup.sh); PoCL links
 # the kernels with the system's 64-bit clang-15, present with the 64-bit PoCL.
-# Prints the folder to pass as -DVANTREO_OPENCL_I386=...; does nothing more when it is complete.
+# Prints the folder to pass as -DVANTREO_OPENCL_I386=...; its file `environment` holds the variables
+# (one NAME=VALUE a line) that make the private PoCL the 32-bit programs' OpenCL platform. Unpacks
+# only once, but checks every time that PoCL's libraries load, and fails naming what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$PWD/build/opencl-i386
@@ -31,5 +33,28 @@ if [ ! -f "$stamp" ]; then
   done
   echo "$prefix/usr/lib/i386-linux-gnu/libpocl.so.2" >"$dir/vendors/pocl-i386.icd"
   touch "$stamp"
+fi
+
+# Every folder of the prefix that holds a library PoCL needs: libtinfo6 unpacks into lib/, the rest
+# into usr/lib/.
+library_path=$prefix/lib/i386-linux-gnu:$prefix/usr/lib/i386-linux-gnu:$prefix/usr/lib/llvm-15/lib
+printf 'OCL_ICD_VENDORS=%s\nLD_LIBRARY_PATH=%s\n' "$dir/vendors" "$library_path" >"$dir/environment"
+
+# PoCL itself and its device drivers must load from that path alone. PoCL opens the pthread driver
+# after the basic one, whose folder is therefore added for the drivers' check only.
+missing=""
+for library in "$prefix/usr/lib/i386-linux-gnu/libpocl.so.2" "$prefix"/usr/lib/i386-linux-gnu/pocl/*.so; do
+  if ! listing=$(LD_LIBRARY_PATH=$library_path:$prefix/usr/lib/i386-linux-gnu/pocl ldd "$library" 2>&1); then
+    echo "opencl-i386: ldd cannot read $library: $listing" >&2
+    exit 1
+  fi
+  for name in $(awk '/=> not found/ { print $1 }' <<<"$listing"); do
+    missing+="  $name (needed by ${library#"$prefix/"})"$'\n'
+  done
+done
+if [ -n "$missing" ]; then
+  echo "opencl-i386: the private 32-bit PoCL in $prefix does not load; not found on its library path:" >&2
+  printf '%s' "$missing" | sort -u >&2
+  exit 1
 fi
 echo "$dir"

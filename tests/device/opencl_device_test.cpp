@@ -3,6 +3,7 @@
 // byte for byte, and the failures that send a band to the CPU.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/cuda/opencl_controls.h"
 #include "plugin/hybrid_frame.h"
 #include "tests/support/cpu_rows.h"
+#include "tests/support/opencl_required.h"
 
 namespace {
 
@@ -42,7 +44,10 @@ class OpenclDevice : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!is_opencl(0)) GTEST_SKIP() << "no OpenCL device reachable (is VANTREO_OPENCL_CPU=1 set?)";
+        if (!is_opencl(0)) END_TEST_WITHOUT_OPENCL_DEVICE("device 0 is \"" + device_name(0) + "\"");
+        // Once in the log: the device the comparisons ran on.
+        static const bool named = std::printf("OpenCL device 0: %s\n", device_name(0).c_str()) > 0;
+        (void)named;
         ASSERT_TRUE(start_device());
     }
     void TearDown() override

@@ -110,7 +110,7 @@ void fill(std::vector<PIXEL_YC>& pixels, const std::uint8_t* content, std::size_
 auto host_fields(const FILTER_PROC_INFO& info)
 {
     return std::tie(info.flag, info.max_w, info.max_h, info.frame, info.frame_n, info.org_w, info.org_h, info.audiop,
-                    info.audio_n, info.pixelp, info.editp, info.yc_size, info.line_size);
+                    info.audio_n, info.audio_ch, info.pixelp, info.editp, info.yc_size, info.line_size);
 }
 
 bool same_pixels(const std::vector<PIXEL_YC>& a, const std::vector<PIXEL_YC>& b)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/host/subprocess.h"
+#include "tests/support/opencl_required.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(ToolDevices, ListedAndChosenWithTheSameOutputOnEach)
     ASSERT_FALSE(devices.empty());
     const std::string last = std::to_string(devices.size() - 1);
     EXPECT_EQ(devices.back(), last + "  emulated  Vantreo emulated device (CPU)");
-    if (devices.size() < 2) GTEST_SKIP() << "no OpenCL device listed";
+    if (devices.size() < 2) END_TEST_WITHOUT_OPENCL_DEVICE("--list-devices lists the emulated device alone");
     EXPECT_EQ(devices.front().rfind("0  OpenCL    ", 0), 0u) << devices.front();
 
     const std::string base = ::testing::TempDir() + "vantreo-device-choice-";

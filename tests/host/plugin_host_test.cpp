@@ -204,4 +204,34 @@ TEST(FrameCallback, MisbehaviourIsAnErrorNotGarbage)
     EXPECT_TRUE(same_pixel(minimal.process(input).at(3, 3), input.at(3, 3)));
 }
 
+// A filter written against the editor's SDK: its ranges left out (0..256), a button among its check
+// boxes, and a frame callback that fails on any field of the record it did not expect.
+TEST(SdkLayoutPlugin, RangesButtonsAndTheFrameRecordAsTheEditorGivesThem)
+{
+    PluginHost host(HOST_TEST_SDK_LAYOUT, BufferSize{16, 8});
+    for (const auto& bar : host.track_bars()) {
+        EXPECT_EQ(bar.minimum, 0) << bar.label;
+        EXPECT_EQ(bar.maximum, 256) << bar.label;
+    }
+    const auto boxes = host.check_boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_FALSE(boxes[0].button);
+    EXPECT_TRUE(boxes[1].button);
+    EXPECT_EQ(boxes[1].default_value, 0);
+    EXPECT_TRUE(contains(error_of([&] { host.select("Reset"); }), "\"Reset\" is a button"));
+    EXPECT_TRUE(contains(error_of([&] { host.set_track("Level", 257); }), "\"Level\" must be 0..256"));
+
+    host.set_track("Level", 256);
+    host.select("Invert");
+    const Picture input = numbered_picture(5, 3);
+    const Picture output = host.process(input);
+    ASSERT_EQ(output.w, 5);
+    ASSERT_EQ(output.h, 3);
+    for (std::size_t i = 0; i < input.pixels.size(); ++i) {
+        PIXEL_YC expected = input.pixels[i];
+        expected.y = static_cast<std::int16_t>(256 - expected.y);
+        EXPECT_TRUE(same_pixel(output.pixels[i], expected)) << i;
+    }
+}
+
 }  // namespace

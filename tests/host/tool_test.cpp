@@ -129,6 +129,19 @@ TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
     }
 }
 
+// A filter built from the editor's SDK: ranges it leaves out are 0..256, and a button is listed but
+// cannot be set.
+TEST(ToolControls, SdkFilterRangesAndButtons)
+{
+    const RunResult listed = run_tool({"--plugin", HOST_TEST_SDK_LAYOUT, "--list-controls"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("Level  default 0, range 0..256\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("[ ] Invert\n  <Reset> (a button)\n"), std::string::npos) << listed.out;
+    const RunResult pressed = run_tool({"--plugin", HOST_TEST_SDK_LAYOUT, "--select", "Reset", "--list-controls"});
+    EXPECT_EQ(pressed.status, 1);
+    EXPECT_NE(pressed.err.find("\"Reset\" is a button, which the tool cannot press"), std::string::npos) << pressed.err;
+}
+
 TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDisk)
 {
     const RunResult version = run_tool({"--version"});
