@@ -44,6 +44,12 @@ std::int32_t track_maximum(const FILTER& record, std::int32_t i) { return record
 
 bool is_button(const FILTER& record, std::int32_t i) { return record.check_default[i] < 0; }
 
+// A check box starts at its default; a button, which has no state, at 0.
+std::int32_t initial_check(const FILTER& record, std::int32_t i)
+{
+    return is_button(record, i) ? 0 : record.check_default[i];
+}
+
 }  // namespace
 
 std::string label_key(const std::string& label)
@@ -91,7 +97,7 @@ PluginHost::PluginHost(const std::string& plugin_path, BufferSize buffer) : path
     track_.assign(static_cast<std::size_t>(std::max(record->track_n, 1)), 0);
     check_.assign(static_cast<std::size_t>(std::max(record->check_n, 1)), 0);
     std::copy_n(record->track_default, record->track_n, track_.begin());
-    for (std::int32_t i = 0; i < record->check_n; ++i) check_[i] = is_button(*record, i) ? 0 : record->check_default[i];
+    for (std::int32_t i = 0; i < record->check_n; ++i) check_[i] = initial_check(*record, i);
     instance_.track = track_.data();
     instance_.check = check_.data();
 }
@@ -146,8 +152,7 @@ std::vector<CheckBox> PluginHost::check_boxes() const
 {
     std::vector<CheckBox> boxes;
     for (std::int32_t i = 0; i < instance_.check_n; ++i)
-        boxes.push_back({instance_.check_name[i], is_button(instance_, i) ? 0 : instance_.check_default[i],
-                         is_button(instance_, i)});
+        boxes.push_back({instance_.check_name[i], initial_check(instance_, i), is_button(instance_, i)});
     return boxes;
 }
 
