@@ -2,9 +2,10 @@
 # Runs the README's two commands on fresh machines: each in its own clean Debian root made with
 # debootstrap (the release and architecture of this machine, from the archive its apt sources name),
 # with a copy of the working tree (build/ and demo/ left out) and nothing installed by hand. Prints
-# each command's result and time, keeps their logs in build/fresh-machine/, removes the roots, and
-# fails when either command fails. Needs root; takes about half an hour. Not part of the test command:
-# run it before submitting a change to the set-up, build or test scripts.
+# each command's result and time, keeps their logs (and each test configuration's full log) in
+# build/fresh-machine/, removes the roots, and fails when either command fails. Needs root; takes
+# about half an hour. Not part of the test command: run it before submitting a change to the set-up,
+# build or test scripts.
 # usage: fresh-machine.sh [COMMAND...]   (default: "bash scripts/demo.sh" "bash scripts/test.sh")
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -115,6 +116,13 @@ for i in "${!commands[@]}"; do
     tail -n 40 "$log" | sed 's/^/  | /'
   fi
   echo "fresh-machine: '$command' $result in $((elapsed / 60)) min $((elapsed % 60)) s"
+  grep -h '^== .*: .*skipped' "$log" | sed 's/^/  /' || true
+  # Each configuration's full test log, for a look after the root is gone.
+  for test_log in "$root"/root/vantreo/build/*/Testing/Temporary/LastTest.log; do
+    [ -f "$test_log" ] || continue
+    configuration=${test_log#"$root/root/vantreo/build/"}
+    cp "$test_log" "${log%.log}-${configuration%%/*}-tests.log"
+  done
   unmount_root
   rm -rf --one-file-system "$root"
   root=""

@@ -15,7 +15,7 @@ suite() {
   cmake -S . -B "build/$name" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "build/$name" -j2
   (cd "build/$name" && ctest --output-on-failure -j2 $ctest_args)
-  bash scripts/skipped-tests.sh "build/$name" "$name"
+  bash scripts/test-summary.sh "build/$name" "$name"
 }
 
 suite x86_64 ""

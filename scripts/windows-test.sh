@@ -41,7 +41,7 @@ fi
 
 echo "== windows: test programs under wine"
 (cd "$build" && ctest --output-on-failure -j2)
-bash scripts/skipped-tests.sh "$build" "windows test programs"
+bash scripts/test-summary.sh "$build" "windows test programs"
 
 echo "== windows: plug-in and tool under wine"
 passed=0
