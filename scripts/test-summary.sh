@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prints one line after a ctest run: how many test cases skipped themselves and why, so that a skip is
-# seen rather than counted as a pass, and the OpenCL device the OpenCL tests ran on. Reads the run's
-# log, where GoogleTest writes each skip as "FILE:LINE: Skipped" followed by its reason, and the
-# OpenCL tests name their device as "OpenCL device 0: NAME".
+# seen rather than counted as a pass, and the OpenCL device the OpenCL tests ran on, if any did.
+# Reads the run's log, where GoogleTest writes each skip as "FILE:LINE: Skipped" followed by its
+# reason, and the OpenCL tests name their device as "OpenCL device 0: NAME".
 # usage: test-summary.sh BUILD_DIR NAME
 set -euo pipefail
 log=$1/Testing/Temporary/LastTest.log
@@ -25,5 +25,6 @@ awk -v name="$name" '
       printf "== %s: %d test case%s skipped:", name, total, total == 1 ? "" : "s"
       for (i = 1; i <= reasons; i++) printf "%s %d x %s", i == 1 ? "" : ";", count[order[i]], order[i]
     }
-    printf "; OpenCL tests ran on: %s\n", device == "" ? "no device" : device
+    if (device != "") printf "; OpenCL tests ran on: %s", device
+    printf "\n"
   }' "$log"
