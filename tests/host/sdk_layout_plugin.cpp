@@ -126,9 +126,7 @@ BOOL SDK_CDECL sdk_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
                 received("audio_ch", fpip->audio_ch, 0) && within("Level", fp->track[0], 0, 256) &&
                 within("Spare", fp->track[1], 0, 256) && within("Invert", fp->check[0], 0, 1) &&
                 received("Reset", fp->check[1], 0);
-    const char* const reserve[] = {"reserve[0]", "reserve[1]", "reserve[2]", "reserve[3]",
-                                   "reserve[4]", "reserve[5]", "reserve[6]", "reserve[7]"};
-    for (int i = 0; sane && i < 8; ++i) sane = received(reserve[i], fpip->reserve[i], 0);
+    for (int i = 0; sane && i < 8; ++i) sane = received("a reserve[] entry", fpip->reserve[i], 0);
     if (!sane) return 0;
 
     const char* edit = reinterpret_cast<const char*>(fpip->ycp_edit);
