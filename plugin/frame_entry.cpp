@@ -115,11 +115,12 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
 {
     ModuleState& state = module_state;
     if (state.start_failed) return 1;
-    const std::optional<ResizeRequest> request = resolve_request(fp, fpip, state.settings.max_source_side);
-    if (!request) return 1;
     // Nothing may cross into the editor: a frame that fails (out of memory while the plan is built or
     // the work is set out) passes through untouched, and the next frame builds the plan anew.
+    std::optional<ResizeRequest> request;
     try {
+        request = resolve_request(fp, fpip, state.settings.max_source_side);
+        if (!request) return 1;
         if (*request != state.plan.request) rebuild_plan(state, *request);
         if (request->method == ResizeMethod::area_average)
             run_hybrid_frame(state.plan, state.mirror, state.worker_group, fpip->ycp_edit, fpip->ycp_temp);

@@ -58,10 +58,16 @@ private:
     std::int32_t count_ = 0;
 };
 
+// False when the device did not write its band, whatever stopped it (a device whose runtime throws
+// fails like any other), so that the band goes to the CPU.
 bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const PIXEL_YC* picture, PIXEL_YC* dst)
 {
-    return mirror.ready_for(plan) && mirror.upload_source_frame(plan, picture) &&
-           mirror.launch_resample_kernel(plan) && mirror.download_gpu_rows(plan, dst);
+    try {
+        return mirror.ready_for(plan) && mirror.upload_source_frame(plan, picture) &&
+               mirror.launch_resample_kernel(plan) && mirror.download_gpu_rows(plan, dst);
+    } catch (...) {
+        return false;
+    }
 }
 
 }  // namespace

@@ -1,19 +1,25 @@
 #include "plugin/lifecycle_callbacks.h"
 
 #include "device/lifecycle.h"
+#include "plugin/guarded_entry.h"
 #include "plugin/module_state.h"
 
 HOST_BOOL VANTREO_CDECL func_init(FILTER*)
 {
-    module_state.settings = load_plugin_settings(plugin_folder());
-    module_state.start_failed = !start_device();
-    return module_state.start_failed ? 0 : 1;
+    const HOST_BOOL started = guarded_entry("start-up", HOST_BOOL{0}, [] {
+        module_state.settings = load_plugin_settings(plugin_folder());
+        return start_device() ? HOST_BOOL{1} : HOST_BOOL{0};
+    });
+    module_state.start_failed = !started;
+    return started;
 }
 
 HOST_BOOL VANTREO_CDECL func_exit(FILTER*)
 {
-    module_state.plan = ResamplePlan{};
-    module_state.mirror.release();
-    prompt_before_exit();
-    return 1;
+    return guarded_entry("shut-down", HOST_BOOL{0}, [] {
+        module_state.plan = ResamplePlan{};
+        module_state.mirror.release();
+        prompt_before_exit();
+        return HOST_BOOL{1};
+    });
 }

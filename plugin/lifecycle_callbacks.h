@@ -4,10 +4,10 @@
 
 #include "abi/filter_records.h"
 
-// Starts the device. Without a usable device it says why on stderr and returns 0; every frame then
-// passes through untouched.
+// Reads the settings and starts the device. Without a usable device, or when anything fails, it says
+// why on stderr and returns 0; every frame then passes through untouched.
 HOST_BOOL VANTREO_CDECL func_init(FILTER* fp);
 
 // Forgets the plan, releases every device resource, prompts and waits for one character, and returns
-// 1, so that the editor's own shut-down runs on.
+// 1 (0 after a failure it reports), so that the editor's own shut-down runs on.
 HOST_BOOL VANTREO_CDECL func_exit(FILTER* fp);

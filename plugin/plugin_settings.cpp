@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -62,19 +65,27 @@ void report_bad_value(std::string& problems, const std::string& where, const std
                 kDefaultMaxSourceSide, kLargestMaxSourceSide, value.c_str(), kept);
 }
 
-// Reads the file's bytes into `text`: 0, or the error number of what stopped it (ENOENT when the
-// file is simply not there).
-int read_file(const std::string& path, std::string& text)
+// Reads the settings file at `path` into `text`: an empty result when it was read or is simply not
+// there, else why it was not. Only a regular file of at most kMaxSettingsFileBytes is read, so that a
+// FIFO, a device or a huge file never holds up or exhausts the editor.
+std::string read_settings_file(const std::string& path, std::string& text)
 {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) return errno == ENOENT ? "" : std::strerror(errno);
+    if (!S_ISREG(status.st_mode)) return "not a regular file";
+    const std::string too_large = "larger than " + std::to_string(kMaxSettingsFileBytes) + " bytes";
+    if (status.st_size > static_cast<decltype(status.st_size)>(kMaxSettingsFileBytes)) return too_large;
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return errno;
+    if (!file) return std::strerror(errno);
     char buffer[4096];
     std::size_t count;
     errno = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
+    while (text.size() <= kMaxSettingsFileBytes && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, count);
     const int error = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(file);
-    return error;
+    if (error != 0) return std::strerror(error);
+    return text.size() > kMaxSettingsFileBytes ? too_large : "";  // it grew after the check
 }
 
 }  // namespace
@@ -149,11 +160,11 @@ PluginSettings load_plugin_settings(const std::string& folder)
     if (!folder.empty()) {
         const std::string path = folder + kSettingsFileName;
         std::string text;
-        const int error = read_file(path, text);
-        if (error == 0)
+        const std::string unread = read_settings_file(path, text);
+        if (unread.empty())
             apply_settings_text(text, path, settings, problems);
-        else if (error != ENOENT)
-            add_problem(problems, "cannot read %s: %s; using the default settings", path.c_str(), std::strerror(error));
+        else
+            add_problem(problems, "cannot read %s: %s; using the default settings", path.c_str(), unread.c_str());
     }
     apply_settings_environment(std::getenv(kMaxSourceSideVariable), settings, problems);
     std::fputs(problems.c_str(), stderr);

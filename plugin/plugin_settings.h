@@ -1,9 +1,11 @@
 // The plug-in's own settings: `vantreo.ini` in the folder of the loaded plug-in (plain `key=value`
 // lines; `#` or `;` starts a comment), read once at start-up, each key overridden by an environment
 // variable of the same meaning. A missing file means the defaults; every problem costs one line on
-// stderr and that key's default, never the start-up.
+// stderr and that key's default (a file that is not regular or is over 64 KiB, all of them), never
+// the start-up.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,8 +17,10 @@ struct PluginSettings {
     std::int32_t max_source_side = kDefaultMaxSourceSide;  // kDefaultMaxSourceSide .. kLargestMaxSourceSide
 };
 
-// The settings file's name, and the environment variable that overrides max_source_side.
+// The settings file's name, its largest size, and the environment variable that overrides
+// max_source_side.
 constexpr const char* kSettingsFileName = "vantreo.ini";
+constexpr std::size_t kMaxSettingsFileBytes = 64 * 1024;
 constexpr const char* kMaxSourceSideVariable = "VANTREO_MAX_SOURCE_SIDE";
 
 // Applies the lines of `text`, read from `file_name`, to `settings`; each malformed line, unknown key or

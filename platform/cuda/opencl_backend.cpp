@@ -72,6 +72,13 @@ struct Device {
 
 // Consecutive failed calls after which a device is left for the rest of the run.
 constexpr unsigned kFailuresBeforeLeaving = 3;
+// The most a driver may report of each, beyond which what it says is nonsense and it is left like a
+// driver that fails: platforms, devices of a platform, a device's name, a build log (of which more
+// is not shown).
+constexpr cl_uint kMostPlatforms = 64;
+constexpr cl_uint kMostDevices = 64;
+constexpr std::size_t kLongestDeviceText = 4096;
+constexpr std::size_t kLongestBuildLog = 64 * 1024;
 constexpr std::size_t kFailureKinds = static_cast<std::size_t>(ocl::Failure::Read) + 1;
 
 struct Backend {
@@ -123,7 +130,8 @@ bool open_library(Api& api)
 std::string device_text(const Api& api, cl_device_id id, cl_device_info what)
 {
     std::size_t size = 0;
-    if (api.clGetDeviceInfo(id, what, 0, nullptr, &size) != CL_SUCCESS || size == 0) return {};
+    if (api.clGetDeviceInfo(id, what, 0, nullptr, &size) != CL_SUCCESS || size == 0 || size > kLongestDeviceText)
+        return {};
     std::string text(size, '\0');
     if (api.clGetDeviceInfo(id, what, size, &text[0], nullptr) != CL_SUCCESS) return {};
     text.resize(std::strlen(text.c_str()));
@@ -142,6 +150,8 @@ bool open_device(const Api& api, cl_device_id id, Device* device)
 {
     if (!device_value<cl_bool>(api, id, CL_DEVICE_AVAILABLE) || !device_value<cl_bool>(api, id, CL_DEVICE_COMPILER_AVAILABLE))
         return false;
+    device->name = device_text(api, id, CL_DEVICE_NAME);
+    if (device->name.empty()) return false;  // a driver that cannot say its device's name
     cl_int error = CL_SUCCESS;
     cl_context context = api.clCreateContext(nullptr, 1, &id, nullptr, nullptr, &error);
     if (!context || error != CL_SUCCESS) return false;
@@ -150,19 +160,19 @@ bool open_device(const Api& api, cl_device_id id, Device* device)
     device->id = id;
     device->context = context;
     device->queue = queue;
-    device->name = device_text(api, id, CL_DEVICE_NAME);
     device->global_bytes = device_value<cl_ulong>(api, id, CL_DEVICE_GLOBAL_MEM_SIZE);
     device->max_work_group = device_value<std::size_t>(api, id, CL_DEVICE_MAX_WORK_GROUP_SIZE);
     device->compute_units = device_value<cl_uint>(api, id, CL_DEVICE_MAX_COMPUTE_UNITS);
     return true;
 }
 
-void list_devices(Backend& b)
+void list_usable_devices(Backend& b)
 {
-    b.listed = true;
     if (!open_library(b.api)) return;
     cl_uint platform_count = 0;
-    if (b.api.clGetPlatformIDs(0, nullptr, &platform_count) != CL_SUCCESS || platform_count == 0) return;
+    if (b.api.clGetPlatformIDs(0, nullptr, &platform_count) != CL_SUCCESS || platform_count == 0 ||
+        platform_count > kMostPlatforms)
+        return;
     std::vector<cl_platform_id> platforms(platform_count);
     if (b.api.clGetPlatformIDs(platform_count, platforms.data(), nullptr) != CL_SUCCESS) return;
     const char* cpu = std::getenv("VANTREO_OPENCL_CPU");
@@ -173,7 +183,9 @@ void list_devices(Backend& b)
         if (type == CL_DEVICE_TYPE_CPU && !with_cpu) continue;
         for (cl_platform_id platform : platforms) {
             cl_uint count = 0;
-            if (b.api.clGetDeviceIDs(platform, type, 0, nullptr, &count) != CL_SUCCESS || count == 0) continue;
+            if (b.api.clGetDeviceIDs(platform, type, 0, nullptr, &count) != CL_SUCCESS || count == 0 ||
+                count > kMostDevices)
+                continue;
             std::vector<cl_device_id> ids(count);
             if (b.api.clGetDeviceIDs(platform, type, count, ids.data(), nullptr) != CL_SUCCESS) continue;
             for (cl_device_id id : ids) {
@@ -181,6 +193,18 @@ void list_devices(Backend& b)
                 if (open_device(b.api, id, &device)) b.devices.push_back(std::move(device));
             }
         }
+    }
+}
+
+// Lists the devices once. Whatever stops the listing (memory, a driver that throws), OpenCL then
+// offers no device and the emulated device is the one left.
+void list_devices(Backend& b)
+{
+    b.listed = true;
+    try {
+        list_usable_devices(b);
+    } catch (...) {
+        b.devices.clear();
     }
 }
 
@@ -240,8 +264,13 @@ Program* built_program(Device& device, const ocl::Image& image)
     if (error != CL_SUCCESS) {
         std::size_t size = 0;
         api.clGetProgramBuildInfo(program, device.id, CL_PROGRAM_BUILD_LOG, 0, nullptr, &size);
-        std::string log(size, '\0');
-        if (size > 0) api.clGetProgramBuildInfo(program, device.id, CL_PROGRAM_BUILD_LOG, size, &log[0], nullptr);
+        std::string log;
+        if (size > kLongestBuildLog)
+            log = "(a log of " + std::to_string(size) + " bytes, not shown)";
+        else if (size > 0) {
+            log.assign(size, '\0');
+            api.clGetProgramBuildInfo(program, device.id, CL_PROGRAM_BUILD_LOG, size, &log[0], nullptr);
+        }
         std::fprintf(stderr, "vantreo: the kernels failed to build on OpenCL device \"%s\" (error %d):\n%s\n",
                      device.name.c_str(), static_cast<int>(error), log.c_str());
         api.clReleaseProgram(program);

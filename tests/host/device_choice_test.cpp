@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/host/subprocess.h"
@@ -58,6 +59,44 @@ TEST(ToolDevices, ListedAndChosenWithTheSameOutputOnEach)
     EXPECT_TRUE(outputs[0] == outputs[1]);
 
     EXPECT_EQ(run_program({VANTREO_HOST_TOOL, "--device", "-1", "--list-devices"}).status, 2);
+}
+
+// OpenCL drivers that report nonsense are left like failing ones: the frames are resized, with the
+// bytes of the emulated device, or of the CPU where the band was the failing device's.
+TEST(ToolDevices, DriversReportingNonsenseAreLeft)
+{
+    const std::string base = ::testing::TempDir() + "vantreo-fake-driver-";
+    const auto resize = [&](const std::string& driver, const std::string& mode, const char* rate) {
+        const std::string output = base + mode + rate + ".y4m";
+        const RunResult run = run_program({"/usr/bin/env", "VANTREO_OPENCL_LIBRARY=" + driver, "VANTREO_FAKE_OPENCL=" + mode,
+                                           VANTREO_HOST_TOOL, "--demo", "--size", "320x240", "--resize", "200x150",
+                                           "--set", std::string("T. Rate=") + rate, output});
+        const std::string bytes = file_bytes(output);
+        std::remove(output.c_str());
+        return std::make_pair(run, bytes);
+    };
+    const std::string emulated = resize("no-such-opencl-library", "none", "200").second;
+    const std::string cpu = resize("no-such-opencl-library", "none", "0").second;
+    ASSERT_FALSE(emulated.empty());
+    const struct {
+        const char* mode;
+        const char* device;
+        const std::string& bytes;
+        const char* said;
+    } cases[] = {
+        {"platforms", "Vantreo emulated device (CPU)", emulated, ""},
+        {"devices", "Vantreo emulated device (CPU)", emulated, ""},
+        {"name", "Vantreo emulated device (CPU)", emulated, ""},
+        {"build-log", "Fake OpenCL device", cpu, "bytes, not shown)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        const auto [run, bytes] = resize(HOST_TEST_FAKE_OPENCL, c.mode, "200");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find(std::string(", device: ") + c.device + "; wrote "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_TRUE(bytes == c.bytes);
+    }
 }
 
 }  // namespace

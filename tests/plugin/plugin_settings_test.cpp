@@ -1,13 +1,38 @@
 // The plug-in's settings file and its environment override.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
+
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
 #include "plugin/plugin_settings.h"
 #include "tests/support/environment.h"
 
 namespace {
+
+bool write_text(const std::string& path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool make_folder(const std::string& path)
+{
+#ifdef _WIN32
+    return _mkdir(path.c_str()) == 0 || errno == EEXIST;
+#else
+    return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+#endif
+}
 
 struct SettingsCase {
     const char* text;
@@ -74,6 +99,44 @@ TEST(PluginSettings, LoadsTheFileFromTheFolderGiven)
     std::remove(path.c_str());
 
     EXPECT_FALSE(plugin_folder().empty());
+}
+
+// Only a regular file of at most 64 KiB is read: anything else costs one line and keeps every default,
+// and never holds start-up (a FIFO nobody writes to would block a plain open for ever).
+TEST(PluginSettings, OnlyASmallRegularFileIsRead)
+{
+    set_env(kMaxSourceSideVariable, nullptr);
+    const std::string folder = ::testing::TempDir() + "vantreo-settings-kinds/";
+    const std::string path = folder + kSettingsFileName;
+    const std::string line = "max_source_side=2000\n";
+    const std::string padding = std::string(kMaxSettingsFileBytes - line.size() - 1, '#') + "\n";
+    const struct {
+        const char* kind;
+        std::function<bool()> make;  // false when this system cannot make it
+        std::int32_t max_source_side;
+        const char* said;
+    } cases[] = {
+        {"64 KiB", [&] { return write_text(path, padding + line); }, 2000, ""},
+        {"a byte over 64 KiB", [&] { return write_text(path, padding + "#" + line); }, kDefaultMaxSourceSide,
+         "bytes; using the default settings\n"},
+        {"a folder", [&] { return make_folder(path); }, kDefaultMaxSourceSide, "not a regular file; using the default"},
+#ifndef _WIN32
+        {"a FIFO", [&] { return mkfifo(path.c_str(), 0600) == 0; }, kDefaultMaxSourceSide, "not a regular file"},
+#endif
+    };
+    make_folder(folder);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        std::remove(path.c_str());
+        ASSERT_TRUE(c.make());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(load_plugin_settings(folder).max_source_side, c.max_source_side);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.empty(), *c.said == '\0') << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), said.empty() ? 0 : 1) << said;
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace
