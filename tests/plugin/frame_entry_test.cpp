@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "cpu/point_sampler.h"
 #include "cpu/row_worker.h"
 #include "platform/cuda/emulated_controls.h"
@@ -303,6 +306,56 @@ TEST(FrameEntry, MovingTheCropWithoutResizingItRebuildsThePlan)
             for (std::int32_t col = 0; col < 30; ++col)
                 ASSERT_TRUE(same_pixel(temp.at(row, col), expected.at(row, col))) << top << "," << left;
     }
+}
+
+// A clip bar at the picture's size, or past it, keeps the one row or column farthest from it: the
+// frame is the one that row or column alone gives, by either method.
+TEST(FrameEntry, ClipsAtAndPastThePictureKeepOneRowOrColumn)
+{
+    constexpr std::int32_t kW = 12, kH = 10, kBufferW = 16, kBufferH = 12;
+    const GuardedFrame picture = random_frame(kBufferW, kBufferH, 23);
+    // The output of the frame callback on `edit` (w x h): its size and pixels, row by row.
+    const auto filtered = [](Controls& controls, GuardedFrame edit, std::int32_t w, std::int32_t h) {
+        GuardedFrame temp(kBufferW, kBufferH);
+        FILTER fp = controls.filter();
+        FILTER_PROC_INFO info = proc_info(edit, temp, w, h);
+        EXPECT_EQ(func_proc(&fp, &info), 1);
+        EXPECT_TRUE(edit.guards_intact() && temp.guards_intact());
+        std::vector<std::int16_t> out{static_cast<std::int16_t>(info.w), static_cast<std::int16_t>(info.h)};
+        for (std::int32_t row = 0; row < info.h; ++row)
+            for (std::int32_t col = 0; col < info.w; ++col) {
+                const PIXEL_YC& p = info.ycp_edit[row * kBufferW + col];
+                out.insert(out.end(), {p.y, p.cb, p.cr});
+            }
+        return out;
+    };
+    const struct {
+        const char* side;
+        int track;
+        std::int32_t extent;  // the picture's width or height
+        std::int32_t kept;    // the column or row that remains
+    } sides[] = {{"left", kTrackClipLeft, kW, kW - 1},
+                 {"right", kTrackClipRight, kW, 0},
+                 {"top", kTrackClipTop, kH, kH - 1},
+                 {"bottom", kTrackClipBottom, kH, 0}};
+    for (const std::int32_t method : {0, 1})
+        for (const auto& side : sides) {
+            const bool columns = side.extent == kW;
+            GuardedFrame alone(kBufferW, kBufferH);
+            const std::int32_t alone_w = columns ? 1 : kW, alone_h = columns ? kH : 1;
+            for (std::int32_t row = 0; row < alone_h; ++row)
+                for (std::int32_t col = 0; col < alone_w; ++col)
+                    alone.at(row, col) = picture.at(columns ? row : side.kept, columns ? side.kept : col);
+            Controls controls;
+            controls.other_size(6, 5);
+            controls.method(method, 0, 32, 3);
+            const std::vector<std::int16_t> expected = filtered(controls, alone, alone_w, alone_h);
+            for (const std::int32_t amount : {side.extent - 1, side.extent, side.extent + 1}) {
+                SCOPED_TRACE(std::string(side.side) + " " + std::to_string(amount) + ", method " + std::to_string(method));
+                controls.track[side.track] = amount;
+                EXPECT_EQ(filtered(controls, picture, kW, kH), expected);
+            }
+        }
 }
 
 }  // namespace
