@@ -82,10 +82,12 @@ debootstrap --variant=minbase --arch="$architecture" "$codename" "$work/base" "$
   || { tail -n 20 "$logs/debootstrap.log" >&2; echo "fresh-machine: debootstrap failed" >&2; exit 1; }
 echo "fresh-machine: clean root made in $((SECONDS - start)) s"
 
-# The working tree as git sees it, with uncommitted and new files, without what is ignored.
+# The working tree as git sees it, with uncommitted and new files, without what is ignored, taken
+# once: every command gets the same tree, whatever changes here meanwhile.
 while IFS= read -r -d '' file; do
   if [ -e "$file" ]; then printf '%s\0' "$file"; fi
 done < <(git ls-files -z --cached --others --exclude-standard) >"$work/files"
+tar -C "$tree" --null -T "$work/files" -cf "$work/tree.tar"
 
 failed=0
 for i in "${!commands[@]}"; do
@@ -93,7 +95,7 @@ for i in "${!commands[@]}"; do
   root=$work/root-$i
   cp -a "$work/base" "$root"
   mkdir -p "$root/root/vantreo"
-  tar -C "$tree" --null -T "$work/files" -cf - | tar -C "$root/root/vantreo" -xf -
+  tar -C "$root/root/vantreo" -xf "$work/tree.tar"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mount -t proc proc "$root/proc"
   mount -t sysfs sys "$root/sys"
