@@ -175,4 +175,46 @@ InputStream::~InputStream()
     if (owned_) std::fclose(file_);
 }
 
+namespace {
+
+// Whether the stream's last call failed because a signal interrupted it; clears that error.
+bool interrupted(std::FILE* stream)
+{
+    if (!std::ferror(stream) || errno != EINTR) return false;
+    std::clearerr(stream);
+    return true;
+}
+
+}  // namespace
+
+std::size_t read_bytes(std::FILE* stream, void* data, std::size_t size)
+{
+    std::size_t done = 0;
+    do {
+        errno = 0;
+        done += std::fread(static_cast<char*>(data) + done, 1, size - done, stream);
+    } while (done < size && interrupted(stream));
+    return done;
+}
+
+std::size_t write_bytes(std::FILE* stream, const void* data, std::size_t size)
+{
+    std::size_t done = 0;
+    do {
+        errno = 0;
+        done += std::fwrite(static_cast<const char*>(data) + done, 1, size - done, stream);
+    } while (done < size && interrupted(stream));
+    return done;
+}
+
+int read_byte(std::FILE* stream)
+{
+    int c;
+    do {
+        errno = 0;
+        c = std::fgetc(stream);
+    } while (c == EOF && interrupted(stream));
+    return c;
+}
+
 }  // namespace vantreo_host

@@ -48,4 +48,10 @@ private:
 // Creates the directory unless one is there: true when it made it. Throws HostError naming it.
 bool make_directory(const std::string& path);
 
+// fread, fwrite and fgetc that go on where a signal interrupted them (EINTR), so that only the end of
+// the stream or a real error stops them; on those, as the standard calls report them.
+std::size_t read_bytes(std::FILE* stream, void* data, std::size_t size);
+std::size_t write_bytes(std::FILE* stream, const void* data, std::size_t size);
+int read_byte(std::FILE* stream);
+
 }  // namespace vantreo_host

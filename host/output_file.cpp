@@ -144,7 +144,7 @@ void OutputFile::fail(const std::string& what, int error_number)
 void OutputFile::write(const void* data, std::size_t size)
 {
     if (!stream_) throw HostError("output \"" + path_ + "\" is already closed");
-    if (size && std::fwrite(data, 1, size, stream_) != size) fail("cannot write", errno ? errno : EIO);
+    if (size && write_bytes(stream_, data, size) != size) fail("cannot write", errno ? errno : EIO);
 }
 
 void OutputFile::close()

@@ -72,7 +72,10 @@ public:
 
 #else
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+// Every signal whose default action ends the process without a crash, and those that tell of one.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE, SIGXFSZ,   SIGQUIT,
+                                  SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
 sigset_t ending_signals()
 {
@@ -111,6 +114,19 @@ extern "C" void end_by_signal(int number)
     raise(number);
 }
 
+// Runs with the disposition already back at the default and the signal not held: raising it again
+// ends the process by it, and a fault that returns here faults again, this time for good.
+extern "C" void end_by_crash(int number)
+{
+    remove_all_entries();
+    raise(number);
+}
+
+// The ending signals ignored when the process started; they stay ignored, as nohup and background
+// jobs expect.
+sigset_t ignored_at_start;
+bool start_recorded = false;
+
 #endif
 
 }  // namespace
@@ -140,13 +156,27 @@ void remove_temporaries_on_ending_signals() {}
 
 void remove_temporaries_on_ending_signals()
 {
-    struct sigaction action {};
-    action.sa_handler = end_by_signal;
-    action.sa_mask = ending_signals();
-    for (const int number : kEndingSignals) {
-        struct sigaction current {};
-        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) sigaction(number, &action, nullptr);
+    if (!start_recorded) {
+        start_recorded = true;
+        sigemptyset(&ignored_at_start);
+        for (const int number : kEndingSignals) {
+            struct sigaction current {};
+            if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+                sigaddset(&ignored_at_start, number);
+        }
     }
+    struct sigaction ending {};
+    ending.sa_handler = end_by_signal;
+    ending.sa_mask = ending_signals();
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    for (const int number : kEndingSignals)
+        sigaction(number, sigismember(&ignored_at_start, number) ? &ignored : &ending, nullptr);
+
+    struct sigaction crash {};
+    crash.sa_handler = end_by_crash;
+    crash.sa_flags = SA_RESETHAND | SA_NODEFER;
+    for (const int number : kCrashSignals) sigaction(number, &crash, nullptr);
 }
 
 #endif

@@ -22,9 +22,12 @@ void keep_temporary(TemporaryEntry* entry);
 // Removes the path now. nullptr is ignored.
 void remove_temporary(TemporaryEntry* entry);
 
-// SIGINT, SIGTERM, SIGHUP, SIGPIPE and SIGXFSZ remove every recorded path and then end the process by
-// the same signal (a shell shows status 128 + its number). A signal ignored at start stays ignored,
-// as nohup and background jobs expect. Nothing on Windows.
+// Every signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ,
+// SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF) and every crash signal (SIGSEGV, SIGBUS,
+// SIGILL, SIGFPE, SIGABRT) removes every recorded path and then ends the process by the same signal
+// (a shell shows status 128 + its number). A signal ignored when this was first called stays
+// ignored, as nohup and background jobs expect. Call it at start and again after a plug-in has
+// started: a library the plug-in loads may have put handlers of its own in place. Nothing on Windows.
 void remove_temporaries_on_ending_signals();
 
 }  // namespace vantreo_host

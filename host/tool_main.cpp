@@ -242,6 +242,8 @@ std::string start_plugin(PluginHost& host, const ToolOptions& options)
         std::fputs(lines.c_str(), stderr);
         throw;
     }
+    // The OpenCL drivers the plug-in loaded may have taken signals over.
+    remove_temporaries_on_ending_signals();
     if (options.verbose) std::fputs(lines.c_str(), stderr);
     const std::string device_line = "Using device ";
     std::string device;

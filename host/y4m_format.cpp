@@ -324,7 +324,7 @@ Y4mReader::Y4mReader(const std::string& name) : name_(name), stream_(name_)
 {
     // Anything else (an AVI, an MP4) is told by its first bytes, not by a missing line end.
     char magic[sizeof kMagic - 1];
-    const std::size_t got = std::fread(magic, 1, sizeof magic, stream_.get());
+    const std::size_t got = read_bytes(stream_.get(), magic, sizeof magic);
     if (got == 0 && std::ferror(stream_.get())) read_error();
     if (got == 0) throw HostError("input \"" + name_ + "\" is empty (no YUV4MPEG2 header)");
     if (got < sizeof magic || std::memcmp(magic, kMagic, sizeof magic) != 0)
@@ -352,7 +352,7 @@ bool Y4mReader::read_line(std::string& line, const char* what)
 {
     line.clear();
     for (;;) {
-        const int c = std::fgetc(stream_.get());
+        const int c = read_byte(stream_.get());
         if (c == EOF) {
             if (std::ferror(stream_.get())) read_error();
             if (line.empty()) return false;
@@ -374,7 +374,7 @@ bool Y4mReader::read(std::vector<unsigned char>& bytes)
     if (line.compare(0, sizeof kFrame - 1, kFrame) != 0 || (line.size() > sizeof kFrame - 1 && line[sizeof kFrame - 1] != ' '))
         throw HostError("input \"" + name_ + "\": " + frame_name + " does not start with a FRAME line");
     bytes.resize(format_.frame_bytes());
-    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stream_.get());
+    const std::size_t got = read_bytes(stream_.get(), bytes.data(), bytes.size());
     if (got != bytes.size()) {
         if (std::ferror(stream_.get())) read_error();
         throw HostError("input \"" + name_ + "\": " + frame_name + " is truncated (" + std::to_string(got) + " of " +

@@ -59,7 +59,7 @@ YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h)
 
 bool YcReader::read(Picture& picture)
 {
-    const std::size_t got = std::fread(bytes_.data(), 1, bytes_.size(), stream_.get());
+    const std::size_t got = read_bytes(stream_.get(), bytes_.data(), bytes_.size());
     if (got != bytes_.size() && std::ferror(stream_.get()))
         throw HostError("cannot read input \"" + name_ + "\": " + std::strerror(errno ? errno : EIO));
     if (got == 0) return false;

@@ -493,17 +493,38 @@ bool eventually(Condition done)
 
 TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
 {
-    // A stream that has not ended: the run waits for more frames with its output open.
+    // A stream that has not ended: the run waits for more frames with its output open. The system's
+    // OpenCL loader is reached, as outside the tests, so that the drivers it loads (PoCL's LLVM sets
+    // handlers of its own) are there too.
     const std::string start = "YUV4MPEG2 W8 H6 F25:1 C444\nFRAME\n" + flat_444(8, 6, 126, 128, 128);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+    const std::vector<std::string> run = {"/usr/bin/env", "-u", "VANTREO_OPENCL_LIBRARY", kTool, "-q", "--format",
+                                          "y4m", "-", "out.y4m"};
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                             SIGPROF, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
         SCOPED_TRACE(strsignal(signal));
         TempDir dir;
-        host_test::ChildProcess tool({kTool, "-q", "--format", "y4m", "-", "out.y4m"}, dir.path());
+        host_test::ChildProcess tool(run, dir.path());
         tool.write_input(start);
         ASSERT_TRUE(eventually([&] { return dir.names().size() == 1; })) << "the temporary output appears";
         kill(tool.pid(), signal);
         EXPECT_EQ(tool.wait().status, 128 + signal);
         EXPECT_EQ(dir.names(), std::set<std::string>{});
+    }
+
+    // A hang-up ignored by whoever started the run (nohup) stays ignored: the run goes on to its end.
+    {
+        TempDir dir;
+        std::vector<std::string> nohup = {"/bin/sh", "-c", "trap '' HUP; exec \"$0\" \"$@\""};
+        nohup.insert(nohup.end(), run.begin(), run.end());
+        host_test::ChildProcess tool(nohup, dir.path());
+        tool.write_input(start);
+        ASSERT_TRUE(eventually([&] { return dir.names().size() == 1; })) << "the temporary output appears";
+        kill(tool.pid(), SIGHUP);
+        tool.write_input("FRAME\n" + flat_444(8, 6, 126, 128, 128));
+        tool.close_input();
+        const RunResult ended = tool.wait();
+        EXPECT_EQ(ended.status, 0) << ended.err;
+        EXPECT_EQ(dir.names(), std::set<std::string>{"out.y4m"});
     }
 
     // With a PNG series whose first frame is written, and its directory made by the run.
