@@ -13,19 +13,24 @@ namespace {
 const char* host_arguments[] = {"aviutl.exe"};
 constexpr int kHostArgumentCount = 1;
 
-// The device asked for: the "device" option, or VANTREO_DEVICE, which a program that loads the
-// plug-in sets to choose one (vantreo-host --device N); 0 otherwise.
-int requested_device()
+// The device asked for, one of `count`: VANTREO_DEVICE, which a program that loads the plug-in sets
+// to choose one (vantreo-host --device N), else the "device" option (past the last device, the last
+// one), else 0. A VANTREO_DEVICE that names none of the devices costs one line and gives device 0.
+int requested_device(int count)
 {
-    int device = 0;
-    cutGetCmdLineArgumenti(kHostArgumentCount, host_arguments, "device", &device);
     const char* chosen = std::getenv("VANTREO_DEVICE");
     if (chosen && *chosen) {
+        int device = -1;
         const std::string option = std::string("--device=") + chosen;
         const char* arguments[] = {host_arguments[0], option.c_str()};
-        cutGetCmdLineArgumenti(2, arguments, "device", &device);
+        if (cutGetCmdLineArgumenti(2, arguments, "device", &device) && device >= 0 && device < count) return device;
+        std::fprintf(stderr, "Vantreo: VANTREO_DEVICE names none of the %d devices (0..%d); using device 0\n", count,
+                     count - 1);
+        return 0;
     }
-    return device < 0 ? 0 : device;
+    int device = 0;
+    cutGetCmdLineArgumenti(kHostArgumentCount, host_arguments, "device", &device);
+    return device < 0 ? 0 : device > count - 1 ? count - 1 : device;
 }
 
 void set_point_sampling(textureReference& texture_ref)
@@ -44,8 +49,7 @@ bool start_device()
         std::fprintf(stderr, "cutil error: no devices supporting CUDA.\n");
         return false;
     }
-    int device = requested_device();
-    if (device > device_count - 1) device = device_count - 1;
+    const int device = requested_device(device_count);
 
     cudaDeviceProp properties{};  // a failed query reads as a device without compute capability
     cudaGetDeviceProperties(&properties, device);

@@ -104,6 +104,17 @@ Format format_of(const ToolOptions& options, const std::string& path, std::optio
                      (lower_extension(options.output) == ".y4m" ? options.output : std::string("out.y4m")));
 }
 
+// A control the command line names that is not there, or a value outside its range, is a command
+// line that makes no sense.
+template <class Set> void as_usage_error(Set set, const std::string& prefix = "")
+{
+    try {
+        set();
+    } catch (const HostError& error) {
+        throw UsageError(prefix + error.what());
+    }
+}
+
 // The controls in command-line order. A --resize side that follows the source's aspect is worked out
 // last, from the clipped source and the other side as they then are; without a source (listing the
 // controls) it stays as it is.
@@ -113,22 +124,18 @@ void apply_settings(PluginHost& host, const std::vector<ControlSetting>& setting
     Size aspect{0, 0};
     auto follows = [&] { return aspect.w < 0 || aspect.h < 0; };
     auto set_resize_side = [&](const char* label, std::int32_t value) {
-        try {
-            host.set_track(label, value);
-        } catch (const HostError& error) {
-            throw UsageError(std::string("--resize: ") + error.what());
-        }
+        as_usage_error([&] { host.set_track(label, value); }, "--resize: ");
     };
     for (const ControlSetting& setting : settings) {
         switch (setting.kind) {
         case ControlSetting::Kind::kTrack:
-            host.set_track(setting.label, setting.value);
+            as_usage_error([&] { host.set_track(setting.label, setting.value); });
             // A later --set of the side that was to follow the aspect takes its place.
             if (follows() && label_key(setting.label) == label_key(aspect.w < 0 ? kWidthLabel : kHeightLabel))
                 aspect = {0, 0};
             break;
         case ControlSetting::Kind::kSelect:
-            host.select(setting.label);
+            as_usage_error([&] { host.select(setting.label); });
             break;
         case ControlSetting::Kind::kResize:
             host.select(kOtherLabel);
@@ -333,7 +340,17 @@ int run(const ToolOptions& options)
         finish_standard_output();
         return 0;
     }
-    if (options.device) set_plugin_variable("VANTREO_DEVICE", *options.device);
+    if (options.device) {
+        int count = 0;
+        cudaGetDeviceCount(&count);
+        if (*options.device >= count)
+            throw UsageError("--device " + std::to_string(*options.device) + ": there " +
+                             (count == 1 ? std::string("is 1 device (0)") : "are " + std::to_string(count) +
+                                                                                 " devices (0.." +
+                                                                                 std::to_string(count - 1) + ")") +
+                             "; --list-devices shows them");
+        set_plugin_variable("VANTREO_DEVICE", *options.device);
+    }
     if (options.max_source_side) set_plugin_variable("VANTREO_MAX_SOURCE_SIDE", *options.max_source_side);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
     if (options.verbose) std::fprintf(stderr, "vantreo-host: plug-in %s\n", plugin.c_str());
@@ -350,6 +367,9 @@ int run(const ToolOptions& options)
     const std::string output_path = demo_files ? kDemoOutput : options.output;
     const Format input_format = options.demo ? Format::kY4m : format_of(options, options.input, std::nullopt);
     const Format output_format = format_of(options, output_path, input_format);
+    if (output_format == Format::kPng && options.png_every > 0)
+        throw UsageError("a .png OUTPUT is the first frame alone, --png-every a series: for every Nth frame give "
+                         "OUTPUT as .y4m or .yc beside --png-every");
     if (output_path == "-" && is_terminal(stdout))
         throw UsageError("OUTPUT \"-\" is a terminal, where video would show as binary garbage; redirect it "
                          "(> out.y4m) or pipe it on (| ffmpeg -i - out.mp4)");
