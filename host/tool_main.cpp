@@ -238,8 +238,9 @@ std::unique_ptr<FrameSource> open_source(const ToolOptions& options, Format form
 }
 
 // Starts the plug-in with its console lines held: on failure they explain it and all go to standard
-// error; otherwise its "Using device N: NAME" line becomes the device of the summary and the rest go to
-// standard error unless quiet (with --verbose, everything as it came). Returns the device's name.
+// error; otherwise its "Using device N: NAME" line becomes the device of the summary and the rest,
+// its warnings, go to standard error even when quiet (with --verbose, everything as it came).
+// Returns the device's name.
 std::string start_plugin(PluginHost& host, const ToolOptions& options)
 {
     std::string lines;
@@ -263,7 +264,7 @@ std::string start_plugin(PluginHost& host, const ToolOptions& options)
         const std::string::size_type colon = line.find(": ");
         if (line.compare(0, device_line.size(), device_line) == 0 && colon != std::string::npos)
             device = line.substr(colon + 2);
-        else if (!options.quiet && !options.verbose)
+        else if (!options.verbose)  // the plug-in's warnings, shown even when quiet
             std::fprintf(stderr, "%s\n", line.c_str());
     }
     return device;

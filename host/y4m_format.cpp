@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/file_system.h"
+#include "platform/printable_text.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"
 
@@ -16,24 +17,6 @@ namespace {
 
 const char kMagic[] = "YUV4MPEG2";
 const char kFrame[] = "FRAME";
-
-// Bytes of the input as they may appear in a message: printable ASCII as it is, a backslash doubled, every
-// other byte as \xHH, so that a file can neither send the terminal control sequences nor cut the message at a NUL.
-std::string printable(const std::string& bytes)
-{
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\')
-            text += "\\\\";
-        else if (byte >= 0x20 && byte < 0x7f)
-            text += c;
-        else
-            text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
-    }
-    return text;
-}
 
 bool all_digits(const std::string& text)
 {
@@ -204,7 +187,7 @@ Y4mFormat parse_y4m_header(const std::string& line, const std::string& name)
         if (parameter.empty()) continue;
         const char tag = parameter[0];
         const std::string value = parameter.substr(1);
-        const std::string problem = prefix + "header parameter \"" + printable(parameter) + "\": ";
+        const std::string problem = prefix + "header parameter \"" + printable_text(parameter) + "\": ";
         if (tag != 'X') {
             if (seen.find(tag) != std::string::npos) throw HostError(problem + "given twice");
             seen += tag;
@@ -263,7 +246,7 @@ Y4mFormat parse_y4m_header(const std::string& line, const std::string& name)
     std::string refusal;
     if (!layout_of(tag, layout, refusal))
         throw HostError(prefix +
-                        printable(named ? "colour space C" + colour_space : "subsampling XYSCSS=" + subsampling_comment) +
+                        printable_text(named ? "colour space C" + colour_space : "subsampling XYSCSS=" + subsampling_comment) +
                         ": " + refusal + " (known: 420jpeg, 420mpeg2, 420paldv, 420, 422, 444, and 420, 422, 444 with "
                                          "p9, p10, p12, p14 or p16)");
     format.depth = layout.depth;

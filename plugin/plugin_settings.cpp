@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "platform/printable_text.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -62,7 +64,7 @@ __attribute__((format(printf, 2, 3))) void add_problem(std::string& problems, co
 void report_bad_value(std::string& problems, const std::string& where, const std::string& value, std::int32_t kept)
 {
     add_problem(problems, "%s: max_source_side must be a whole number from %d to %d, not '%s'; using %d", where.c_str(),
-                kDefaultMaxSourceSide, kLargestMaxSourceSide, value.c_str(), kept);
+                kDefaultMaxSourceSide, kLargestMaxSourceSide, printable_text(value).c_str(), kept);
 }
 
 // Reads the settings file at `path` into `text`: an empty result when it was read or is simply not
@@ -103,16 +105,17 @@ void apply_settings_text(const std::string& text, const std::string& file_name, 
         line = trimmed(line.substr(0, line.find_first_of("#;")));
         if (line.empty()) continue;
 
-        const std::string where = file_name + ":" + std::to_string(line_number);
+        const std::string where = printable_text(file_name) + ":" + std::to_string(line_number);
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos) {
-            add_problem(problems, "%s: expected key=value, not '%s'", where.c_str(), line.c_str());
+            add_problem(problems, "%s: expected key=value, not '%s'", where.c_str(), printable_text(line).c_str());
             continue;
         }
         const std::string key = trimmed(line.substr(0, equals));
         const std::string value = trimmed(line.substr(equals + 1));
         if (!same_key(key, "max_source_side")) {
-            add_problem(problems, "%s: unknown key '%s' (the one key is max_source_side)", where.c_str(), key.c_str());
+            add_problem(problems, "%s: unknown key '%s' (the one key is max_source_side)", where.c_str(),
+                        printable_text(key).c_str());
             continue;
         }
         if (!parse_max_source_side(value, settings.max_source_side))
@@ -164,7 +167,8 @@ PluginSettings load_plugin_settings(const std::string& folder)
         if (unread.empty())
             apply_settings_text(text, path, settings, problems);
         else
-            add_problem(problems, "cannot read %s: %s; using the default settings", path.c_str(), unread.c_str());
+            add_problem(problems, "cannot read %s: %s; using the default settings", printable_text(path).c_str(),
+                        unread.c_str());
     }
     apply_settings_environment(std::getenv(kMaxSourceSideVariable), settings, problems);
     std::fputs(problems.c_str(), stderr);

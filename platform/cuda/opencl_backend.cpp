@@ -16,6 +16,7 @@
 #include <CL/cl.h>
 
 #include "platform/cuda/runtime_internal.h"
+#include "platform/printable_text.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -150,7 +151,8 @@ bool open_device(const Api& api, cl_device_id id, Device* device)
 {
     if (!device_value<cl_bool>(api, id, CL_DEVICE_AVAILABLE) || !device_value<cl_bool>(api, id, CL_DEVICE_COMPILER_AVAILABLE))
         return false;
-    device->name = device_text(api, id, CL_DEVICE_NAME);
+    // Shown in messages and lists as it is safe to show.
+    device->name = printable_text(device_text(api, id, CL_DEVICE_NAME));
     if (device->name.empty()) return false;  // a driver that cannot say its device's name
     cl_int error = CL_SUCCESS;
     cl_context context = api.clCreateContext(nullptr, 1, &id, nullptr, nullptr, &error);

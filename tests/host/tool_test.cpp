@@ -320,6 +320,12 @@ TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
         EXPECT_TRUE(note == std::string::npos || run.err.find("asked for", note + 1) == std::string::npos)
             << "said once: " << run.err;
     }
+
+    // Quiet keeps the plug-in's warnings.
+    const RunResult warned = run_program({"/usr/bin/env", "VANTREO_DEVICE=junk", VANTREO_HOST_TOOL, "-q", "--demo",
+                                          "--size", "64x48", "--resize", "32x24", out});
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(warned.err, "Vantreo: VANTREO_DEVICE names none of the 1 devices (0..0); using device 0\n");
 }
 
 TEST(ToolStreams, PipesFramesFromStdinToStdout)

@@ -58,6 +58,10 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
         {"[limits]\nmax_sauce_side=4000\nmax_source_side=4000\n", 4000,
          "Vantreo: f.ini:1: expected key=value, not '[limits]'\n"
          "Vantreo: f.ini:2: unknown key 'max_sauce_side' (the one key is max_source_side)\n"},
+        // The file's bytes are shown, never sent to the terminal as they are.
+        {"\x1b[2Jkey\x07=1\nmax_source_side=4\\000\xff\n", 1600,
+         "Vantreo: f.ini:1: unknown key '\\x1b[2Jkey\\x07' (the one key is max_source_side)\n"
+         "Vantreo: f.ini:2: max_source_side must be a whole number from 1600 to 8192, not '4\\\\000\\xff'; using 1600\n"},
     };
     for (const SettingsCase& c : cases) {
         PluginSettings settings;
