@@ -216,6 +216,28 @@ TEST_P(LaneWorker, TakesTheExactPathForASliverColumn)
     EXPECT_EQ(first_difference(got, expected), -1);
 }
 
+// The fused path's bound, 2^-13, is pinned from below: this column's middle weight, 2^-14.36, lets
+// a fused tap round the sum 32766.5 the other way, by double rounding at a sum over 2^15 that the
+// last tap brings back down into the stored range.
+TEST_P(LaneWorker, TakesTheExactPathBelowTheFusedBound)
+{
+    ResamplePlan plan{};
+    build_plan(area_request(3, 1, 1, 1, 4, 0, 32, 1), plan);
+    plan.col_weight[0] = -0x1.0baaaap+0f;  // the first column's weight is 1/3 minus this: 0x1.61p+0
+    plan.col_weight[1] = 0x1.8eba0ep-15f;
+    plan.col_weight[2] = 0x1.dcp-4f;
+    resolve_tap_weights(plan);
+    GuardedFrame src(4, 1), got(4, 1), expected(4, 1);
+    const std::int16_t values[3] = {26509, 32585, -32600};
+    for (std::int32_t n = 0; n < 3; ++n) src.at(0, n) = PIXEL_YC{values[n], 0, 0};
+    EXPECT_EQ(stored_y_if_fused(plan, src, 0, 0), 32766);
+
+    resample_rows_scalar(plan, 0, 1, src.pixels(), expected.pixels());
+    run_rows(plan, 0, 1, src.pixels(), got.pixels());
+    EXPECT_EQ(expected.at(0, 0).y, 32767);
+    EXPECT_EQ(first_difference(got, expected), -1);
+}
+
 // Output row 5 of 8 has a sliver second row (and row 2 a small one, so that they share a group
 // where small rows are grouped apart): every column of the group takes the exact path.
 TEST_P(LaneWorker, TakesTheExactPathForAGroupWithASliverRow)
