@@ -1,5 +1,6 @@
 #include "host/file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -215,6 +216,20 @@ int read_byte(std::FILE* stream)
         c = std::fgetc(stream);
     } while (c == EOF && interrupted(stream));
     return c;
+}
+
+std::size_t read_growing(std::FILE* stream, std::vector<unsigned char>& bytes, std::size_t size)
+{
+    constexpr std::size_t kFirstPart = std::size_t{1} << 20;
+    std::size_t done = 0;
+    while (done < size) {
+        const std::size_t part_end = bytes.size() >= size ? size : std::min(size, std::max(kFirstPart, 2 * done));
+        if (bytes.size() < part_end) bytes.resize(part_end);
+        done += read_bytes(stream, bytes.data() + done, part_end - done);
+        if (done < part_end) return done;
+    }
+    bytes.resize(size);
+    return done;
 }
 
 }  // namespace vantreo_host

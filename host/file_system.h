@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantreo_host {
 
@@ -53,5 +54,10 @@ bool make_directory(const std::string& path);
 std::size_t read_bytes(std::FILE* stream, void* data, std::size_t size);
 std::size_t write_bytes(std::FILE* stream, const void* data, std::size_t size);
 int read_byte(std::FILE* stream);
+
+// Reads up to `size` bytes into `bytes` (from its start), growing it as the data arrives rather than
+// all at once, so that a stream cut short costs only the memory of what it held. Returns how many
+// bytes were read; on a whole read, `bytes` holds exactly `size`.
+std::size_t read_growing(std::FILE* stream, std::vector<unsigned char>& bytes, std::size_t size);
 
 }  // namespace vantreo_host

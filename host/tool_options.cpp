@@ -50,7 +50,7 @@ const char kUsage[] =
     "  --plugin PATH        the plug-in file (default: vantreo.auf beside this program, else the\n"
     "                       one built with it)\n"
     "  --buffer WxH         the host's frame buffers, max_w x max_h (default: the input size,\n"
-    "                       at least 1600x1200)\n"
+    "                       at least 1600x1200; at most 33554432 pixels: 7680x4320 fits)\n"
     "  --list-devices       print the devices the plug-in can run its device rows on (index,\n"
     "                       backend, name; OpenCL GPUs first, the emulated device last) and stop\n"
     "  --device N           run the device rows on device N of --list-devices (default 0)\n"

@@ -356,12 +356,12 @@ bool Y4mReader::read(std::vector<unsigned char>& bytes)
     if (!read_line(line, (frame_name + " FRAME").c_str())) return false;
     if (line.compare(0, sizeof kFrame - 1, kFrame) != 0 || (line.size() > sizeof kFrame - 1 && line[sizeof kFrame - 1] != ' '))
         throw HostError("input \"" + name_ + "\": " + frame_name + " does not start with a FRAME line");
-    bytes.resize(format_.frame_bytes());
-    const std::size_t got = read_bytes(stream_.get(), bytes.data(), bytes.size());
-    if (got != bytes.size()) {
+    const std::size_t frame_bytes = format_.frame_bytes();
+    const std::size_t got = read_growing(stream_.get(), bytes, frame_bytes);
+    if (got != frame_bytes) {
         if (std::ferror(stream_.get())) read_error();
         throw HostError("input \"" + name_ + "\": " + frame_name + " is truncated (" + std::to_string(got) + " of " +
-                        std::to_string(bytes.size()) + " bytes for " + std::to_string(format_.w) + "x" +
+                        std::to_string(frame_bytes) + " bytes for " + std::to_string(format_.w) + "x" +
                         std::to_string(format_.h) + ")");
     }
     ++frames_read_;

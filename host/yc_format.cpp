@@ -50,22 +50,21 @@ YcReader::YcReader(const std::string& name, std::int32_t w, std::int32_t h)
     : name_(name), stream_(name_), w_(w), h_(h)
 {
     if (w < 1 || h < 1) throw HostError("input \"" + name_ + "\": picture size must be at least 1x1");
-    bytes_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * kYcBytesPerPixel);
     const std::optional<std::int64_t> size = regular_file_size(stream_.get());
-    const auto frame = static_cast<std::int64_t>(bytes_.size());
+    const auto frame = static_cast<std::int64_t>(frame_bytes());
     if (size && *size % frame == 0) frame_count_ = *size / frame;
 }
 
 
 bool YcReader::read(Picture& picture)
 {
-    const std::size_t got = read_bytes(stream_.get(), bytes_.data(), bytes_.size());
-    if (got != bytes_.size() && std::ferror(stream_.get()))
+    const std::size_t got = read_growing(stream_.get(), bytes_, frame_bytes());
+    if (got != frame_bytes() && std::ferror(stream_.get()))
         throw HostError("cannot read input \"" + name_ + "\": " + std::strerror(errno ? errno : EIO));
     if (got == 0) return false;
-    if (got != bytes_.size())
+    if (got != frame_bytes())
         throw HostError("input \"" + name_ + "\": frame " + std::to_string(frames_read_) + " is truncated (" +
-                        std::to_string(got) + " of " + std::to_string(bytes_.size()) + " bytes for " +
+                        std::to_string(got) + " of " + std::to_string(frame_bytes()) + " bytes for " +
                         std::to_string(w_) + "x" + std::to_string(h_) + ")");
     if (picture.w != w_ || picture.h != h_) picture = Picture(w_, h_);
     decode_yc(bytes_.data(), picture);

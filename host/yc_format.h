@@ -32,11 +32,13 @@ public:
     std::optional<std::int64_t> frame_count() const { return frame_count_; }
 
 private:
+    std::size_t frame_bytes() const { return static_cast<std::size_t>(w_) * static_cast<std::size_t>(h_) * kYcBytesPerPixel; }
+
     std::string name_;
     InputStream stream_;
     std::int32_t w_;
     std::int32_t h_;
-    std::vector<unsigned char> bytes_;
+    std::vector<unsigned char> bytes_;  // grows as the first frame arrives
     std::int64_t frames_read_ = 0;
     std::optional<std::int64_t> frame_count_;
 };
