@@ -28,6 +28,7 @@
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
 #include "platform/cuda/cuda_runtime.h"
+#include "plugin/plugin_settings.h"
 
 #ifndef VANTREO_BUILT_PLUGIN
 #define VANTREO_BUILT_PLUGIN "vantreo.auf"
@@ -325,13 +326,13 @@ void set_plugin_variable(const char* name, std::int32_t value)
 #endif
 }
 
-// The plug-in's source limit as far as the tool knows it: the environment's, which --plugin-setting
-// sets, else the default (a settings file beside the plug-in may raise it unseen; a note then names
-// the default).
-std::int32_t known_source_limit()
+// The plug-in's source limit, read as the plug-in reads it: the settings file beside `plugin`, then
+// the environment, which --plugin-setting sets. The plug-in reports their problems itself.
+std::int32_t source_limit_in_force(const std::string& plugin)
 {
-    const char* text = std::getenv("VANTREO_MAX_SOURCE_SIDE");
-    return (text ? parse_max_source_side(text) : std::nullopt).value_or(kMaxSourceSide);
+    const std::string folder = directory_part(plugin);
+    std::string problems;
+    return read_plugin_settings(folder.empty() ? "./" : folder, problems).max_source_side;
 }
 
 int run(const ToolOptions& options)
@@ -398,7 +399,7 @@ int run(const ToolOptions& options)
     apply_settings(host, settings, Size{in_w, in_h});
     warn_about_preset(host, options);
     const bool fields = source->y4m_format().interlaced;
-    FrameFilter filter(host, fields, known_source_limit());
+    FrameFilter filter(host, fields, source_limit_in_force(plugin));
 
     // Every output is created before the filter starts, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);

@@ -156,10 +156,9 @@ std::string plugin_folder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-PluginSettings load_plugin_settings(const std::string& folder)
+PluginSettings read_plugin_settings(const std::string& folder, std::string& problems)
 {
     PluginSettings settings;
-    std::string problems;
     if (!folder.empty()) {
         const std::string path = folder + kSettingsFileName;
         std::string text;
@@ -171,6 +170,13 @@ PluginSettings load_plugin_settings(const std::string& folder)
                         unread.c_str());
     }
     apply_settings_environment(std::getenv(kMaxSourceSideVariable), settings, problems);
+    return settings;
+}
+
+PluginSettings load_plugin_settings(const std::string& folder)
+{
+    std::string problems;
+    const PluginSettings settings = read_plugin_settings(folder, problems);
     std::fputs(problems.c_str(), stderr);
     return settings;
 }

@@ -36,5 +36,9 @@ void apply_settings_environment(const char* max_source_side, PluginSettings& set
 // loaded as one, else the program. Empty when it cannot be found.
 std::string plugin_folder();
 
-// The settings from the file in `folder` and the environment; problems reported on stderr.
+// The settings from the file in `folder` (none when empty) and the environment; each problem adds
+// one line to `problems`.
+PluginSettings read_plugin_settings(const std::string& folder, std::string& problems);
+
+// The same, with the problems reported on stderr.
 PluginSettings load_plugin_settings(const std::string& folder);
