@@ -7,6 +7,7 @@
 #include <direct.h>
 #include <io.h>
 #else
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -77,11 +78,15 @@ constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE, SIGXFSZ,  
                                   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
+// The signals that remove the recorded paths, crashes included: held while a path is made and
+// recorded, so that none falls in between (a fault meanwhile still ends the process), and while the
+// handler runs.
 sigset_t ending_signals()
 {
     sigset_t set;
     sigemptyset(&set);
     for (const int number : kEndingSignals) sigaddset(&set, number);
+    for (const int number : kCrashSignals) sigaddset(&set, number);
     return set;
 }
 
@@ -100,8 +105,23 @@ private:
     sigset_t saved_;
 };
 
-extern "C" void end_by_signal(int number)
+// The thread that makes and records the paths. A signal sent to the process (by kill, or by the
+// terminal) may reach any thread, even while this one holds the signals between making a path and
+// recording it; it is passed on to this one, which takes it once the path is recorded.
+pthread_t recording_thread;
+
+// Whether the signal was sent to the process and reached another thread; it is then passed on.
+bool passed_to_recording_thread(int number, const siginfo_t* info)
 {
+    const bool to_process = info->si_code == SI_USER || info->si_code == SI_QUEUE || info->si_code == SI_KERNEL;
+    if (!to_process || pthread_equal(pthread_self(), recording_thread)) return false;
+    pthread_kill(recording_thread, number);
+    return true;
+}
+
+extern "C" void end_by_signal(int number, siginfo_t* info, void*)
+{
+    if (passed_to_recording_thread(number, info)) return;
     remove_all_entries();
     // A file that grew past the size limit is no crash: no core file for it.
     if (number == SIGXFSZ) {
@@ -114,11 +134,13 @@ extern "C" void end_by_signal(int number)
     raise(number);
 }
 
-// Runs with the disposition already back at the default and the signal not held: raising it again
-// ends the process by it, and a fault that returns here faults again, this time for good.
-extern "C" void end_by_crash(int number)
+// A crash of this thread (a fault, an abort) is taken here: the signal is not held, so raising it
+// again with the default action ends the process by it.
+extern "C" void end_by_crash(int number, siginfo_t* info, void*)
 {
+    if (passed_to_recording_thread(number, info)) return;
     remove_all_entries();
+    signal(number, SIG_DFL);
     raise(number);
 }
 
@@ -158,6 +180,7 @@ void remove_temporaries_on_ending_signals()
 {
     if (!start_recorded) {
         start_recorded = true;
+        recording_thread = pthread_self();
         sigemptyset(&ignored_at_start);
         for (const int number : kEndingSignals) {
             struct sigaction current {};
@@ -165,8 +188,10 @@ void remove_temporaries_on_ending_signals()
                 sigaddset(&ignored_at_start, number);
         }
     }
+    // Threads the signal only passes through go on with what they were doing.
     struct sigaction ending {};
-    ending.sa_handler = end_by_signal;
+    ending.sa_sigaction = end_by_signal;
+    ending.sa_flags = SA_SIGINFO | SA_RESTART;
     ending.sa_mask = ending_signals();
     struct sigaction ignored {};
     ignored.sa_handler = SIG_IGN;
@@ -174,8 +199,8 @@ void remove_temporaries_on_ending_signals()
         sigaction(number, sigismember(&ignored_at_start, number) ? &ignored : &ending, nullptr);
 
     struct sigaction crash {};
-    crash.sa_handler = end_by_crash;
-    crash.sa_flags = SA_RESETHAND | SA_NODEFER;
+    crash.sa_sigaction = end_by_crash;
+    crash.sa_flags = SA_SIGINFO | SA_RESTART | SA_NODEFER;
     for (const int number : kCrashSignals) sigaction(number, &crash, nullptr);
 }
 
