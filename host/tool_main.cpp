@@ -75,6 +75,24 @@ std::string lower_extension(const std::string& path)
     return extension;
 }
 
+// Says `text` on standard error after the tool's name. File names and labels come from the user and
+// the plug-in: their control characters (all but the line breaks of a message) show as \xHH, so
+// that none reaches the terminal as a command; other bytes, such as those of UTF-8 names, stay.
+void say(const std::string& text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown = "vantreo-host: ";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\n') || byte == 0x7f)
+            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        else
+            shown += c;
+    }
+    shown += '\n';
+    std::fputs(shown.c_str(), stderr);
+}
+
 enum class Format { kYc, kY4m, kPng };
 
 // The format of INPUT (`input` empty) or OUTPUT: its extension, else --format; "-" without --format
@@ -179,10 +197,8 @@ void warn_about_preset(const PluginHost& host, const ToolOptions& options)
     if (!sets_track(options, kWidthLabel) && !sets_track(options, kHeightLabel)) return;
     const std::string preset = preset_in_force(host);
     if (preset.empty()) return;
-    std::fprintf(stderr,
-                 "vantreo-host: warning: Width and Height apply only with \"%s\" selected, and the preset \"%s\" "
-                 "is on; add --select %s, or give the size as --resize WxH\n",
-                 kOtherLabel, preset.c_str(), kOtherLabel);
+    say(std::string("warning: Width and Height apply only with \"") + kOtherLabel + "\" selected, and the preset \"" +
+        preset + "\" is on; add --select " + kOtherLabel + ", or give the size as --resize WxH");
 }
 
 // Text for the user on standard output that reached no one (a full disk) is an error, not a success.
@@ -355,7 +371,7 @@ int run(const ToolOptions& options)
     }
     if (options.max_source_side) set_plugin_variable("VANTREO_MAX_SOURCE_SIDE", *options.max_source_side);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
-    if (options.verbose) std::fprintf(stderr, "vantreo-host: plug-in %s\n", plugin.c_str());
+    if (options.verbose) say("plug-in " + plugin);
     if (options.list_controls) {
         PluginHost host(plugin);
         apply_settings(host, options.settings, std::nullopt);
@@ -429,7 +445,7 @@ int run(const ToolOptions& options)
         // Said once, at the first frame whose size differs (before any progress line is drawn).
         const std::string note = size_noted ? "" : filter.size_note();
         if (!note.empty()) {
-            std::fprintf(stderr, "vantreo-host: %s\n", note.c_str());
+            say(note);
             size_noted = true;
         }
         const bool unchanged = !original.empty() && same_picture(input, output);
@@ -469,7 +485,7 @@ int run(const ToolOptions& options)
         summary += "; wrote " + (output_path == "-" ? "standard output" : output_path);
         if (comparison) summary += std::string(" and ") + kDemoComparison;
         if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;
-        std::fprintf(stderr, "vantreo-host: %s\n", summary.c_str());
+        say(summary);
     }
     stop_plugin(host, options);
     return 0;
@@ -496,14 +512,13 @@ int main(int argc, char** argv)
         // A hint on lines of its own follows the pointer to the help.
         const std::string message = error.what();
         const std::string::size_type end = std::min(message.find('\n'), message.size());
-        std::fprintf(stderr, "vantreo-host: %s (see --help)%s\n", message.substr(0, end).c_str(),
-                     message.substr(end).c_str());
+        say(message.substr(0, end) + " (see --help)" + message.substr(end));
         return 2;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "vantreo-host: out of memory\n");
+        say("out of memory");
         return 1;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vantreo-host: %s\n", error.what());
+        say(error.what());
         return 1;
     }
 }

@@ -66,7 +66,17 @@ unmount_root() {
     umount -l "$mount_point" || true
   done
 }
+# Ends whatever still runs inside the root (an interrupted command's processes).
+stop_root_processes() {
+  [ -n "$root" ] || return 0
+  local process
+  for process in /proc/[0-9]*; do
+    [ "$(readlink "$process/root" 2>/dev/null)" = "$root" ] && kill -KILL "${process#/proc/}" 2>/dev/null
+  done
+  return 0
+}
 cleanup() {
+  stop_root_processes
   unmount_root
   rm -rf --one-file-system "$work"
 }
@@ -107,8 +117,10 @@ for i in "${!commands[@]}"; do
   echo "fresh-machine: running '$command' (log: $log)"
   start=$SECONDS
   status=0
+  # In the background, so that an interrupt reaches the traps at once rather than after the command.
   chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    bash -c "cd /root/vantreo && $command" </dev/null >"$log" 2>&1 || status=$?
+    bash -c "cd /root/vantreo && $command" </dev/null >"$log" 2>&1 &
+  wait $! || status=$?
   elapsed=$((SECONDS - start))
   if [ "$status" -eq 0 ]; then
     result="passed"
