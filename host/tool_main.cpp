@@ -28,6 +28,7 @@
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
 #include "platform/cuda/cuda_runtime.h"
+#include "platform/printable_text.h"
 #include "plugin/plugin_settings.h"
 
 #ifndef VANTREO_BUILT_PLUGIN
@@ -80,12 +81,11 @@ std::string lower_extension(const std::string& path)
 // that none reaches the terminal as a command; other bytes, such as those of UTF-8 names, stay.
 void say(const std::string& text)
 {
-    static const char kHex[] = "0123456789abcdef";
     std::string shown = "vantreo-host: ";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if ((byte < 0x20 && byte != '\n') || byte == 0x7f)
-            shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+            append_hex_escape(shown, byte);
         else
             shown += c;
     }
@@ -362,11 +362,8 @@ int run(const ToolOptions& options)
         int count = 0;
         cudaGetDeviceCount(&count);
         if (*options.device >= count)
-            throw UsageError("--device " + std::to_string(*options.device) + ": there " +
-                             (count == 1 ? std::string("is 1 device (0)") : "are " + std::to_string(count) +
-                                                                                 " devices (0.." +
-                                                                                 std::to_string(count - 1) + ")") +
-                             "; --list-devices shows them");
+            throw UsageError("--device " + std::to_string(*options.device) + ": the devices are 0.." +
+                             std::to_string(count - 1) + "; --list-devices shows them");
         set_plugin_variable("VANTREO_DEVICE", *options.device);
     }
     if (options.max_source_side) set_plugin_variable("VANTREO_MAX_SOURCE_SIDE", *options.max_source_side);

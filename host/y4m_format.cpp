@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "host/file_system.h"
-#include "platform/printable_text.h"
 #include "host/host_error.h"
 #include "host/plugin_host.h"
+#include "platform/printable_text.h"
 
 namespace vantreo_host {
 

@@ -3,11 +3,17 @@
 
 #include <string>
 
+// Appends `byte` as \xHH.
+inline void append_hex_escape(std::string& text, unsigned char byte)
+{
+    static const char kHex[] = "0123456789abcdef";
+    text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+}
+
 // Printable ASCII as it is, a backslash doubled, every other byte as \xHH, so that the text can
 // neither send the terminal control sequences nor cut the message at a NUL.
 inline std::string printable_text(const std::string& bytes)
 {
-    static const char kHex[] = "0123456789abcdef";
     std::string text;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
@@ -16,7 +22,7 @@ inline std::string printable_text(const std::string& bytes)
         else if (byte >= 0x20 && byte < 0x7f)
             text += c;
         else
-            text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+            append_hex_escape(text, byte);
     }
     return text;
 }

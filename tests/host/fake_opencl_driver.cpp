@@ -26,6 +26,12 @@ constexpr char kName[] = "Fake OpenCL device";
 // Distinct non-null handles: the library never looks behind them.
 template <class Handle> Handle handle(std::uintptr_t n) { return reinterpret_cast<Handle>(n); }
 
+template <class Handle> Handle made(cl_int* error, std::uintptr_t n)
+{
+    if (error) *error = CL_SUCCESS;
+    return handle<Handle>(n);
+}
+
 }  // namespace
 
 extern "C" {
@@ -74,67 +80,43 @@ CL_API_ENTRY cl_int CL_API_CALL clGetDeviceInfo(cl_device_id, cl_device_info wha
     }
 }
 
+// Making anything succeeds; copies, releases and launches succeed and do nothing (only the build-log
+// case launches, and its build fails first).
 CL_API_ENTRY cl_context CL_API_CALL clCreateContext(const cl_context_properties*, cl_uint, const cl_device_id*,
                                                     void(CL_CALLBACK*)(const char*, const void*, std::size_t, void*),
-                                                    void*, cl_int* error)
-{
-    if (error) *error = CL_SUCCESS;
-    return handle<cl_context>(3);
-}
-
+                                                    void*, cl_int* error) { return made<cl_context>(error, 3); }
 CL_API_ENTRY cl_command_queue CL_API_CALL clCreateCommandQueue(cl_context, cl_device_id, cl_command_queue_properties,
-                                                              cl_int* error)
-{
-    if (error) *error = CL_SUCCESS;
-    return handle<cl_command_queue>(4);
-}
-
+                                                              cl_int* error) { return made<cl_command_queue>(error, 4); }
 CL_API_ENTRY cl_mem CL_API_CALL clCreateBuffer(cl_context, cl_mem_flags, std::size_t, void*, cl_int* error)
 {
-    if (error) *error = CL_SUCCESS;
-    return handle<cl_mem>(5);
+    return made<cl_mem>(error, 5);
 }
-
-CL_API_ENTRY cl_int CL_API_CALL clReleaseMemObject(cl_mem) { return CL_SUCCESS; }
-
-CL_API_ENTRY cl_int CL_API_CALL clEnqueueWriteBuffer(cl_command_queue, cl_mem, cl_bool, std::size_t, std::size_t,
-                                                     const void*, cl_uint, const cl_event*, cl_event*)
+CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context, cl_uint, const char**, const std::size_t*,
+                                                              cl_int* error) { return made<cl_program>(error, 6); }
+CL_API_ENTRY cl_kernel CL_API_CALL clCreateKernel(cl_program, const char*, cl_int* error)
 {
-    return CL_SUCCESS;
+    return made<cl_kernel>(error, 7);
 }
-
+CL_API_ENTRY cl_int CL_API_CALL clReleaseMemObject(cl_mem) { return CL_SUCCESS; }
+CL_API_ENTRY cl_int CL_API_CALL clReleaseProgram(cl_program) { return CL_SUCCESS; }
+CL_API_ENTRY cl_int CL_API_CALL clReleaseKernel(cl_kernel) { return CL_SUCCESS; }
+CL_API_ENTRY cl_int CL_API_CALL clSetKernelArg(cl_kernel, cl_uint, std::size_t, const void*) { return CL_SUCCESS; }
+CL_API_ENTRY cl_int CL_API_CALL clFinish(cl_command_queue) { return CL_SUCCESS; }
+CL_API_ENTRY cl_int CL_API_CALL clEnqueueWriteBuffer(cl_command_queue, cl_mem, cl_bool, std::size_t, std::size_t,
+                                                     const void*, cl_uint, const cl_event*, cl_event*) { return CL_SUCCESS; }
 CL_API_ENTRY cl_int CL_API_CALL clEnqueueWriteBufferRect(cl_command_queue, cl_mem, cl_bool, const std::size_t*,
                                                          const std::size_t*, const std::size_t*, std::size_t,
                                                          std::size_t, std::size_t, std::size_t, const void*, cl_uint,
-                                                         const cl_event*, cl_event*)
-{
-    return CL_SUCCESS;
-}
-
+                                                         const cl_event*, cl_event*) { return CL_SUCCESS; }
 CL_API_ENTRY cl_int CL_API_CALL clEnqueueReadBuffer(cl_command_queue, cl_mem, cl_bool, std::size_t, std::size_t, void*,
-                                                    cl_uint, const cl_event*, cl_event*)
-{
-    return CL_SUCCESS;
-}
-
+                                                    cl_uint, const cl_event*, cl_event*) { return CL_SUCCESS; }
 CL_API_ENTRY cl_int CL_API_CALL clEnqueueCopyBuffer(cl_command_queue, cl_mem, cl_mem, std::size_t, std::size_t,
-                                                    std::size_t, cl_uint, const cl_event*, cl_event*)
-{
-    return CL_SUCCESS;
-}
-
+                                                    std::size_t, cl_uint, const cl_event*, cl_event*) { return CL_SUCCESS; }
 CL_API_ENTRY cl_int CL_API_CALL clEnqueueFillBuffer(cl_command_queue, cl_mem, const void*, std::size_t, std::size_t,
-                                                    std::size_t, cl_uint, const cl_event*, cl_event*)
-{
-    return CL_SUCCESS;
-}
-
-CL_API_ENTRY cl_program CL_API_CALL clCreateProgramWithSource(cl_context, cl_uint, const char**, const std::size_t*,
-                                                              cl_int* error)
-{
-    if (error) *error = CL_SUCCESS;
-    return handle<cl_program>(6);
-}
+                                                    std::size_t, cl_uint, const cl_event*, cl_event*) { return CL_SUCCESS; }
+CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue, cl_kernel, cl_uint, const std::size_t*,
+                                                       const std::size_t*, const std::size_t*, cl_uint, const cl_event*,
+                                                       cl_event*) { return CL_SUCCESS; }
 
 CL_API_ENTRY cl_int CL_API_CALL clBuildProgram(cl_program, cl_uint, const cl_device_id*, const char*,
                                                void(CL_CALLBACK*)(cl_program, void*), void*)
@@ -148,27 +130,5 @@ CL_API_ENTRY cl_int CL_API_CALL clGetProgramBuildInfo(cl_program, cl_device_id, 
     if (size_ret) *size_ret = kEndlessSize;
     return value ? CL_INVALID_VALUE : CL_SUCCESS;
 }
-
-CL_API_ENTRY cl_int CL_API_CALL clReleaseProgram(cl_program) { return CL_SUCCESS; }
-
-CL_API_ENTRY cl_kernel CL_API_CALL clCreateKernel(cl_program, const char*, cl_int* error)
-{
-    if (error) *error = CL_SUCCESS;
-    return handle<cl_kernel>(7);
-}
-
-CL_API_ENTRY cl_int CL_API_CALL clReleaseKernel(cl_kernel) { return CL_SUCCESS; }
-
-CL_API_ENTRY cl_int CL_API_CALL clSetKernelArg(cl_kernel, cl_uint, std::size_t, const void*) { return CL_SUCCESS; }
-
-// A launch that "succeeds" writes nothing: only the build-log case launches, and its build fails first.
-CL_API_ENTRY cl_int CL_API_CALL clEnqueueNDRangeKernel(cl_command_queue, cl_kernel, cl_uint, const std::size_t*,
-                                                       const std::size_t*, const std::size_t*, cl_uint, const cl_event*,
-                                                       cl_event*)
-{
-    return CL_SUCCESS;
-}
-
-CL_API_ENTRY cl_int CL_API_CALL clFinish(cl_command_queue) { return CL_SUCCESS; }
 
 }  // extern "C"

@@ -2,37 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include <sys/stat.h>
-#ifdef _WIN32
-#include <direct.h>
-#endif
 
 #include "plugin/plugin_settings.h"
+#include "tests/host/test_support.h"
 #include "tests/support/environment.h"
 
 namespace {
-
-bool write_text(const std::string& path, const std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
-}
-
-bool make_folder(const std::string& path)
-{
-#ifdef _WIN32
-    return _mkdir(path.c_str()) == 0 || errno == EEXIST;
-#else
-    return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-#endif
-}
 
 struct SettingsCase {
     const char* text;
@@ -110,37 +91,36 @@ TEST(PluginSettings, LoadsTheFileFromTheFolderGiven)
 TEST(PluginSettings, OnlyASmallRegularFileIsRead)
 {
     set_env(kMaxSourceSideVariable, nullptr);
-    const std::string folder = ::testing::TempDir() + "vantreo-settings-kinds/";
-    const std::string path = folder + kSettingsFileName;
+    const host_test::TempDir dir;
+    const std::string path = dir.file(kSettingsFileName);
     const std::string line = "max_source_side=2000\n";
     const std::string padding = std::string(kMaxSettingsFileBytes - line.size() - 1, '#') + "\n";
     const struct {
         const char* kind;
-        std::function<bool()> make;  // false when this system cannot make it
+        std::function<void()> make;
         std::int32_t max_source_side;
         const char* said;
     } cases[] = {
-        {"64 KiB", [&] { return write_text(path, padding + line); }, 2000, ""},
-        {"a byte over 64 KiB", [&] { return write_text(path, padding + "#" + line); }, kDefaultMaxSourceSide,
+        {"64 KiB", [&] { host_test::write_file(path, padding + line); }, 2000, ""},
+        {"a byte over 64 KiB", [&] { host_test::write_file(path, padding + "#" + line); }, kDefaultMaxSourceSide,
          "bytes; using the default settings\n"},
-        {"a folder", [&] { return make_folder(path); }, kDefaultMaxSourceSide, "not a regular file; using the default"},
+        {"a folder", [&] { std::filesystem::create_directory(path); }, kDefaultMaxSourceSide,
+         "not a regular file; using the default"},
 #ifndef _WIN32
-        {"a FIFO", [&] { return mkfifo(path.c_str(), 0600) == 0; }, kDefaultMaxSourceSide, "not a regular file"},
+        {"a FIFO", [&] { mkfifo(path.c_str(), 0600); }, kDefaultMaxSourceSide, "not a regular file"},
 #endif
     };
-    make_folder(folder);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
-        std::remove(path.c_str());
-        ASSERT_TRUE(c.make());
+        std::filesystem::remove(path);
+        c.make();
         testing::internal::CaptureStderr();
-        EXPECT_EQ(load_plugin_settings(folder).max_source_side, c.max_source_side);
+        EXPECT_EQ(load_plugin_settings(dir.path() + "/").max_source_side, c.max_source_side);
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(said.empty(), *c.said == '\0') << said;
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), said.empty() ? 0 : 1) << said;
     }
-    std::remove(path.c_str());
 }
 
 }  // namespace
