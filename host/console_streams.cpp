@@ -116,10 +116,10 @@ void capture_console(const std::function<void()>& action, std::string& text)
 
 #ifdef _WIN32
 
-void detach_console_streams()
+void detach_console_streams(bool discard_output)
 {
     flush_all();
-    if (_dup2(_fileno(stderr), _fileno(stdout)) != 0) std::freopen("NUL", "w", stdout);
+    if (discard_output || _dup2(_fileno(stderr), _fileno(stdout)) != 0) std::freopen("NUL", "w", stdout);
     if (!std::freopen("NUL", "r", stdin)) _close(_fileno(stdin));
     std::clearerr(stdin);
 }
@@ -134,11 +134,12 @@ bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 #else
 
-void detach_console_streams()
+void detach_console_streams(bool discard_output)
 {
     flush_all();
-    if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        // No standard error to borrow: drop the output rather than let it reach standard output.
+    if (discard_output || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        // Dropped when asked, or when there is no standard error to borrow: either way it must not
+        // reach standard output.
         const int sink = open("/dev/null", O_WRONLY);
         if (sink >= 0) {
             dup2(sink, STDOUT_FILENO);

@@ -8,9 +8,10 @@
 namespace vantreo_host {
 
 // Make the host look like one without a console before the plug-in's exit callback runs: flush every
-// C and C++ stream, send whatever is written to standard output to standard error (so nothing the
-// callback prints can enter an output stream), and give standard input nothing to read.
-void detach_console_streams();
+// C and C++ stream, send whatever is written to standard output to standard error, or nowhere with
+// `discard_output` (so nothing the callback prints can enter an output stream), and give standard
+// input nothing to read.
+void detach_console_streams(bool discard_output = false);
 
 // Runs `action` with whatever the process writes to standard output and standard error (by the C or
 // C++ streams or by their descriptors) going into `text` instead, which holds it also when `action`

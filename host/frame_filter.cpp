@@ -45,15 +45,14 @@ FrameFilter::FrameFilter(PluginHost& host, bool fields, std::int32_t source_limi
                         ") would swap the fields' rows; give an even one, or --progressive to resize whole frames");
 }
 
-Picture FrameFilter::through_filter(const Picture& picture, std::int32_t index, std::int32_t count)
+void FrameFilter::through_filter(const Picture& picture, Picture& output, std::int32_t index, std::int32_t count)
 {
     const std::optional<Size> asked = asked_size(host_);
     const SizeCall call{asked.value_or(picture.size()), picture.size(),
                         clipped_size(read_clips(host_), picture.size()), host_.buffer_size(), area_averaging(host_),
                         source_limit_};
-    Picture output = host_.process(picture, index, count);
+    host_.process(picture, output, index, count);
     if (asked) rules_ |= size_rules(call, output.size());
-    return output;
 }
 
 void FrameFilter::set_field_controls(int field, std::int32_t frame_h)
@@ -71,22 +70,20 @@ void FrameFilter::set_field_controls(int field, std::int32_t frame_h)
     }
 }
 
-Picture FrameFilter::process(const Picture& frame, std::int32_t index, std::int32_t count)
+void FrameFilter::process(const Picture& frame, Picture& output, std::int32_t index, std::int32_t count)
 {
     rules_ = 0;
     input_ = frame.size();
-    Picture output;
     if (!fields_ || frame.h < 2) {
-        output = through_filter(frame, index, count);
+        through_filter(frame, output, index, count);
     } else {
         set_field_controls(0, frame.h);
-        const Picture top = through_filter(field_picture(frame, 0), index, count);
+        through_filter(field_picture(frame, 0), top_, index, count);
         set_field_controls(1, frame.h);
-        const Picture bottom = through_filter(field_picture(frame, 1), index, count);
-        output = weave(top, bottom);
+        through_filter(field_picture(frame, 1), bottom_, index, count);
+        output = weave(top_, bottom_);
     }
     output_ = output.size();
-    return output;
 }
 
 std::string FrameFilter::size_note() const

@@ -21,13 +21,16 @@ public:
     // `source_limit`: the filter's source limit as far as the tool knows it, for the notes.
     FrameFilter(PluginHost& host, bool fields, std::int32_t source_limit);
 
-    Picture process(const Picture& frame, std::int32_t index, std::int32_t count);
+    // `frame` through the filter into `output`, whose storage is reused from frame to frame.
+    void process(const Picture& frame, Picture& output, std::int32_t index, std::int32_t count);
 
     // Why the last frame came back at another size than the controls ask for; "" when it did not.
     std::string size_note() const;
+    // The SizeRule bits behind it.
+    unsigned applied_rules() const { return rules_; }
 
 private:
-    Picture through_filter(const Picture& picture, std::int32_t index, std::int32_t count);
+    void through_filter(const Picture& picture, Picture& output, std::int32_t index, std::int32_t count);
     void set_field_controls(int field, std::int32_t frame_h);
 
     PluginHost& host_;
@@ -39,6 +42,8 @@ private:
     Size input_{0, 0};
     Size output_{0, 0};
     unsigned rules_ = 0;
+    Picture top_;  // the fields as the filter hands them back
+    Picture bottom_;
 };
 
 }  // namespace vantreo_host

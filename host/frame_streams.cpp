@@ -105,7 +105,7 @@ public:
         write_png(output_, to_rgb(picture, matrix_));
         written_ = true;
     }
-    bool wants_more() const override { return !written_; }
+    std::optional<std::int64_t> frames_wanted() const override { return 1; }
     void finish() override
     {
         if (!written_) throw HostError("output \"" + output_.path() + "\": the input has no frame to write");

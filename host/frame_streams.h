@@ -42,8 +42,8 @@ public:
     virtual ~FrameSink() = default;
     // `original` as FrameSource::next gave it, when the filter handed the frame back unchanged.
     virtual void write(const Picture& picture, const std::vector<unsigned char>* original) = 0;
-    // False once the sink has all it takes.
-    virtual bool wants_more() const { return true; }
+    // The number of frames the sink takes, when it takes fewer than all.
+    virtual std::optional<std::int64_t> frames_wanted() const { return std::nullopt; }
     // Writes what the output still lacks and closes it; throws HostError when that fails.
     virtual void finish() { output_.close(); }
     // Finishes the output and renames it into place; without it nothing appears.

@@ -77,14 +77,9 @@ std::optional<std::size_t> match_label(const std::vector<std::string>& labels, c
     return found;
 }
 
-PluginHost::PluginHost(const std::string& plugin_path, BufferSize buffer) : path_(plugin_path), buffer_(buffer)
+PluginHost::PluginHost(const std::string& plugin_path, BufferSize buffer) : path_(plugin_path)
 {
-    if (buffer_.w < 1 || buffer_.h < 1 || buffer_.w > kMaxBufferSide || buffer_.h > kMaxBufferSide ||
-        std::int64_t{buffer_.w} * buffer_.h > kMaxBufferPixels)
-        throw HostError("frame buffer " + std::to_string(buffer_.w) + "x" + std::to_string(buffer_.h) +
-                        " is outside 1x1.." + std::to_string(kMaxBufferSide) + "x" + std::to_string(kMaxBufferSide) +
-                        " (at most " + std::to_string(kMaxBufferPixels) + " pixels)");
-
+    set_buffer_size(buffer);
     library_ = std::make_unique<DynamicLibrary>(path_);
     void* entry = library_->symbol("GetFilterTable");
     if (!entry) throw HostError("plug-in " + quoted(path_) + " has no GetFilterTable export");
@@ -213,7 +208,24 @@ void PluginHost::init()
         throw HostError("plug-in " + quoted(path_) + ": the init callback reported failure");
 }
 
+void PluginHost::set_buffer_size(BufferSize buffer)
+{
+    if (buffer.w < 1 || buffer.h < 1 || buffer.w > kMaxBufferSide || buffer.h > kMaxBufferSide ||
+        std::int64_t{buffer.w} * buffer.h > kMaxBufferPixels)
+        throw HostError("frame buffer " + std::to_string(buffer.w) + "x" + std::to_string(buffer.h) +
+                        " is outside 1x1.." + std::to_string(kMaxBufferSide) + "x" + std::to_string(kMaxBufferSide) +
+                        " (at most " + std::to_string(kMaxBufferPixels) + " pixels)");
+    buffer_ = buffer;
+}
+
 Picture PluginHost::process(const Picture& input, std::int32_t frame, std::int32_t frame_n)
+{
+    Picture output;
+    process(input, output, frame, frame_n);
+    return output;
+}
+
+void PluginHost::process(const Picture& input, Picture& output, std::int32_t frame, std::int32_t frame_n)
 {
     if (input.w < 1 || input.h < 1 || input.w > buffer_.w || input.h > buffer_.h)
         throw HostError("picture " + std::to_string(input.w) + "x" + std::to_string(input.h) +
@@ -257,16 +269,18 @@ Picture PluginHost::process(const Picture& input, std::int32_t frame, std::int32
                         "x" + std::to_string(info.h) + " picture, outside the " + std::to_string(buffer_.w) + "x" +
                         std::to_string(buffer_.h) + " frame");
 
-    Picture output(info.w, info.h);
+    // The output's storage is reused from frame to frame; every pixel is overwritten.
+    output.w = info.w;
+    output.h = info.h;
+    output.pixels.resize(static_cast<std::size_t>(info.w) * static_cast<std::size_t>(info.h));
     for (std::int32_t r = 0; r < info.h; ++r)
         std::copy_n(info.ycp_edit + static_cast<std::size_t>(r) * stride, info.w,
                     output.pixels.data() + static_cast<std::size_t>(r) * output.w);
-    return output;
 }
 
-void PluginHost::shutdown()
+void PluginHost::shutdown(bool discard_output)
 {
-    detach_console_streams();
+    detach_console_streams(discard_output);
     if (instance_.func_exit) instance_.func_exit(&instance_);
     std::fflush(nullptr);
 }

@@ -64,6 +64,8 @@ public:
     std::string information() const;  // "" when the record carries none
     std::int32_t flag() const { return instance_.flag; }
     BufferSize buffer_size() const { return buffer_; }
+    // The frame buffers of the frames to come; throws HostError for a size outside the bounds.
+    void set_buffer_size(BufferSize buffer);
 
     // Whether a control's label matches `label` (see match_label).
     bool has_track(const std::string& label) const;
@@ -89,11 +91,13 @@ public:
     // HostError when the input does not fit the buffers or the callback reports failure or hands
     // back something outside the buffers.
     Picture process(const Picture& input, std::int32_t frame = 0, std::int32_t frame_n = 0);
+    // The same into `output`, whose storage is reused.
+    void process(const Picture& input, Picture& output, std::int32_t frame = 0, std::int32_t frame_n = 0);
 
-    // Closes the plug-in the way the editor closes: standard output goes to standard error and
-    // standard input reads nothing, then the exit callback runs. A plug-in whose exit callback ends
-    // the process ends it; otherwise the caller goes on to its own end.
-    void shutdown();
+    // Closes the plug-in the way the editor closes: standard output goes to standard error (or with
+    // `discard_output` nowhere) and standard input reads nothing, then the exit callback runs. A
+    // plug-in whose exit callback ends the process ends it; otherwise the caller goes on to its own end.
+    void shutdown(bool discard_output = false);
 
 private:
     std::size_t track_index(const std::string& label) const;

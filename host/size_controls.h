@@ -15,6 +15,7 @@ namespace vantreo_host {
 constexpr const char* kWidthLabel = "Width";
 constexpr const char* kHeightLabel = "Height";
 constexpr const char* kMethodLabel = "Method";
+constexpr const char* kDeviceShareLabel = "T. Rate";
 constexpr const char* kOtherLabel = "other";
 constexpr const char* kClipTopLabel = "Clip U";
 constexpr const char* kClipBottomLabel = "Clip D";

@@ -17,6 +17,7 @@
 #include "host/executable_path.h"
 #include "host/file_system.h"
 #include "host/frame_filter.h"
+#include "host/frame_pipeline.h"
 #include "host/frame_streams.h"
 #include "host/host_error.h"
 #include "host/output_file.h"
@@ -96,7 +97,7 @@ void say(const std::string& text)
 enum class Format { kYc, kY4m, kPng };
 
 // The format of INPUT (`input` empty) or OUTPUT: its extension, else --format; "-" without --format
-// is YUV4MPEG2 in and the input's format out.
+// is YUV4MPEG2 in and the input's format out, as is a device or pipe out.
 Format format_of(const ToolOptions& options, const std::string& path, std::optional<Format> input)
 {
     const bool output = input.has_value();
@@ -112,6 +113,8 @@ Format format_of(const ToolOptions& options, const std::string& path, std::optio
     if (options.format == "yc") return Format::kYc;
     if (options.format == "y4m") return Format::kY4m;
     if (path == "-") return output ? *input : Format::kY4m;
+    // A device or pipe (/dev/null) names no format: the output takes the input's.
+    if (output && path_kind(path) == PathKind::kOther) return *input;
     if (output)
         throw UsageError("\"" + path + "\": unknown format (known: .y4m, .yc, .png, or give --format)\n"
                          "  to write other video, pipe YUV4MPEG2 to ffmpeg: vantreo-host [options] " +
@@ -201,6 +204,40 @@ void warn_about_preset(const PluginHost& host, const ToolOptions& options)
         preset + "\" is on; add --select " + kOtherLabel + ", or give the size as --resize WxH");
 }
 
+std::string size_text(std::int32_t w, std::int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+// Whether the command line asks for an output size: --resize, Width or Height, or a preset button.
+bool asks_for_size(const ToolOptions& options)
+{
+    return sets_track(options, kWidthLabel) || sets_track(options, kHeightLabel) ||
+           std::any_of(options.settings.begin(), options.settings.end(),
+                       [](const ControlSetting& setting) { return setting.kind != ControlSetting::Kind::kTrack; });
+}
+
+// Without a size the filter's preset holds; a source of other proportions comes out stretched.
+void warn_about_default_size(Size asked, Size source)
+{
+    const double change = static_cast<double>(asked.w) * source.h / (static_cast<double>(asked.h) * source.w);
+    if (change > 0.99 && change < 1.01) return;
+    say("warning: no size given, so the filter's preset " + size_text(asked.w, asked.h) + " changes the aspect of the " +
+        size_text(source.w, source.h) + " source; --resize " + std::to_string(asked.w) + "x-2 keeps it");
+}
+
+// How to get the size the filter could not give.
+std::string size_hint(unsigned rules)
+{
+    std::string hint;
+    if (rules & kNeverEnlarges) hint += "; --method point enlarges";
+    if (rules & kEighthFloor) hint += "; a second run goes down another eighth";
+    return hint;
+}
+
+// Whether the device took rows of the last frame: area averaging with a device share.
+bool device_rows_ran(const PluginHost& host)
+{
+    return area_averaging(host) && host.has_track(kDeviceShareLabel) && host.track(kDeviceShareLabel) > 0;
+}
+
 // Text for the user on standard output that reached no one (a full disk) is an error, not a success.
 // The caller clears errno before writing, so that a write that failed before the flush names its cause.
 void finish_standard_output()
@@ -236,8 +273,6 @@ bool same_picture(const Picture& a, const Picture& b)
     return a.w == b.w && a.h == b.h &&
            std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(PIXEL_YC)) == 0;
 }
-
-std::string size_text(std::int32_t w, std::int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
 std::unique_ptr<FrameSource> open_source(const ToolOptions& options, Format format)
 {
@@ -287,26 +322,27 @@ std::string start_plugin(PluginHost& host, const ToolOptions& options)
     return device;
 }
 
-// The plug-in's shut-down, whose prompt ("Press ENTER to exit...") the user sees only with --verbose;
-// it reads nothing either way.
+// The plug-in's shut-down. Its prompt on standard output ("Press ENTER to exit...") is for the
+// editor's console and waits for nothing here (standard input reads nothing), so it is never shown;
+// with --verbose what it says on standard error is.
 void stop_plugin(PluginHost& host, const ToolOptions& options)
 {
     if (options.verbose) {
-        host.shutdown();
+        host.shutdown(true);
         return;
     }
     std::string held;
     capture_console([&] { host.shutdown(); }, held);
 }
 
-std::unique_ptr<FrameSink> make_sink(Format format, const std::string& path, const FrameSource& source,
+std::unique_ptr<FrameSink> make_sink(Format format, const std::string& path, const Y4mFormat& y4m_format,
                                      ColourMatrix matrix)
 {
     switch (format) {
     case Format::kYc:
         return make_yc_sink(path);
     case Format::kY4m:
-        return make_y4m_sink(path, source.y4m_format());
+        return make_y4m_sink(path, y4m_format);
     case Format::kPng:
         break;
     }
@@ -366,7 +402,12 @@ int run(const ToolOptions& options)
                              std::to_string(count - 1) + "; --list-devices shows them");
         set_plugin_variable("VANTREO_DEVICE", *options.device);
     }
-    if (options.max_source_side) set_plugin_variable("VANTREO_MAX_SOURCE_SIDE", *options.max_source_side);
+    // The tool is no editor: unless asked for the editor's limits, it filters sources up to the largest
+    // limit, and Width and Height go as far.
+    if (options.max_source_side)
+        set_plugin_variable(kMaxSourceSideVariable, *options.max_source_side);
+    else if (!options.editor_limits && !std::getenv(kMaxSourceSideVariable))
+        set_plugin_variable(kMaxSourceSideVariable, kLargestMaxSourceSide);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
     if (options.verbose) say("plug-in " + plugin);
     if (options.list_controls) {
@@ -411,49 +452,67 @@ int run(const ToolOptions& options)
     settings.insert(settings.end(), options.settings.begin(), options.settings.end());
     apply_settings(host, settings, Size{in_w, in_h});
     warn_about_preset(host, options);
+    const std::optional<Size> asked = asked_size(host);
+    // The buffer also holds the output asked for: enlarging past 1600x1200 needs no --buffer.
+    if (!options.buffer && asked)
+        host.set_buffer_size({std::max(buffer.w, asked->w), std::max(buffer.h, asked->h)});
+    const bool sized = asks_for_size(options);
+    if (!sized && !options.demo && asked) warn_about_default_size(*asked, clipped_size(read_clips(host), {in_w, in_h}));
     const bool fields = source->y4m_format().interlaced;
     FrameFilter filter(host, fields, source_limit_in_force(plugin));
 
     // Every output is created before the filter starts, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);
-    const std::unique_ptr<FrameSink> sink = make_sink(output_format, output_path, *source, options.matrix);
+    Y4mFormat y4m_format = source->y4m_format();
+    y4m_format.shown = clipped_size(read_clips(host), {in_w, in_h});
+    const std::unique_ptr<FrameSink> sink = make_sink(output_format, output_path, y4m_format, options.matrix);
     std::unique_ptr<OutputFile> comparison;
     if (demo_files) comparison = std::make_unique<OutputFile>(kDemoComparison);
     std::unique_ptr<PngSeries> series;
     if (options.png_every > 0) series = std::make_unique<PngSeries>(options.png_directory, options.png_every, options.matrix);
 
-    const std::optional<std::int64_t> total =
-        output_format == Format::kPng ? std::optional<std::int64_t>{1} : source->frame_count();
+    const std::optional<std::int64_t> wanted = sink->frames_wanted();
+    const std::optional<std::int64_t> total = wanted ? wanted : source->frame_count();
     const auto frame_n = static_cast<std::int32_t>(std::min<std::int64_t>(source->frame_count().value_or(0), INT32_MAX));
     const std::int64_t comparison_frame = kDemoFrames / 2;
 
     const std::string device = start_plugin(host, options);
     const Stopwatch clock;
     ProgressLine progress(!options.quiet && is_terminal(stderr), total, print_progress);
-    Picture input;
-    Picture output;
     Picture before;
     Picture after;
-    std::vector<unsigned char> original;
+    Size written{0, 0};
     std::int64_t frames = 0;
-    bool size_noted = false;
-    while (sink->wants_more() && source->next(input, original)) {
-        output = filter.process(input, static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)), frame_n);
-        // Said once, at the first frame whose size differs (before any progress line is drawn).
-        const std::string note = size_noted ? "" : filter.size_note();
-        if (!note.empty()) {
-            say(note);
-            size_noted = true;
+    std::int64_t filtered = 0;
+    {
+        const std::size_t pixels = static_cast<std::size_t>(in_w) * static_cast<std::size_t>(in_h);
+        FramePipeline pipeline(*source, *sink, frames_in_flight(pixels * 3 * sizeof(PIXEL_YC)), wanted);
+        bool size_checked = false;
+        while (FramePipeline::Frame* frame = pipeline.next()) {
+            filter.process(frame->input, frame->output, static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)),
+                           frame_n);
+            // Checked once, at the first frame whose size differs (before any progress line is drawn).
+            const std::string note = size_checked ? "" : filter.size_note();
+            if (!note.empty()) {
+                if (sized && !options.allow_other_size)
+                    throw HostError(note + size_hint(filter.applied_rules()) +
+                                    "; nothing written (--allow-other-size writes that size)");
+                say(note);
+                size_checked = true;
+            }
+            frame->unchanged = same_picture(frame->input, frame->output);
+            if (!frame->unchanged) ++filtered;
+            if (series) series->write(frames, frame->output);
+            if (comparison && frames == comparison_frame) {
+                before = frame->input;
+                after = frame->output;
+            }
+            written = frame->output.size();
+            pipeline.write(frame);
+            ++frames;
+            progress.update(frames, clock.seconds());
         }
-        const bool unchanged = !original.empty() && same_picture(input, output);
-        sink->write(output, unchanged ? &original : nullptr);
-        if (series) series->write(frames, output);
-        if (comparison && frames == comparison_frame) {
-            before = input;
-            after = output;
-        }
-        ++frames;
-        progress.update(frames, clock.seconds());
+        pipeline.finish();
     }
     const double seconds = clock.seconds();
     progress.finish(frames, seconds);
@@ -474,11 +533,11 @@ int run(const ToolOptions& options)
         const char* scan = fields ? "i" : "";
         std::string summary =
             std::to_string(frames) + (frames == 1 ? " frame " : " frames ") + size_text(in_w, in_h) + scan;
-        if (frames > 0) summary += " -> " + size_text(output.w, output.h) + scan;
+        if (frames > 0) summary += " -> " + size_text(written.w, written.h) + scan;
         char timing[64];
         std::snprintf(timing, sizeof timing, " in %.2f s, ", seconds);
         summary += timing + speed_text(frames, seconds);
-        if (!device.empty()) summary += ", device: " + device;
+        if (!device.empty() && filtered > 0 && device_rows_ran(host)) summary += ", device: " + device;
         summary += "; wrote " + (output_path == "-" ? "standard output" : output_path);
         if (comparison) summary += std::string(" and ") + kDemoComparison;
         if (series) summary += ", " + std::to_string(series->written()) + " PNG frames in " + options.png_directory;

@@ -19,13 +19,17 @@ const char kUsage[] =
     "Resizes video through the Vantreo filter plug-in, run the way AviUtl runs it: each frame of\n"
     "INPUT goes through the plug-in's frame callback and the frames it hands back go to OUTPUT.\n"
     "e.g.  vantreo-host --resize 640x-2 --method area in.y4m out.y4m\n"
-    "      ffmpeg -i in.mp4 -f yuv4mpegpipe - | vantreo-host --resize 960x540 - - | ffmpeg -i - out.mp4\n"
+    "      ffmpeg -i in.mp4 -f yuv4mpegpipe - | vantreo-host --resize 960x540 --method area - - |\n"
+    "        ffmpeg -i - -i in.mp4 -map 0:v -map 1:a? -c:a copy out.mp4   (the audio of in.mp4 kept)\n"
     "Size and method:\n"
     "  -s, --resize WxH     the output size (selects \"other\" and sets Width and Height); one side\n"
     "                       may be -1 (keep the source's aspect) or -2 (the same, rounded to an\n"
     "                       even number), e.g. --resize 640x-2\n"
     "  --method point|area  point sampling (the nearest pixel; the default) or area averaging\n"
     "                       (smooth, never enlarges)\n"
+    "  --allow-other-size   write the size the filter gives when it cannot give the one asked for\n"
+    "                       (area averaging asked to enlarge, a side below an eighth of the\n"
+    "                       source's, a source over the limit); without it that stops the run\n"
     "  --set \"LABEL=VALUE\"  set a track bar, e.g. --set \"T. Rate=128\" --set \"Clip L=8\"\n"
     "  --select \"LABEL\"     turn a check box on (in a radio group the others go off),\n"
     "                       e.g. --select \"320 x 240\"\n"
@@ -49,15 +53,18 @@ const char kUsage[] =
     "Running:\n"
     "  --plugin PATH        the plug-in file (default: vantreo.auf beside this program, else the\n"
     "                       one built with it)\n"
-    "  --buffer WxH         the host's frame buffers, max_w x max_h (default: the input size,\n"
-    "                       at least 1600x1200; at most 67108864 pixels, as 8192x8192, or\n"
+    "  --buffer WxH         the host's frame buffers, max_w x max_h (default: the input size and\n"
+    "                       the size asked for, at least 1600x1200; at most 67108864 pixels, as 8192x8192, or\n"
     "                       33554432 in a 32-bit build)\n"
     "  --list-devices       print the devices the plug-in can run its device rows on (index,\n"
     "                       backend, name; OpenCL GPUs first, the emulated device last) and stop\n"
     "  --device N           run the device rows on device N of --list-devices (default 0)\n"
     "  --plugin-setting max_source_side=N\n"
-    "                       filter sources up to N pixels a side (1600..8192; default 1600, or\n"
-    "                       what vantreo.ini beside the plug-in or VANTREO_MAX_SOURCE_SIDE says)\n"
+    "                       filter sources, and allow Width and Height, up to N pixels a side\n"
+    "                       (1600..8192; the tool's default 8192, or VANTREO_MAX_SOURCE_SIDE)\n"
+    "  --editor-limits      the plug-in's settings as in the editor: its own default (1600, or\n"
+    "                       what vantreo.ini beside it or VANTREO_MAX_SOURCE_SIDE says), to check\n"
+    "                       what the editor will do\n"
     "  -q, --quiet          only warnings and errors on standard error: no progress line, no\n"
     "                       summary, none of the plug-in's start-up and shut-down lines\n"
     "  -v, --verbose        also the plug-in's own start-up and shut-down lines, and its path\n"
@@ -81,8 +88,10 @@ const char kUsage[] =
     "        packed, frames back to back; output frames are at the output size\n"
     "  .png  the first output frame as 8-bit RGB (full range, --matrix)\n"
     "The filter bounds the size: area averaging never enlarges, no side goes below an eighth of\n"
-    "the source's, none beyond the buffer, and sources over 1600 pixels a side (after the clip\n"
-    "bars) pass through; the tool says so when the size written is not the size asked for.\n"
+    "the source's, none beyond the buffer, and sources over the limit (--plugin-setting) pass\n"
+    "through; when it cannot give the size asked for, the tool says why and stops before writing\n"
+    "(--allow-other-size: it says so and goes on). Without a size the filter's preset, 640 x 480,\n"
+    "holds; the tool warns when that changes the picture's aspect.\n"
     "A progress line appears on standard error, when it is a terminal, for runs over a second.\n";
 
 std::string trimmed(const std::string& text)
@@ -298,6 +307,12 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             if (!options.max_source_side)
                 throw UsageError("--plugin-setting \"" + text + "\": max_source_side is a whole number from " +
                                  std::to_string(kMaxSourceSide) + " to " + std::to_string(kLargestMaxSourceSide));
+        } else if (name == "--editor-limits") {
+            no_value();
+            options.editor_limits = true;
+        } else if (name == "--allow-other-size") {
+            no_value();
+            options.allow_other_size = true;
         } else if (name == "--demo") {
             no_value();
             options.demo = true;

@@ -49,6 +49,8 @@ struct ToolOptions {
     bool list_devices = false;
     std::optional<std::int32_t> device;  // --device N: the plug-in's device, by its --list-devices index
     std::optional<std::int32_t> max_source_side;  // --plugin-setting max_source_side=N
+    bool editor_limits = false;     // the plug-in's settings as the editor has them, not the tool's 8192
+    bool allow_other_size = false;  // write what the filter gives when it cannot give the size asked for
     bool demo = false;
     bool help = false;
     bool version = false;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <numeric>
 #include <utility>
 
 #include "host/file_system.h"
@@ -88,6 +89,27 @@ bool layout_of(const std::string& tag, Layout& layout, std::string& refusal)
     return false;
 }
 
+// The pixel aspect "N:D" of a picture of `source` shown at `output`: N:D x (source.w / source.h) /
+// (output.w / output.h), reduced. One too large for the header's numbers stays as it was.
+std::string scaled_pixel_aspect(const std::string& ratio, Size source, Size output)
+{
+    const std::string::size_type colon = ratio.find(':');
+    const std::int64_t n = std::stoll(ratio.substr(0, colon));
+    const std::int64_t d = std::stoll(ratio.substr(colon + 1));
+    if (n == 0 || d == 0) return ratio;
+    // Reduced pairwise first: each product then stays within 64 bits (10-digit terms, 14-bit sides).
+    const std::int64_t g1 = std::gcd(n, std::int64_t{output.w});
+    const std::int64_t g2 = std::gcd(d, std::int64_t{source.w});
+    const std::int64_t g3 = std::gcd(std::int64_t{source.h}, std::int64_t{output.h});
+    std::int64_t num = (n / g1) * (source.w / g2) * (output.h / g3);
+    std::int64_t den = (d / g2) * (source.h / g3) * (output.w / g1);
+    const std::int64_t g = std::gcd(num, den);
+    num /= g;
+    den /= g;
+    if (num > INT32_MAX || den > INT32_MAX) return ratio;
+    return std::to_string(num) + ":" + std::to_string(den);
+}
+
 void put_sample(unsigned char*& p, std::int32_t value, bool wide)
 {
     *p++ = static_cast<unsigned char>(value & 0xff);
@@ -156,6 +178,7 @@ std::size_t Y4mFormat::frame_bytes() const
 
 std::string Y4mFormat::header(std::int32_t new_w, std::int32_t new_h) const
 {
+    const Size source = shown.value_or(Size{w, h});
     std::string line = kMagic;
     for (const std::string& parameter : parameters) {
         line += ' ';
@@ -163,6 +186,8 @@ std::string Y4mFormat::header(std::int32_t new_w, std::int32_t new_h) const
             line += "W" + std::to_string(new_w);
         else if (parameter[0] == 'H')
             line += "H" + std::to_string(new_h);
+        else if (parameter[0] == 'A')
+            line += "A" + scaled_pixel_aspect(parameter.substr(1), source, {new_w, new_h});
         else
             line += parameter;
     }

@@ -39,13 +39,17 @@ struct Y4mFormat {
     bool interlaced = false;
     ChromaGrid grid;
     std::vector<std::string> parameters;  // the header's parameters in order, W and H included
+    // The part of the picture the output shows (what the clip bars leave), when not all of it: the
+    // pixel aspect of a resized output keeps its display aspect.
+    std::optional<Size> shown;
 
     std::int32_t chroma_w() const { return grid.width(w); }
     std::int32_t chroma_h() const { return grid.height(h); }
     SampleLevels levels() const { return sample_levels(depth, full_range); }
     // The planes of one frame, without the FRAME line.
     std::size_t frame_bytes() const;
-    // The header line, "\n" included, for frames of w x h.
+    // The header line, "\n" included, for frames of new_w x new_h: the pixel aspect (A) scaled so that
+    // the picture shown keeps its display aspect, as a reduced fraction (0:0, unknown, stays).
     std::string header(std::int32_t new_w, std::int32_t new_h) const;
 };
 

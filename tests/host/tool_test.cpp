@@ -113,7 +113,12 @@ void expect_nearest(const std::vector<int>& taken, std::int32_t src, std::int32_
 
 TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
 {
-    const RunResult run = run_tool({"--list-controls"});
+    // The tool's own limit raises the size bars as the setting does in the editor.
+    const RunResult raised = run_tool({"--list-controls"});
+    EXPECT_NE(raised.out.find("Width    default 640, range 1..8192\nHeight   default 480, range 1..8192\n"),
+              std::string::npos) << raised.out;
+
+    const RunResult run = run_tool({"--editor-limits", "--list-controls"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Vantreo\n", 0), 0u) << run.out;
     const char* const lines[] = {"Clip U   default 0, range 0..512\n",   "Width    default 640, range 1..1600\n",
@@ -191,7 +196,7 @@ TEST(ToolResize, BufferBoundsTheOutputAndOversizedPicturesPassThrough)
     TempDir dir;
     write_file(dir.file("in.yc"), tagged_frames(7, 5, 1));
     RunResult run = run_tool({"--size", "7x5", "--buffer", "8x6", "--select", "other", "--set", "Width=10",
-                              dir.file("in.yc"), dir.file("out.yc")});
+                              "--allow-other-size", dir.file("in.yc"), dir.file("out.yc")});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<Picture> frames = decode_frames(read_file(dir.file("out.yc")), 8, 6);
     ASSERT_EQ(frames.size(), 1u);
@@ -202,7 +207,7 @@ TEST(ToolResize, BufferBoundsTheOutputAndOversizedPicturesPassThrough)
     // Wider than the filter takes: the frame comes back untouched, at its own size.
     const std::string wide = tagged_frames(1700, 2, 1);
     write_file(dir.file("wide.yc"), wide);
-    run = run_tool({"--size", "1700x2", dir.file("wide.yc"), dir.file("wide-out.yc")});
+    run = run_tool({"--editor-limits", "--size", "1700x2", dir.file("wide.yc"), dir.file("wide-out.yc")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(read_file(dir.file("wide-out.yc")) == wide);
 }
@@ -213,25 +218,30 @@ TEST(ToolOptions, SizesMethodsAndLabels)
 {
     TempDir dir;
     write_file(dir.file("in.yc"), tagged_frames(320, 180, 1));
+    // The pixel aspect keeps the display aspect of what is shown: 1:1 x (320 / 180) / (W / H), reduced.
     const struct {
         std::vector<std::string> args;
         const char* result;  // the output size, or a part of the error
+        const char* aspect = nullptr;  // the pixel aspect written, for a size
     } cases[] = {
-        {{"--resize", "160x90"}, "160x90"},
-        {{"-s", "160x-1"}, "160x90"},
-        {{"--resize=90x-1"}, "90x51"},  // 50.625
-        {{"--resize", "90x-2"}, "90x50"},
-        {{"--resize", "-1x75"}, "133x75"},  // 133.33
-        {{"--resize", "-2x75"}, "134x75"},
+        {{"--resize", "160x90"}, "160x90", "1:1"},
+        {{"-s", "160x-1"}, "160x90", "1:1"},
+        {{"--resize=90x-1"}, "90x51", "136:135"},  // 50.625
+        {{"--resize", "90x-2"}, "90x50", "80:81"},
+        {{"--resize", "-1x75"}, "133x75", "400:399"},  // 133.33
+        {{"--resize", "-2x75"}, "134x75", "200:201"},
         // The aspect of what the clip bars leave (280x180), wherever they are given.
-        {{"--set", "Clip L=20", "--resize", "160x-1", "--set", "clip r=20"}, "160x103"},
-        {{"--resize", "640x-2", "--set", "Height=100"}, "640x100"},
-        {{"--resize", "200x100", "--select", "320 x 240"}, "320x240"},
-        {{"--select", "OTHER", "--set", "width=200", "--set", "HEIGHT = 100"}, "200x100"},
-        {{"--select", "512X384", "--set", "T.Rate=0", "--set", "cpu t.=2", "--method", "area"}, "320x180"},
+        {{"--set", "Clip L=20", "--resize", "160x-1", "--set", "clip r=20"}, "160x103", "721:720"},
+        {{"--resize", "640x-2", "--set", "Height=100"}, "640x100", "5:18"},
+        {{"--resize", "200x100", "--select", "320 x 240"}, "320x240", "4:3"},
+        {{"--select", "OTHER", "--set", "width=200", "--set", "HEIGHT = 100"}, "200x100", "8:9"},
+        {{"--select", "512X384", "--set", "T.Rate=0", "--set", "cpu t.=2", "--method", "area", "--allow-other-size"},
+         "320x180", "1:1"},
+        {{"--resize", "1700x-1"}, "1700x956", "3824:3825"},
         {{"--resize", "0x90"}, "--resize \"0x90\": expected WIDTHxHEIGHT"},
         {{"--resize", "-1x-2"}, "--resize \"-1x-2\": only one side may follow the aspect"},
-        {{"--resize", "1700x-1"}, "--resize: \"Width\" must be 1..1600 (got 1700)"},
+        {{"--resize", "9000x-1"}, "--resize: \"Width\" must be 1..8192 (got 9000)"},
+        {{"--editor-limits", "--resize", "1700x-1"}, "--resize: \"Width\" must be 1..1600 (got 1700)"},
         {{"--method", "bicubic"}, "--method \"bicubic\": expected point or area"},
         {{"--set", "Rate=1"}, "no track bar \"Rate\""},
         {{"--select", "800x600"}, "no check box \"800x600\""},
@@ -250,7 +260,7 @@ TEST(ToolOptions, SizesMethodsAndLabels)
             const std::string size = std::string(c.result);
             EXPECT_EQ(first_line(read_file(dir.file("out.y4m"))),
                       "YUV4MPEG2 W" + size.substr(0, size.find('x')) + " H" + size.substr(size.find('x') + 1) +
-                          " F25:1 Ip A1:1 C420jpeg");
+                          " F25:1 Ip A" + c.aspect + " C420jpeg");
         } else {
             EXPECT_NE(run.status, 0);
             EXPECT_NE(run.err.find(c.result), std::string::npos) << run.err;
@@ -271,28 +281,35 @@ TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
         std::vector<std::string> present;
         std::vector<std::string> absent;
     } cases[] = {
-        {{"--method", "area", "--resize", "300x300", in, out}, 0,
-         {"vantreo-host: asked for 300x300, writing 300x240: area averaging never enlarges (the source is 400x240)\n"}, {}},
-        {{"--resize", "40x20", in, out}, 0,
+        // A size the filter cannot give stops the run before anything is written, unless allowed.
+        {{"--method", "area", "--resize", "300x300", in, out}, 1,
+         {"vantreo-host: asked for 300x300, writing 300x240: area averaging never enlarges (the source is 400x240); "
+          "--method point enlarges; nothing written (--allow-other-size writes that size)\n"}, {"frames"}},
+        {{"--resize", "40x20", "--allow-other-size", in, out}, 0,
          {"vantreo-host: asked for 40x20, writing 50x30: no side goes below an eighth of the source's (the source "
           "is 400x240)\n"}, {}},
-        {{"--buffer", "400x240", "--resize", "500x200", in, out}, 0,
+        {{"--buffer", "400x240", "--resize", "500x200", "--allow-other-size", in, out}, 0,
          {"vantreo-host: asked for 500x200, writing 400x200: no side goes beyond the frame buffer, 400x240 (--buffer)"}, {}},
-        {{"--set", "Clip U=40", "--method", "area", "--resize", "400x240", in, out}, 0,
+        {{"--set", "Clip U=40", "--method", "area", "--resize", "400x240", "--allow-other-size", in, out}, 0,
          {"writing 400x200: area averaging never enlarges (the source is 400x200 after the clip bars)\n"}, {}},
         {{"--set", "Width=200", in, out}, 0,
          {"vantreo-host: warning: Width and Height apply only with \"other\" selected, and the preset \"640 x 480\" is "
           "on; add --select other, or give the size as --resize WxH\n"}, {}},
         {{"--select", "other", "--set", "Width=200", in, out}, 0, {"-> 200x480"}, {"warning"}},
-        // The plug-in's start-up and shut-down lines: the device in the summary, the rest held back.
+        // Without a size the preset holds; the tool warns that it stretches the picture.
         {{in, out}, 0,
-         {"vantreo-host: 2 frames 400x240 -> 640x480 in ", " fps, device: Vantreo emulated device (CPU); wrote "},
-         {"Using device", "ENTER", "plug-in"}},
-        {{"--verbose", in, out}, 0,
-         {plugin, "Using device 0: Vantreo emulated device (CPU)\n", "\nPress ENTER to exit...\n", "device: "}, {}},
+         {"vantreo-host: warning: no size given, so the filter's preset 640x480 changes the aspect of the 400x240 "
+          "source; --resize 640x-2 keeps it\n", "vantreo-host: 2 frames 400x240 -> 640x480 in "},
+         {"device", "Using device", "ENTER", "plug-in"}},
+        // The plug-in's start-up and shut-down lines: the device in the summary when it took rows, the
+        // rest held back; with --verbose its lines, but never the prompt that waits for nothing.
+        {{"--method", "area", "--resize", "200x120", in, out}, 0,
+         {" fps, device: Vantreo emulated device (CPU); wrote "}, {"Using device", "ENTER", "plug-in", "warning"}},
+        {{"--verbose", "--method", "area", "--resize", "200x120", in, out}, 0,
+         {plugin, "Using device 0: Vantreo emulated device (CPU)\n", "device: "}, {"ENTER"}},
         {{"-q", "--method", "area", in, out}, 0, {"vantreo-host: asked for 640x480, writing 400x240"},
          {"frames", "device", "ENTER"}},
-        {{"-q", in, out}, 0, {}, {"vantreo-host", "device", "ENTER"}},
+        {{"-q", "-s", "640x480", in, out}, 0, {}, {"vantreo-host", "device", "ENTER"}},
         // Other video: the ffmpeg pipe that reads or writes it.
         {{dir.file("in.mp4"), out}, 2,
          {"in.mp4\": unknown format", "\n  to read other video, pipe it from ffmpeg as YUV4MPEG2: ffmpeg -i " +
@@ -394,8 +411,8 @@ TEST(ToolShutdown, ExitPromptOnlyWithVerboseAndNeverWaiting)
         const RunResult run = run_tool(args, "", true);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(run.out == input) << "standard output holds the frames and nothing else";
-        for (const char* line : {"Press ENTER to exit...", "probe exit callback done"})
-            EXPECT_EQ(run.err.find(line) != std::string::npos, verbose) << line << "\n" << run.err;
+        EXPECT_EQ(run.err.find("probe exit callback done") != std::string::npos, verbose) << run.err;
+        EXPECT_EQ(run.err.find("Press ENTER to exit..."), std::string::npos) << run.err;
     }
 
     // Without an exit callback the tool ends by itself, with the output in place.
@@ -410,7 +427,7 @@ TEST(ToolShutdown, AFilterThatCannotStartFailsTheRunAndLeavesNoOutput)
     TempDir dir;
     write_file(dir.file("in.yc"), tagged_frames(4, 2, 2));
     setenv("VANTREO_EMU_DEVICE_COUNT", "0", 1);
-    const RunResult run = run_tool({"--size", "4x2", dir.file("in.yc"), dir.file("out.yc")});
+    const RunResult run = run_tool({"--size", "4x2", "-s", "4x2", dir.file("in.yc"), dir.file("out.yc")});
     unsetenv("VANTREO_EMU_DEVICE_COUNT");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("cutil error: no devices supporting CUDA.\n", 0), 0u) << run.err;
@@ -433,7 +450,7 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
     } cases[] = {
         {{"--size", "7x5", "--set", "Bogus=1", in, out}, "no track bar \"Bogus\"", 2},
         {{"--size", "7x5", "--set", "T. Rate=300", in, out}, "\"T. Rate\" must be 0..256", 2},
-        {{"--size", "7x5", "--set", "Width=0", in, out}, "\"Width\" must be 1..1600", 2},
+        {{"--size", "7x5", "--set", "Width=0", in, out}, "\"Width\" must be 1..8192", 2},
         {{"--size", "7x5", "--select", "800 x 600", in, out}, "\"800 x 600\"", 2},
         {{"--size", "7x5", "--device", "9", in, out}, "--device 9: the devices are 0..", 2},
         {{"--plugin", HOST_TEST_SDK_LAYOUT, "--size", "7x5", "--select", "Reset", in, out},

@@ -197,11 +197,20 @@ TEST(Y4mHeader, ReadsTheLayoutsItSupports)
         EXPECT_EQ(error_of([&] { parse_y4m_header(line, "-"); }).empty(), wide) << line;
 }
 
-TEST(Y4mHeader, OutputKeepsEveryParameterButTheSize)
+TEST(Y4mHeader, OutputKeepsEveryParameterAndTheDisplayAspect)
 {
-    const Y4mFormat format =
+    // The pixel aspect scales by (source w / h) / (output w / h), reduced: 128:117 x 15/16 = 40:39.
+    Y4mFormat format =
         parse_y4m_header("YUV4MPEG2 W720 H576 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc", "in.y4m");
-    EXPECT_EQ(format.header(640, 480), "YUV4MPEG2 W640 H480 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc\n");
+    EXPECT_EQ(format.header(640, 480), "YUV4MPEG2 W640 H480 F30000:1001 It A40:39 C422 XYSCSS=422 XTOOL=abc\n");
+    EXPECT_EQ(format.header(720, 576), "YUV4MPEG2 W720 H576 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc\n");
+    format.shown = Size{704, 576};  // the clip bars took 16 columns: what is shown keeps its aspect
+    EXPECT_EQ(format.header(704, 576), "YUV4MPEG2 W704 H576 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc\n");
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A10:11", "in").header(640, 480), "YUV4MPEG2 W640 H480 A45:44\n");
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A0:0", "in").header(640, 360), "YUV4MPEG2 W640 H360 A0:0\n");
+    // A result too large for the header's numbers leaves the aspect as it was.
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W16383 H1 A2147483647:1", "in").header(1, 16383),
+              "YUV4MPEG2 W1 H16383 A2147483647:1\n");
     EXPECT_EQ(default_y4m_format(64, 48).header(64, 48), "YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420jpeg\n");
 }
 

@@ -116,10 +116,12 @@ TEST(ToolVideo, FfmpegClipsComeBackResizedInTheirOwnFormat)
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(probe(out), std::string("160,100,") + format + ",5");
 
-        // Rate, pixel aspect, interlacing and comments as they were; only the size is new.
+        // Rate, interlacing and comments as they were; the size is new, and the pixel aspect keeps the
+        // display aspect: 4:3 x (320 / 240) / (160 / 100) = 10:9.
         std::string expected = first_line(read_file(clip));
         ASSERT_NE(expected.find(" W320 H240 F30000:1001 Ip A4:3 C"), std::string::npos) << expected;
         expected.replace(expected.find("W320 H240"), 9, "W160 H100");
+        expected.replace(expected.find("A4:3"), 4, "A10:9");
         EXPECT_EQ(first_line(read_file(out)), expected);
     }
 }
@@ -221,7 +223,7 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     std::reverse(second.begin(), second.end());
     const std::string wide = y4m_file("YUV4MPEG2 W1700 H4 F24:1 Ib A10:11 C420mpeg2", {planes, second});
     write_file(dir.file("wide.y4m"), wide);
-    RunResult run = run_tool({dir.file("wide.y4m"), dir.file("wide-out.y4m")});
+    RunResult run = run_tool({"--editor-limits", dir.file("wide.y4m"), dir.file("wide-out.y4m")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(read_file(dir.file("wide-out.y4m")) == wide);
     const std::string note = "vantreo-host: asked for 640x480, writing 1700x4: sources wider or taller than 1600 "
@@ -239,7 +241,8 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     ASSERT_EQ(mkdir(dir.file("beside").c_str(), 0700), 0);
     write_file(dir.file("beside/vantreo.auf"), read_file(VANTREO_PLUGIN_PATH));
     write_file(dir.file("beside/vantreo.ini"), "max_source_side=1650\n");
-    run = run_tool({"--plugin", dir.file("beside/vantreo.auf"), dir.file("wide.y4m"), dir.file("wide-out.y4m")});
+    run = run_tool({"--editor-limits", "--plugin", dir.file("beside/vantreo.auf"), dir.file("wide.y4m"),
+                    dir.file("wide-out.y4m")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("sources wider or taller than 1650 pixels pass through"), std::string::npos) << run.err;
 
