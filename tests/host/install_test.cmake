@@ -12,4 +12,9 @@ if(NOT status EQUAL 0 OR NOT err STREQUAL "vantreo-host: plug-in ${PREFIX}/bin/v
    NOT out MATCHES "^Vantreo\nTrack bars:\n")
   message(FATAL_ERROR "the installed tool: status ${status}\n${err}${out}")
 endif()
+# The settings example beside the plug-in: commented out, so copied as it is it changes nothing.
+file(STRINGS "${PREFIX}/bin/vantreo.ini.example" active REGEX "^[ \t]*[^;# \t]")
+if(NOT EXISTS "${PREFIX}/bin/vantreo.ini.example" OR active)
+  message(FATAL_ERROR "the installed vantreo.ini.example is missing or sets something: ${active}")
+endif()
 file(REMOVE_RECURSE "${PREFIX}")
