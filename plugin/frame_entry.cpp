@@ -26,10 +26,12 @@ OutputSize requested_size(const std::int32_t* track, const std::int32_t* check)
     return {track[kTrackWidth], track[kTrackHeight]};
 }
 
+// Within the ranges the record carries, raised maxima included.
 bool controls_in_range(const std::int32_t* track)
 {
+    const std::int32_t* maximum = registered_track_maximum();
     for (int i = 0; i < kTrackCount; ++i)
-        if (track[i] < kTrackMinimum[i] || track[i] > kTrackMaximum[i]) return false;
+        if (track[i] < kTrackMinimum[i] || track[i] > maximum[i]) return false;
     return true;
 }
 

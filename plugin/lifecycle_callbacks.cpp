@@ -3,11 +3,12 @@
 #include "device/lifecycle.h"
 #include "plugin/guarded_entry.h"
 #include "plugin/module_state.h"
+#include "plugin/registration.h"
 
 HOST_BOOL VANTREO_CDECL func_init(FILTER*)
 {
     const HOST_BOOL started = guarded_entry("start-up", HOST_BOOL{0}, [] {
-        module_state.settings = load_plugin_settings(plugin_folder());
+        read_settings_once();  // already read when GetFilterTable ran, so start-up and the record agree
         return start_device() ? HOST_BOOL{1} : HOST_BOOL{0};
     });
     module_state.start_failed = !started;

@@ -4,8 +4,9 @@
 
 #include "abi/filter_records.h"
 
-// Reads the settings and starts the device. Without a usable device, or when anything fails, it says
-// why on stderr and returns 0; every frame then passes through untouched.
+// Reads the settings, unless GetFilterTable already has, and starts the device. Without a usable
+// device, or when anything fails, it says why on stderr and returns 0; every frame then passes through
+// untouched.
 HOST_BOOL VANTREO_CDECL func_init(FILTER* fp);
 
 // Forgets the plan, releases every device resource, prompts and waits for one character, and returns

@@ -1,6 +1,6 @@
-// What the plug-in keeps between callbacks: the one plan, its device mirror and the frame's worker
-// threads. Touched only by the three callbacks, which the editor calls on one thread, one at a time;
-// everything below them takes what it needs as arguments.
+// What the plug-in keeps between callbacks: its settings, the one plan, its device mirror and the
+// frame's worker threads. Touched only by GetFilterTable and the three callbacks, which the editor
+// calls on one thread, one at a time; everything below them takes what it needs as arguments.
 #pragma once
 
 #include <boost/thread/thread.hpp>
@@ -14,7 +14,8 @@ struct ModuleState {
     ResamplePlan plan{};               // built for plan.request; matches no frame at load
     DeviceMirror mirror;               // the device copy of the plan's last area-averaging build
     bool start_failed = false;         // no usable device: frames pass through, the device is left alone
-    PluginSettings settings;           // read at start-up; the defaults until then
+    PluginSettings settings;           // the defaults until read_settings_once reads them
+    bool settings_read = false;        // by the first GetFilterTable, else at start-up
 };
 
 // Defined with the device module's registration, after it, so that the mirror frees its device

@@ -1,7 +1,11 @@
 #include "plugin/registration.h"
 
+#include <algorithm>
+
 #include "plugin/frame_entry.h"
+#include "plugin/guarded_entry.h"
 #include "plugin/lifecycle_callbacks.h"
+#include "plugin/module_state.h"
 
 namespace {
 
@@ -12,6 +16,9 @@ const std::int32_t kTrackDefault[kTrackCount] = {0, 0, 0, 0, 640, 480, 0, 256, 3
 const char* const kCheckNames[kCheckCount] = {"320 x 240", "512 x 384", "640 x 480", "other"};
 const std::int32_t kCheckDefault[kCheckCount] = {0, 0, 1, 0};
 
+// The record's maxima: the defaults until the settings are read.
+std::array<std::int32_t, kTrackCount> registered_maximum = kTrackMaximum;
+
 FILTER_DLL registration = {
     FILTER_FLAG_RADIO_BUTTON | FILTER_FLAG_EX_INFORMATION,
     0,
@@ -20,8 +27,8 @@ FILTER_DLL registration = {
     kTrackCount,
     kTrackNames,
     kTrackDefault,
-    kTrackMinimum,
-    kTrackMaximum,
+    kTrackMinimum.data(),
+    registered_maximum.data(),
     kCheckCount,
     kCheckNames,
     kCheckDefault,
@@ -51,7 +58,31 @@ FILTER_DLL registration = {
 
 }  // namespace
 
-const std::int32_t kTrackMinimum[kTrackCount] = {0, 0, 0, 0, 1, 1, 0, 0, 32, 1};
-const std::int32_t kTrackMaximum[kTrackCount] = {512, 512, 512, 512, 1600, 1200, 1, 256, 512, kMaxCpuThreads};
+std::array<std::int32_t, kTrackCount> track_maximum_for(const PluginSettings& settings)
+{
+    std::array<std::int32_t, kTrackCount> maximum = kTrackMaximum;
+    if (settings.max_source_side > kDefaultMaxSourceSide) {
+        maximum[kTrackWidth] = std::max(maximum[kTrackWidth], settings.max_source_side);
+        maximum[kTrackHeight] = std::max(maximum[kTrackHeight], settings.max_source_side);
+    }
+    return maximum;
+}
 
-FILTER_DLL* filter_registration() { return &registration; }
+void read_settings_once()
+{
+    ModuleState& state = module_state;
+    if (state.settings_read) return;
+    state.settings_read = true;
+    // Reading them can only run out of memory; the filter then registers and starts with the defaults.
+    state.settings = guarded_entry("reading the settings", PluginSettings{},
+                                   [] { return load_plugin_settings(plugin_folder()); });
+    registered_maximum = track_maximum_for(state.settings);
+}
+
+FILTER_DLL* filter_registration()
+{
+    read_settings_once();
+    return &registration;
+}
+
+const std::int32_t* registered_track_maximum() { return registered_maximum.data(); }

@@ -1,7 +1,11 @@
 // The registration record the editor reads through GetFilterTable, and the meaning of its controls.
 #pragma once
 
+#include <array>
+
 #include "abi/filter_records.h"
+#include "plan/resize_request.h"
+#include "plugin/plugin_settings.h"
 
 // Indexes into FILTER::track, in registration order.
 enum TrackIndex {
@@ -27,7 +31,23 @@ enum CheckIndex {
     kCheckCount = 4,
 };
 
-extern const std::int32_t kTrackMinimum[kTrackCount];
-extern const std::int32_t kTrackMaximum[kTrackCount];
+// The track bars' ranges at the default settings. The minima are always the record's.
+inline constexpr std::array<std::int32_t, kTrackCount> kTrackMinimum = {0, 0, 0, 0, 1, 1, 0, 0, 32, 1};
+inline constexpr std::array<std::int32_t, kTrackCount> kTrackMaximum = {512, 512, 512, 512, 1600, 1200, 1, 256, 512,
+                                                                         kMaxCpuThreads};
 
+// The track bars' maxima the record carries under `settings`: kTrackMaximum, except that a source
+// limit raised above its default raises "Width" and "Height" to it where they are lower, so that
+// sources it lets through can be kept at their size or enlarged to it.
+std::array<std::int32_t, kTrackCount> track_maximum_for(const PluginSettings& settings);
+
+// The record the editor reads. Its first call reads the plug-in's settings (read_settings_once).
 FILTER_DLL* filter_registration();
+
+// Reads the plug-in's settings into module_state and sets the record's maxima to follow them, the
+// first time it is called; later calls change nothing, so the editor and start-up see the same
+// values. A failure to read them is reported on stderr and leaves the defaults in force.
+void read_settings_once();
+
+// The maxima the record carries: kTrackMaximum until the settings are read.
+const std::int32_t* registered_track_maximum();

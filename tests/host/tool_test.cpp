@@ -115,7 +115,7 @@ TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
 {
     // The tool's own limit raises the size bars as the setting does in the editor.
     const RunResult raised = run_tool({"--list-controls"});
-    EXPECT_NE(raised.out.find("Width    default 640, range 1..8192\nHeight   default 480, range 1..8192\n"),
+    EXPECT_NE(raised.out.find("  Width    default 640, range 1..8192\n  Height   default 480, range 1..8192\n"),
               std::string::npos) << raised.out;
 
     const RunResult run = run_tool({"--editor-limits", "--list-controls"});
