@@ -245,6 +245,10 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
                     dir.file("wide-out.y4m")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("sources wider or taller than 1650 pixels pass through"), std::string::npos) << run.err;
+    // The settings window the editor builds has the file's ranges.
+    run = run_tool({"--editor-limits", "--plugin", dir.file("beside/vantreo.auf"), "--list-controls"});
+    EXPECT_NE(run.out.find("  Width    default 640, range 1..1650\n  Height   default 480, range 1..1650\n"),
+              std::string::npos) << run.out;
 
     // 4:2:0 at the size the filter is asked for: chroma is not resampled.
     std::string small(640 * 480 * 3 / 2, '\0');
