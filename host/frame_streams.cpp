@@ -62,7 +62,7 @@ public:
     bool next(Picture& picture, std::vector<unsigned char>& original) override
     {
         if (!reader_.read(original)) return false;
-        decode_y4m_frame(format_, original.data(), picture);
+        decode_y4m_frame(format_, original.data(), picture, conversion_);
         return true;
     }
     std::optional<std::int64_t> frame_count() const override { return reader_.frame_count(); }
@@ -71,12 +71,19 @@ public:
 private:
     Y4mReader reader_;
     Y4mFormat format_;
+    Y4mConversion conversion_;
 };
 
 class YcSink : public FrameSink {
 public:
     explicit YcSink(const std::string& path) : FrameSink(path) {}
-    void write(const Picture& picture, const std::vector<unsigned char>*) override { write_yc_frame(output_, picture); }
+    void write(const Picture& picture, const std::vector<unsigned char>*) override
+    {
+        write_yc_frame(output_, picture, bytes_);
+    }
+
+private:
+    std::vector<unsigned char> bytes_;
 };
 
 class Y4mSink : public FrameSink {

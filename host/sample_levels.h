@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace vantreo_host {
 
@@ -29,5 +30,35 @@ std::int16_t luma_to_host(std::int32_t code, const SampleLevels& levels);
 std::int16_t chroma_to_host(std::int32_t code, const SampleLevels& levels);
 std::int32_t host_to_luma(std::int32_t value, const SampleLevels& levels);
 std::int32_t host_to_chroma(std::int32_t value, const SampleLevels& levels);
+
+// Whole rows of one channel's samples as a frame holds them (a byte each up to 8 bits, else two,
+// little-endian) to the host's scale and back, with exactly the values of the functions above. Code
+// values go through a multiply-add exact for every code the depth holds (found when constructed and
+// checked against the formula), or a table of them where none is; values back to codes through the
+// formula itself in 32-bit lanes.
+class RowLevels {
+public:
+    RowLevels() = default;
+    RowLevels(const SampleLevels& levels, bool chroma);
+
+    void to_host(const unsigned char* codes, std::int32_t n, std::int16_t* values) const;
+    void to_codes(const std::int16_t* values, std::int32_t n, unsigned char* codes) const;
+
+private:
+    std::int16_t host_of(std::int32_t code) const;
+    std::int32_t code_of(std::int32_t value) const;
+
+    SampleLevels levels_{};
+    bool chroma_ = false;
+    bool wide_ = false;  // two bytes a sample
+    // code -> value: (code * multiplier + addend) >> shift, the multiplier given as two 16-bit factors
+    // of (code << pre_shift, code): multiplier = high << pre_shift | low. Unused when table_ holds them.
+    std::int16_t high_ = 0;
+    std::int16_t low_ = 0;
+    int pre_shift_ = 0;
+    std::int32_t addend_ = 0;
+    int shift_ = 0;
+    std::vector<std::int16_t> table_;  // value of each code 0..max_code
+};
 
 }  // namespace vantreo_host

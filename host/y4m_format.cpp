@@ -12,6 +12,10 @@
 #include "host/plugin_host.h"
 #include "platform/printable_text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vantreo_host {
 
 namespace {
@@ -110,60 +114,79 @@ std::string scaled_pixel_aspect(const std::string& ratio, Size source, Size outp
     return std::to_string(num) + ":" + std::to_string(den);
 }
 
-void put_sample(unsigned char*& p, std::int32_t value, bool wide)
+// Whether chroma rows belong to fields: interlaced, vertically halved, and frames of h rows tall
+// enough that each field has a chroma row of its own.
+bool field_chroma(const Y4mFormat& format, std::int32_t h)
 {
-    *p++ = static_cast<unsigned char>(value & 0xff);
-    if (wide) *p++ = static_cast<unsigned char>(value >> 8);
+    return format.interlaced && format.grid.halve_height && h >= 3;
 }
 
-std::int32_t get_sample(const unsigned char*& p, bool wide)
+// Y, Cb and Cr rows of n values into n pixels.
+void interleave(const std::int16_t* y, const std::int16_t* cb, const std::int16_t* cr, std::int32_t n, PIXEL_YC* out)
 {
-    std::int32_t value = *p++;
-    if (wide) value |= std::int32_t{*p++} << 8;
-    return value;
-}
-
-// Whether chroma rows belong to fields: interlaced, vertically halved, and tall enough that each
-// field has a chroma row of its own.
-bool field_chroma(const Y4mFormat& format) { return format.interlaced && format.grid.halve_height && format.h >= 3; }
-
-// Field `field` (0 top, 1 bottom) of a plane: its even or odd rows.
-Plane field_of(const Plane& plane, int field)
-{
-    Plane rows;
-    rows.w = plane.w;
-    rows.h = field_height(plane.h, field);
-    rows.samples = field_rows(plane.samples, plane.w, plane.h, field);
-    return rows;
-}
-
-void upsample_frame_chroma(const Y4mFormat& format, const Plane& chroma, Plane& full)
-{
-    if (!field_chroma(format)) {
-        upsample_chroma(chroma, format.grid, format.w, format.h, full);
-        return;
+    std::int32_t x = 0;
+#if defined(__SSE2__)
+    // Each pixel is stored as 8 bytes whose last 2 the next pixel's store overwrites: every pixel but
+    // the row's last, so nothing past the row is touched.
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(out);
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 8 < n; x += 8) {
+        const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
+        const __m128i blue = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + x));
+        const __m128i red = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + x));
+        const __m128i yb_low = _mm_unpacklo_epi16(luma, blue);
+        const __m128i yb_high = _mm_unpackhi_epi16(luma, blue);
+        const __m128i r_low = _mm_unpacklo_epi16(red, zero);
+        const __m128i r_high = _mm_unpackhi_epi16(red, zero);
+        // Two pixels in each: Y, Cb, Cr, 0 and Y, Cb, Cr, 0.
+        unsigned char* at = bytes + static_cast<std::size_t>(x) * sizeof(PIXEL_YC);
+        const auto put = [&](__m128i pair) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(at), pair);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(at + sizeof(PIXEL_YC)), _mm_srli_si128(pair, 8));
+            at += 2 * sizeof(PIXEL_YC);
+        };
+        put(_mm_unpacklo_epi32(yb_low, r_low));
+        put(_mm_unpackhi_epi32(yb_low, r_low));
+        put(_mm_unpacklo_epi32(yb_high, r_high));
+        put(_mm_unpackhi_epi32(yb_high, r_high));
     }
-    full.resize(format.w, format.h);
-    Plane field_full;
-    for (int f = 0; f < 2; ++f) {
-        upsample_chroma(field_of(chroma, f), format.grid, format.w, field_height(format.h, f), field_full);
-        weave_rows(field_full.samples, format.w, f, full.samples);
-    }
+#endif
+    for (; x < n; ++x) out[x] = PIXEL_YC{y[x], cb[x], cr[x]};
 }
 
-void downsample_frame_chroma(const Y4mFormat& format, const Plane& full, Plane& chroma)
+// n pixels into Y, Cb and Cr rows.
+void deinterleave(const PIXEL_YC* in, std::int32_t n, std::int16_t* y, std::int16_t* cb, std::int16_t* cr)
 {
-    if (!field_chroma(format)) {
-        downsample_chroma(full, format.grid, chroma);
-        return;
+    std::int32_t x = 0;
+#if defined(__SSE2__)
+    // Each pixel is loaded as 8 bytes, the first 2 of the next pixel's with it: every pixel but the
+    // row's last, so nothing past the row is read.
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(in);
+    const auto two = [](const unsigned char* at) {
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
+                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + sizeof(PIXEL_YC))));
+    };
+    // Four pixels' Y and Cb (Y0..Y3, Cb0..Cb3), and their Cr in the low half.
+    const auto four = [](__m128i p01, __m128i p23, __m128i& yb, __m128i& r) {
+        const __m128i even = _mm_unpacklo_epi16(p01, p23);  // Y0 Y2 Cb0 Cb2 Cr0 Cr2 - -
+        const __m128i odd = _mm_unpackhi_epi16(p01, p23);   // Y1 Y3 Cb1 Cb3 Cr1 Cr3 - -
+        yb = _mm_unpacklo_epi16(even, odd);
+        r = _mm_unpackhi_epi16(even, odd);
+    };
+    for (; x + 8 < n; x += 8) {
+        const unsigned char* at = bytes + static_cast<std::size_t>(x) * sizeof(PIXEL_YC);
+        __m128i yb_low, r_low, yb_high, r_high;
+        four(two(at), two(at + 2 * sizeof(PIXEL_YC)), yb_low, r_low);
+        four(two(at + 4 * sizeof(PIXEL_YC)), two(at + 6 * sizeof(PIXEL_YC)), yb_high, r_high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(y + x), _mm_unpacklo_epi64(yb_low, yb_high));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + x), _mm_unpackhi_epi64(yb_low, yb_high));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + x), _mm_unpacklo_epi64(r_low, r_high));
     }
-    chroma.resize(format.chroma_w(), format.chroma_h());
-    Plane field_chroma;
-    for (int f = 0; f < 2; ++f) {
-        downsample_chroma(field_of(full, f), format.grid, field_chroma);
-        // The bottom field of some heights has one chroma row fewer than a picture of its height.
-        field_chroma.samples.resize(static_cast<std::size_t>(chroma.w) * field_height(chroma.h, f));
-        weave_rows(field_chroma.samples, chroma.w, f, chroma.samples);
+#endif
+    for (; x < n; ++x) {
+        y[x] = in[x].y;
+        cb[x] = in[x].cb;
+        cr[x] = in[x].cr;
     }
 }
 
@@ -288,44 +311,98 @@ Y4mFormat default_y4m_format(std::int32_t w, std::int32_t h)
                             "(built in)");
 }
 
+void Y4mConversion::prepare(const Y4mFormat& format, std::int32_t w)
+{
+    if (depth_ != format.depth || full_range_ != format.full_range) {
+        const SampleLevels levels = format.levels();
+        luma_ = RowLevels(levels, false);
+        chroma_ = RowLevels(levels, true);
+        depth_ = format.depth;
+        full_range_ = format.full_range;
+    }
+    rows_.resize(3 * static_cast<std::size_t>(w));
+}
+
+void decode_y4m_frame(const Y4mFormat& format, const unsigned char* bytes, Picture& picture, Y4mConversion& conversion)
+{
+    const std::int32_t w = format.w;
+    const std::int32_t h = format.h;
+    const std::size_t cw = static_cast<std::size_t>(format.chroma_w());
+    const std::size_t sample = format.depth > 8 ? 2 : 1;
+    const std::size_t luma_bytes = static_cast<std::size_t>(w) * h * sample;
+    const unsigned char* planes[2] = {bytes + luma_bytes, bytes + luma_bytes + cw * format.chroma_h() * sample};
+    conversion.prepare(format, w);
+    if (picture.w != w || picture.h != h) picture = Picture(w, h);
+    std::int16_t* luma = conversion.rows_.data();
+
+    // Interlaced 4:2:0 frames hold two pictures of half the height, rows (and chroma rows) alternating.
+    const int fields = field_chroma(format, h) ? 2 : 1;
+    for (int field = 0; field < fields; ++field) {
+        const std::int32_t rows = fields == 2 ? field_height(h, field) : h;
+        const std::int32_t chroma_rows = fields == 2 ? field_height(format.chroma_h(), field) : format.chroma_h();
+        for (ChromaUpsampler& up : conversion.up_) up.start(format.grid, w, rows, chroma_rows);
+        for (std::int32_t k = 0; k < rows; ++k) {
+            const std::size_t y = static_cast<std::size_t>(k) * fields + field;
+            conversion.luma_.to_host(bytes + y * w * sample, w, luma);
+            const std::int16_t* chroma[2];
+            for (int c = 0; c < 2; ++c)
+                chroma[c] = conversion.up_[c].row(k, [&](std::int32_t j, std::int16_t* out) {
+                    const std::size_t row = static_cast<std::size_t>(j) * fields + field;
+                    conversion.chroma_.to_host(planes[c] + row * cw * sample, static_cast<std::int32_t>(cw), out);
+                });
+            interleave(luma, chroma[0], chroma[1], w, picture.pixels.data() + y * w);
+        }
+    }
+}
+
 void decode_y4m_frame(const Y4mFormat& format, const unsigned char* bytes, Picture& picture)
 {
-    const SampleLevels levels = format.levels();
-    const bool wide = format.depth > 8;
-    if (picture.w != format.w || picture.h != format.h) picture = Picture(format.w, format.h);
-    for (PIXEL_YC& pixel : picture.pixels) pixel.y = luma_to_host(get_sample(bytes, wide), levels);
+    Y4mConversion conversion;
+    decode_y4m_frame(format, bytes, picture, conversion);
+}
 
-    Plane chroma;
-    Plane full;
-    chroma.resize(format.chroma_w(), format.chroma_h());
-    for (int channel = 0; channel < 2; ++channel) {
-        for (std::int16_t& sample : chroma.samples) sample = chroma_to_host(get_sample(bytes, wide), levels);
-        upsample_frame_chroma(format, chroma, full);
-        std::size_t i = 0;
-        for (PIXEL_YC& pixel : picture.pixels) (channel == 0 ? pixel.cb : pixel.cr) = full.samples[i++];
+void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vector<unsigned char>& bytes,
+                      Y4mConversion& conversion)
+{
+    const std::int32_t w = picture.w;
+    const std::int32_t h = picture.h;
+    const std::size_t cw = static_cast<std::size_t>(format.grid.width(w));
+    const std::int32_t ch = format.grid.height(h);
+    const std::size_t sample = format.depth > 8 ? 2 : 1;
+    const std::size_t luma_bytes = static_cast<std::size_t>(w) * h * sample;
+    bytes.resize(luma_bytes + 2 * cw * ch * sample);
+    unsigned char* planes[2] = {bytes.data() + luma_bytes, bytes.data() + luma_bytes + cw * ch * sample};
+    conversion.prepare(format, w);
+    std::int16_t* channels[3] = {conversion.rows_.data(), conversion.rows_.data() + w, conversion.rows_.data() + 2 * w};
+
+    const int fields = field_chroma(format, h) ? 2 : 1;
+    for (int field = 0; field < fields; ++field) {
+        const std::int32_t rows = fields == 2 ? field_height(h, field) : h;
+        // The bottom field of some heights has one chroma row fewer than a picture of its height.
+        const std::int32_t chroma_rows = fields == 2 ? field_height(ch, field) : ch;
+        const auto put = [&](int c, std::int32_t j, const std::int16_t* values) {
+            if (j >= chroma_rows) return;
+            const std::size_t row = static_cast<std::size_t>(j) * fields + field;
+            conversion.chroma_.to_codes(values, static_cast<std::int32_t>(cw), planes[c] + row * cw * sample);
+        };
+        for (ChromaDownsampler& down : conversion.down_) down.start(format.grid, w, rows);
+        std::int32_t j = 0;
+        for (std::int32_t k = 0; k < rows; ++k) {
+            const std::size_t y = static_cast<std::size_t>(k) * fields + field;
+            deinterleave(picture.pixels.data() + y * w, w, channels[0], channels[1], channels[2]);
+            conversion.luma_.to_codes(channels[0], w, bytes.data() + y * w * sample);
+            for (int c = 0; c < 2; ++c)
+                if (const std::int16_t* values = conversion.down_[c].push(channels[1 + c], k, j)) put(c, j, values);
+        }
+        for (int c = 0; c < 2; ++c)
+            while (const std::int16_t* values = conversion.down_[c].finish(j)) put(c, j, values);
     }
 }
 
 void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vector<unsigned char>& bytes)
 {
-    Y4mFormat sized = format;
-    sized.w = picture.w;
-    sized.h = picture.h;
-    const SampleLevels levels = format.levels();
-    const bool wide = format.depth > 8;
-    bytes.resize(sized.frame_bytes());
-    unsigned char* p = bytes.data();
-    for (const PIXEL_YC& pixel : picture.pixels) put_sample(p, host_to_luma(pixel.y, levels), wide);
-
-    Plane full;
-    Plane chroma;
-    full.resize(picture.w, picture.h);
-    for (int channel = 0; channel < 2; ++channel) {
-        std::size_t i = 0;
-        for (const PIXEL_YC& pixel : picture.pixels) full.samples[i++] = channel == 0 ? pixel.cb : pixel.cr;
-        downsample_frame_chroma(sized, full, chroma);
-        for (std::int16_t sample : chroma.samples) put_sample(p, host_to_chroma(sample, levels), wide);
-    }
+    Y4mConversion conversion;
+    encode_y4m_frame(format, picture, bytes, conversion);
 }
 
 Y4mReader::Y4mReader(const std::string& name) : name_(name), stream_(name_)
@@ -416,7 +493,7 @@ void Y4mWriter::write(const Picture& picture, const std::vector<unsigned char>* 
     if (original && original->size() == format_.frame_bytes()) {
         output_.write(original->data(), original->size());
     } else {
-        encode_y4m_frame(format_, picture, bytes_);
+        encode_y4m_frame(format_, picture, bytes_, conversion_);
         output_.write(bytes_.data(), bytes_.size());
     }
     ++frames_;

@@ -60,11 +60,37 @@ Y4mFormat parse_y4m_header(const std::string& line, const std::string& name);
 // 4:2:0 (420jpeg), limited range, 25 frames a second, progressive, square pixels.
 Y4mFormat default_y4m_format(std::int32_t w, std::int32_t h);
 
+// What converting frames takes besides the frames: the level mappings of the format and a few rows
+// of scratch. Frames after the first allocate nothing (while their size stays). Keep one for each
+// thread that converts: it is changed by every frame.
+class Y4mConversion {
+public:
+    Y4mConversion() = default;
+    Y4mConversion(const Y4mConversion&) = delete;
+    Y4mConversion& operator=(const Y4mConversion&) = delete;
+
+private:
+    friend void decode_y4m_frame(const Y4mFormat&, const unsigned char*, Picture&, Y4mConversion&);
+    friend void encode_y4m_frame(const Y4mFormat&, const Picture&, std::vector<unsigned char>&, Y4mConversion&);
+    void prepare(const Y4mFormat& format, std::int32_t w);
+
+    int depth_ = 0;
+    bool full_range_ = false;
+    RowLevels luma_;
+    RowLevels chroma_;
+    ChromaUpsampler up_[2];  // Cb, Cr
+    ChromaDownsampler down_[2];
+    std::vector<std::int16_t> rows_;  // Y, Cb, Cr of one pixel row
+};
+
 // The planes of one frame (format.frame_bytes() of them) into a format.w x format.h picture in
 // the host's scale, chroma brought to full resolution.
+void decode_y4m_frame(const Y4mFormat& format, const unsigned char* bytes, Picture& picture, Y4mConversion& conversion);
 void decode_y4m_frame(const Y4mFormat& format, const unsigned char* bytes, Picture& picture);
 
 // A picture in the host's scale to the planes of one frame of its size in `format`'s layout.
+void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vector<unsigned char>& bytes,
+                      Y4mConversion& conversion);
 void encode_y4m_frame(const Y4mFormat& format, const Picture& picture, std::vector<unsigned char>& bytes);
 
 class Y4mReader {
@@ -115,6 +141,7 @@ private:
     bool header_written_ = false;
     std::int64_t frames_ = 0;
     std::vector<unsigned char> bytes_;
+    Y4mConversion conversion_;
 };
 
 }  // namespace vantreo_host

@@ -10,6 +10,13 @@ namespace vantreo_host {
 
 namespace {
 
+// The file's layout is the pixels' own in memory on a little-endian machine.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kSameLayout = sizeof(PIXEL_YC) == kYcBytesPerPixel;
+#else
+constexpr bool kSameLayout = false;
+#endif
+
 void put16(unsigned char* p, std::int16_t value)
 {
     const auto bits = static_cast<std::uint16_t>(value);
@@ -27,6 +34,10 @@ std::int16_t get16(const unsigned char* p)
 void encode_yc(const Picture& picture, std::vector<unsigned char>& bytes)
 {
     bytes.resize(picture.pixels.size() * kYcBytesPerPixel);
+    if (kSameLayout) {
+        if (!bytes.empty()) std::memcpy(bytes.data(), picture.pixels.data(), bytes.size());
+        return;
+    }
     unsigned char* p = bytes.data();
     for (const PIXEL_YC& pixel : picture.pixels) {
         put16(p, pixel.y);
@@ -38,6 +49,10 @@ void encode_yc(const Picture& picture, std::vector<unsigned char>& bytes)
 
 void decode_yc(const unsigned char* bytes, Picture& picture)
 {
+    if (kSameLayout) {
+        if (!picture.pixels.empty()) std::memcpy(picture.pixels.data(), bytes, picture.pixels.size() * kYcBytesPerPixel);
+        return;
+    }
     for (PIXEL_YC& pixel : picture.pixels) {
         pixel.y = get16(bytes);
         pixel.cb = get16(bytes + 2);
@@ -72,11 +87,14 @@ bool YcReader::read(Picture& picture)
     return true;
 }
 
-void write_yc_frame(OutputFile& output, const Picture& picture)
+void write_yc_frame(OutputFile& output, const Picture& picture, std::vector<unsigned char>& scratch)
 {
-    std::vector<unsigned char> bytes;
-    encode_yc(picture, bytes);
-    output.write(bytes.data(), bytes.size());
+    if (kSameLayout) {
+        output.write(picture.pixels.data(), picture.pixels.size() * kYcBytesPerPixel);
+        return;
+    }
+    encode_yc(picture, scratch);
+    output.write(scratch.data(), scratch.size());
 }
 
 }  // namespace vantreo_host

@@ -46,6 +46,7 @@ private:
 void encode_yc(const Picture& picture, std::vector<unsigned char>& bytes);
 void decode_yc(const unsigned char* bytes, Picture& picture);
 
-void write_yc_frame(OutputFile& output, const Picture& picture);
+// `scratch` holds the frame's bytes where they are not the pixels' own layout (big-endian machines).
+void write_yc_frame(OutputFile& output, const Picture& picture, std::vector<unsigned char>& scratch);
 
 }  // namespace vantreo_host
