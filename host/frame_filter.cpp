@@ -45,14 +45,15 @@ FrameFilter::FrameFilter(PluginHost& host, bool fields, std::int32_t source_limi
                         ") would swap the fields' rows; give an even one, or --progressive to resize whole frames");
 }
 
-void FrameFilter::through_filter(const Picture& picture, Picture& output, std::int32_t index, std::int32_t count)
+bool FrameFilter::through_filter(Picture& picture, Picture& output, std::int32_t index, std::int32_t count)
 {
     const std::optional<Size> asked = asked_size(host_);
     const SizeCall call{asked.value_or(picture.size()), picture.size(),
                         clipped_size(read_clips(host_), picture.size()), host_.buffer_size(), area_averaging(host_),
                         source_limit_};
-    host_.process(picture, output, index, count);
+    const bool lent = host_.process_lending(picture, output, index, count);
     if (asked) rules_ |= size_rules(call, output.size());
+    return lent;
 }
 
 void FrameFilter::set_field_controls(int field, std::int32_t frame_h)
@@ -70,20 +71,24 @@ void FrameFilter::set_field_controls(int field, std::int32_t frame_h)
     }
 }
 
-void FrameFilter::process(const Picture& frame, Picture& output, std::int32_t index, std::int32_t count)
+bool FrameFilter::process(Picture& frame, Picture& output, std::int32_t index, std::int32_t count)
 {
     rules_ = 0;
     input_ = frame.size();
+    bool lent = false;
     if (!fields_ || frame.h < 2) {
-        through_filter(frame, output, index, count);
+        lent = through_filter(frame, output, index, count);
     } else {
         set_field_controls(0, frame.h);
-        through_filter(field_picture(frame, 0), top_, index, count);
+        Picture field = field_picture(frame, 0);
+        through_filter(field, top_, index, count);
         set_field_controls(1, frame.h);
-        through_filter(field_picture(frame, 1), bottom_, index, count);
+        field = field_picture(frame, 1);
+        through_filter(field, bottom_, index, count);
         output = weave(top_, bottom_);
     }
     output_ = output.size();
+    return lent;
 }
 
 std::string FrameFilter::size_note() const

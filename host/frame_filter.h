@@ -21,8 +21,10 @@ public:
     // `source_limit`: the filter's source limit as far as the tool knows it, for the notes.
     FrameFilter(PluginHost& host, bool fields, std::int32_t source_limit);
 
-    // `frame` through the filter into `output`, whose storage is reused from frame to frame.
-    void process(const Picture& frame, Picture& output, std::int32_t index, std::int32_t count);
+    // `frame` through the filter into `output`, whose storage is reused from frame to frame. A frame
+    // of the buffers' size lends its storage to the filter (PluginHost::process_lending): true when it
+    // did, so that `frame` may no longer hold the frame as it came.
+    bool process(Picture& frame, Picture& output, std::int32_t index, std::int32_t count);
 
     // Why the last frame came back at another size than the controls ask for; "" when it did not.
     std::string size_note() const;
@@ -30,7 +32,7 @@ public:
     unsigned applied_rules() const { return rules_; }
 
 private:
-    void through_filter(const Picture& picture, Picture& output, std::int32_t index, std::int32_t count);
+    bool through_filter(Picture& picture, Picture& output, std::int32_t index, std::int32_t count);
     void set_field_controls(int field, std::int32_t frame_h);
 
     PluginHost& host_;

@@ -227,6 +227,34 @@ Picture PluginHost::process(const Picture& input, std::int32_t frame, std::int32
 
 void PluginHost::process(const Picture& input, Picture& output, std::int32_t frame, std::int32_t frame_n)
 {
+    check_fits(input);
+    const std::size_t stride = static_cast<std::size_t>(buffer_.w);
+    for (std::int32_t r = 0; r < input.h; ++r)
+        std::copy_n(input.pixels.data() + static_cast<std::size_t>(r) * input.w, input.w,
+                    edit_buffer_.data() + static_cast<std::size_t>(r) * stride);
+    call_filter(input.w, input.h, output, frame, frame_n);
+}
+
+bool PluginHost::process_lending(Picture& input, Picture& output, std::int32_t frame, std::int32_t frame_n)
+{
+    if (input.w != buffer_.w || input.h != buffer_.h) {
+        process(input, output, frame, frame_n);
+        return false;
+    }
+    check_fits(input);
+    // Swapped back however the call ends: the picture keeps its storage, the host its buffer.
+    struct Lent {
+        std::vector<PIXEL_YC>& a;
+        std::vector<PIXEL_YC>& b;
+        ~Lent() { a.swap(b); }
+    } lent{input.pixels, edit_buffer_};
+    lent.a.swap(lent.b);
+    call_filter(input.w, input.h, output, frame, frame_n);
+    return true;
+}
+
+void PluginHost::check_fits(const Picture& input)
+{
     if (input.w < 1 || input.h < 1 || input.w > buffer_.w || input.h > buffer_.h)
         throw HostError("picture " + std::to_string(input.w) + "x" + std::to_string(input.h) +
                         " does not fit the frame buffer " + std::to_string(buffer_.w) + "x" +
@@ -234,28 +262,26 @@ void PluginHost::process(const Picture& input, Picture& output, std::int32_t fra
     if (input.pixels.size() != static_cast<std::size_t>(input.w) * static_cast<std::size_t>(input.h))
         throw HostError("picture " + std::to_string(input.w) + "x" + std::to_string(input.h) + " has " +
                         std::to_string(input.pixels.size()) + " pixels");
-
-    const std::size_t stride = static_cast<std::size_t>(buffer_.w);
-    const std::size_t capacity = stride * static_cast<std::size_t>(buffer_.h);
+    const std::size_t capacity = static_cast<std::size_t>(buffer_.w) * static_cast<std::size_t>(buffer_.h);
     if (edit_buffer_.size() != capacity) {
         edit_buffer_.assign(capacity, PIXEL_YC{0, 0, 0});
         temp_buffer_.assign(capacity, PIXEL_YC{0, 0, 0});
     }
-    for (std::int32_t r = 0; r < input.h; ++r)
-        std::copy_n(input.pixels.data() + static_cast<std::size_t>(r) * input.w, input.w,
-                    edit_buffer_.data() + static_cast<std::size_t>(r) * stride);
+}
 
+void PluginHost::call_filter(std::int32_t w, std::int32_t h, Picture& output, std::int32_t frame, std::int32_t frame_n)
+{
     FILTER_PROC_INFO info{};
     info.ycp_edit = edit_buffer_.data();
     info.ycp_temp = temp_buffer_.data();
-    info.w = input.w;
-    info.h = input.h;
+    info.w = w;
+    info.h = h;
     info.max_w = buffer_.w;
     info.max_h = buffer_.h;
     info.frame = frame;
     info.frame_n = frame_n;
-    info.org_w = input.w;
-    info.org_h = input.h;
+    info.org_w = w;
+    info.org_h = h;
     info.yc_size = static_cast<std::int32_t>(sizeof(PIXEL_YC));
     info.line_size = buffer_.w * static_cast<std::int32_t>(sizeof(PIXEL_YC));
 
@@ -270,6 +296,7 @@ void PluginHost::process(const Picture& input, Picture& output, std::int32_t fra
                         std::to_string(buffer_.h) + " frame");
 
     // The output's storage is reused from frame to frame; every pixel is overwritten.
+    const std::size_t stride = static_cast<std::size_t>(buffer_.w);
     output.w = info.w;
     output.h = info.h;
     output.pixels.resize(static_cast<std::size_t>(info.w) * static_cast<std::size_t>(info.h));

@@ -93,6 +93,10 @@ public:
     Picture process(const Picture& input, std::int32_t frame = 0, std::int32_t frame_n = 0);
     // The same into `output`, whose storage is reused.
     void process(const Picture& input, Picture& output, std::int32_t frame = 0, std::int32_t frame_n = 0);
+    // The same, but when `input` has the buffers' very size its storage serves as the edit buffer for
+    // the call instead of a copy of it. The callback may then have written into it: true when it
+    // served, so that `input` is no longer known to hold the frame as it came.
+    bool process_lending(Picture& input, Picture& output, std::int32_t frame = 0, std::int32_t frame_n = 0);
 
     // Closes the plug-in the way the editor closes: standard output goes to standard error (or with
     // `discard_output` nowhere) and standard input reads nothing, then the exit callback runs. A
@@ -103,6 +107,10 @@ private:
     std::size_t track_index(const std::string& label) const;
     std::size_t check_index(const std::string& label) const;
     [[noreturn]] void record_error(const std::string& problem) const;
+    // Throws HostError unless `input` fits the buffers, which it allocates at their size.
+    void check_fits(const Picture& input);
+    // The frame callback on the w x h picture in the edit buffer; what it hands back into `output`.
+    void call_filter(std::int32_t w, std::int32_t h, Picture& output, std::int32_t frame, std::int32_t frame_n);
     void validate_record(const FILTER* record) const;
 
     std::string path_;

@@ -42,7 +42,7 @@
 namespace vantreo_host {
 namespace {
 
-constexpr BufferSize kDefaultBuffer{1600, 1200};
+constexpr BufferSize kEditorBuffer{1600, 1200};
 // The demo's output width, unless the user gives a size.
 constexpr std::int32_t kDemoOutputWidth = 640;
 // Grey columns between the pictures of the demo's before-and-after image.
@@ -204,6 +204,26 @@ void warn_about_preset(const PluginHost& host, const ToolOptions& options)
         preset + "\" is on; add --select " + kOtherLabel + ", or give the size as --resize WxH");
 }
 
+bool same_picture(const Picture& a, const Picture& b)
+{
+    return a.w == b.w && a.h == b.h &&
+           std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(PIXEL_YC)) == 0;
+}
+
+// The stream's bytes of a frame, decoded into the scratch `check`, are `picture`.
+struct DecodeCheck {
+    Picture picture;
+    Y4mConversion conversion;
+};
+
+bool decodes_to(const Y4mFormat& format, const std::vector<unsigned char>& bytes, const Picture& picture,
+                DecodeCheck& check)
+{
+    if (bytes.size() != format.frame_bytes()) return false;
+    decode_y4m_frame(format, bytes.data(), check.picture, check.conversion);
+    return same_picture(check.picture, picture);
+}
+
 std::string size_text(std::int32_t w, std::int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
 
 // Whether the command line asks for an output size: --resize, Width or Height, or a preset button.
@@ -268,11 +288,6 @@ void list_controls(const PluginHost& host)
     if (!information.empty()) std::printf("Information: %s\n", information.c_str());
 }
 
-bool same_picture(const Picture& a, const Picture& b)
-{
-    return a.w == b.w && a.h == b.h &&
-           std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(PIXEL_YC)) == 0;
-}
 
 std::unique_ptr<FrameSource> open_source(const ToolOptions& options, Format format)
 {
@@ -439,7 +454,10 @@ int run(const ToolOptions& options)
     const std::int32_t in_w = source->width();
     const std::int32_t in_h = source->height();
 
-    BufferSize buffer{std::max(in_w, kDefaultBuffer.w), std::max(in_h, kDefaultBuffer.h)};
+    // The tool fits the buffers to the frames (the plug-in copies whole buffer rows, and a frame of the
+    // buffers' size needs no copy into them); the editor's are at least 1600x1200.
+    const BufferSize least = options.editor_limits ? kEditorBuffer : BufferSize{1, 1};
+    BufferSize buffer{std::max(in_w, least.w), std::max(in_h, least.h)};
     if (options.buffer) {
         buffer = {options.buffer->w, options.buffer->h};
         if (buffer.w < in_w || buffer.h < in_h)
@@ -481,6 +499,7 @@ int run(const ToolOptions& options)
     ProgressLine progress(!options.quiet && is_terminal(stderr), total, print_progress);
     Picture before;
     Picture after;
+    DecodeCheck check;
     Size written{0, 0};
     std::int64_t frames = 0;
     std::int64_t filtered = 0;
@@ -489,8 +508,8 @@ int run(const ToolOptions& options)
         FramePipeline pipeline(*source, *sink, frames_in_flight(pixels * 3 * sizeof(PIXEL_YC)), wanted);
         bool size_checked = false;
         while (FramePipeline::Frame* frame = pipeline.next()) {
-            filter.process(frame->input, frame->output, static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)),
-                           frame_n);
+            const bool lent = filter.process(frame->input, frame->output,
+                                             static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)), frame_n);
             // Checked once, at the first frame whose size differs (before any progress line is drawn).
             const std::string note = size_checked ? "" : filter.size_note();
             if (!note.empty()) {
@@ -500,7 +519,10 @@ int run(const ToolOptions& options)
                 say(note);
                 size_checked = true;
             }
-            frame->unchanged = same_picture(frame->input, frame->output);
+            // A frame that lent its storage to the filter may have been written into: the stream's own
+            // bytes tell what it was.
+            frame->unchanged = same_picture(frame->input, frame->output) &&
+                               (!lent || decodes_to(y4m_format, frame->original, frame->output, check));
             if (!frame->unchanged) ++filtered;
             if (series) series->write(frames, frame->output);
             if (comparison && frames == comparison_frame) {

@@ -2,7 +2,8 @@
 //
 // PROBE: track bars "Mode" 0..5 and "Shift" -100..100, check boxes "a", "b", "c" in a radio group.
 // The frame callback by Mode: 0 leaves the frame untouched; 1 doubles the width into ycp_temp
-// (Y += Shift) and swaps the frame pointers; 3 returns a width one past max_w; 4 reports failure;
+// (Y += Shift) and swaps the frame pointers; 2 adds Shift to Y in ycp_edit itself, as many filters
+// do; 3 returns a width one past max_w; 4 reports failure;
 // 5 sets ycp_edit to null. With Shift at 100 it ends the process with status 3. The exit callback
 // behaves like the real filter's: prompt on standard output, wait for a key, end the process.
 // MINIMAL: no controls, no init or exit callback, a frame callback that changes nothing.
@@ -47,6 +48,11 @@ HOST_BOOL VANTREO_CDECL probe_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
             }
         fpip->w *= 2;
         std::swap(fpip->ycp_edit, fpip->ycp_temp);
+        return 1;
+    case 2:
+        for (std::int32_t y = 0; y < fpip->h; ++y)
+            for (std::int32_t x = 0; x < fpip->w; ++x)
+                fpip->ycp_edit[y * stride + x].y = static_cast<std::int16_t>(fpip->ycp_edit[y * stride + x].y + fp->track[1]);
         return 1;
     case 3:
         fpip->w = fpip->max_w + 1;

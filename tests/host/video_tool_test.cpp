@@ -259,6 +259,18 @@ TEST(ToolVideo, FramesTheFilterLeavesAloneAreWrittenBitForBit)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(read_file(dir.file("vga-out.y4m")) == vga);
     EXPECT_EQ(run.err.find("unfiltered"), std::string::npos);
+
+    // A filter that works in the frame it is handed, which at the buffers' size is the tool's own:
+    // what it wrote is what goes out, not the stream's bytes.
+    for (const char* shift : {"0", "18"}) {
+        SCOPED_TRACE(std::string("Y shifted in place by ") + shift);
+        run = run_tool({"--plugin", HOST_TEST_PROBE, "--set", "Mode=2", "--set", std::string("Shift=") + shift,
+                        dir.file("vga.y4m"), dir.file("vga-out.y4m")});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string out = read_file(dir.file("vga-out.y4m"));
+        EXPECT_EQ(out == vga, std::string(shift) == "0");
+        EXPECT_EQ(out.size(), vga.size());
+    }
 }
 
 // An interlaced clip whose two fields differ: in each field a vertical edge (white left of it, black
