@@ -472,6 +472,7 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
         {{"--plugin", HOST_TEST_NO_EXPORT, "--size", "7x5", in, out}, "GetFilterTable"},
         {{"--size", "7x5", in, dir.file("no/such/dir/out.yc")}, "no/such/dir/out.yc"},
         {{"--size", "7x5", dir.file("short.yc"), out}, "frame 1 is truncated"},
+        {{"--size", "7x5", "--method", "area", "--resize", "14x10", in, out}, "area averaging never enlarges"},
     };
     for (const auto& c : cases) {
         const RunResult run = run_tool(c.args);
