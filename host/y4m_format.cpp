@@ -94,13 +94,15 @@ bool layout_of(const std::string& tag, Layout& layout, std::string& refusal)
 }
 
 // The pixel aspect "N:D" of a picture of `source` shown at `output`: N:D x (source.w / source.h) /
-// (output.w / output.h), reduced. One too large for the header's numbers stays as it was.
+// (output.w / output.h), reduced, when the proportions change. One too large for the header's numbers
+// stays as it was.
 std::string scaled_pixel_aspect(const std::string& ratio, Size source, Size output)
 {
     const std::string::size_type colon = ratio.find(':');
     const std::int64_t n = std::stoll(ratio.substr(0, colon));
     const std::int64_t d = std::stoll(ratio.substr(colon + 1));
-    if (n == 0 || d == 0) return ratio;
+    // Unknown (0:0), or proportions kept: as it was.
+    if (n == 0 || d == 0 || std::int64_t{source.w} * output.h == std::int64_t{source.h} * output.w) return ratio;
     // Reduced pairwise first: each product then stays within 64 bits (10-digit terms, 14-bit sides).
     const std::int64_t g1 = std::gcd(n, std::int64_t{output.w});
     const std::int64_t g2 = std::gcd(d, std::int64_t{source.w});

@@ -59,11 +59,17 @@ void check_format(const Y4mFormat& format)
     resized.h = new_h;
     require(same_format(again, resized), "the written header reads back as the same format");
     require(again.parameters.size() == format.parameters.size(), "the written header keeps every parameter");
+    // The pixel aspect follows the new proportions (the parse above checked it is still N:D).
     for (std::size_t i = 0; i < format.parameters.size(); ++i)
         require(again.parameters[i][0] == format.parameters[i][0] &&
                     (format.parameters[i][0] == 'W' || format.parameters[i][0] == 'H' ||
-                     again.parameters[i] == format.parameters[i]),
+                     format.parameters[i][0] == 'A' || again.parameters[i] == format.parameters[i]),
                 "the written header keeps every parameter in its place");
+    const std::string same_size = format.header(format.w, format.h);
+    const Y4mFormat same = parse_y4m_header(same_size.substr(0, same_size.size() - 1), "written header");
+    for (std::size_t i = 0; i < format.parameters.size(); ++i)
+        require(format.parameters[i][0] != 'A' || same.parameters[i] == format.parameters[i],
+                "at the input's size the pixel aspect stays as it was");
 }
 
 std::int32_t sample(const std::vector<unsigned char>& bytes, std::size_t index, bool wide)

@@ -367,6 +367,7 @@ TEST(Y4mHeader, OutputKeepsEveryParameterAndTheDisplayAspect)
     EXPECT_EQ(format.header(704, 576), "YUV4MPEG2 W704 H576 F30000:1001 It A128:117 C422 XYSCSS=422 XTOOL=abc\n");
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A10:11", "in").header(640, 480), "YUV4MPEG2 W640 H480 A45:44\n");
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A0:0", "in").header(640, 360), "YUV4MPEG2 W640 H360 A0:0\n");
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W1920 H1080 A2:4", "in").header(1280, 720), "YUV4MPEG2 W1280 H720 A2:4\n");
     // A result too large for the header's numbers leaves the aspect as it was.
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W16383 H1 A2147483647:1", "in").header(1, 16383),
               "YUV4MPEG2 W1 H16383 A2147483647:1\n");
