@@ -310,6 +310,8 @@ TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
         {{"-q", "--method", "area", in, out}, 0, {"vantreo-host: asked for 640x480, writing 400x240"},
          {"frames", "device", "ENTER"}},
         {{"-q", "-s", "640x480", in, out}, 0, {}, {"vantreo-host", "device", "ENTER"}},
+        // A device names no format: it takes the input's.
+        {{"-s", "200x120", in, "/dev/null"}, 0, {"; wrote /dev/null\n"}, {}},
         // Other video: the ffmpeg pipe that reads or writes it.
         {{dir.file("in.mp4"), out}, 2,
          {"in.mp4\": unknown format", "\n  to read other video, pipe it from ffmpeg as YUV4MPEG2: ffmpeg -i " +
