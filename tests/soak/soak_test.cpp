@@ -102,10 +102,11 @@ std::vector<unsigned char> pixel_bytes(const Picture& picture)
 }
 
 // The frame a fresh tool process makes of `picture` with `setting`: raw host frames in and out,
-// through its standard input and output.
+// through its standard input and output, with the editor's limits and whatever size the filter gives.
 std::vector<unsigned char> tool_frame(const Setting& setting, const Labels& labels, const Picture& picture)
 {
     std::vector<std::string> argv = {VANTREO_HOST_TOOL, "--plugin", VANTREO_PLUGIN_PATH, "--quiet",
+                                     "--editor-limits", "--allow-other-size",
                                      "--size", std::to_string(kWidth) + "x" + std::to_string(kHeight),
                                      "--buffer", std::to_string(kBuffer.w) + "x" + std::to_string(kBuffer.h),
                                      "--format", "yc"};
