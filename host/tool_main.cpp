@@ -175,6 +175,14 @@ void apply_settings(PluginHost& host, const std::vector<ControlSetting>& setting
     if (aspect.h < 0) set_resize_side(kHeightLabel, size.h);
 }
 
+// Whether the command line asks for an output size: --resize, Width or Height, or a preset button.
+bool asks_for_size(const ToolOptions& options)
+{
+    return sets_track(options, kWidthLabel) || sets_track(options, kHeightLabel) ||
+           std::any_of(options.settings.begin(), options.settings.end(),
+                       [](const ControlSetting& setting) { return setting.kind != ControlSetting::Kind::kTrack; });
+}
+
 // The demo shows area averaging, kDemoOutputWidth wide in the pattern's aspect, as far as the user
 // chose neither a method nor a size (and the filter has the controls).
 std::vector<ControlSetting> demo_defaults(const PluginHost& host, const ToolOptions& options)
@@ -182,11 +190,7 @@ std::vector<ControlSetting> demo_defaults(const PluginHost& host, const ToolOpti
     std::vector<ControlSetting> settings;
     if (!sets_track(options, kMethodLabel) && host.has_track(kMethodLabel))
         settings.push_back({ControlSetting::Kind::kTrack, kMethodLabel, 1});
-    const bool sized = sets_track(options, kWidthLabel) || sets_track(options, kHeightLabel) ||
-                       std::any_of(options.settings.begin(), options.settings.end(), [](const ControlSetting& setting) {
-                           return setting.kind != ControlSetting::Kind::kTrack;
-                       });
-    if (!sized && host.has_check(kOtherLabel) && host.has_track(kWidthLabel) && host.has_track(kHeightLabel)) {
+    if (!asks_for_size(options) && host.has_check(kOtherLabel) && host.has_track(kWidthLabel) && host.has_track(kHeightLabel)) {
         ControlSetting resize{ControlSetting::Kind::kResize, ""};
         resize.size = {kDemoOutputWidth, kKeepAspectEven};
         settings.push_back(resize);
@@ -225,14 +229,6 @@ bool decodes_to(const Y4mFormat& format, const std::vector<unsigned char>& bytes
 }
 
 std::string size_text(std::int32_t w, std::int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
-
-// Whether the command line asks for an output size: --resize, Width or Height, or a preset button.
-bool asks_for_size(const ToolOptions& options)
-{
-    return sets_track(options, kWidthLabel) || sets_track(options, kHeightLabel) ||
-           std::any_of(options.settings.begin(), options.settings.end(),
-                       [](const ControlSetting& setting) { return setting.kind != ControlSetting::Kind::kTrack; });
-}
 
 // Without a size the filter's preset holds; a source of other proportions comes out stretched.
 void warn_about_default_size(Size asked, Size source)
@@ -475,14 +471,15 @@ int run(const ToolOptions& options)
     if (!options.buffer && asked)
         host.set_buffer_size({std::max(buffer.w, asked->w), std::max(buffer.h, asked->h)});
     const bool sized = asks_for_size(options);
-    if (!sized && !options.demo && asked) warn_about_default_size(*asked, clipped_size(read_clips(host), {in_w, in_h}));
+    const Size shown = clipped_size(read_clips(host), {in_w, in_h});
+    if (!sized && !options.demo && asked) warn_about_default_size(*asked, shown);
     const bool fields = source->y4m_format().interlaced;
     FrameFilter filter(host, fields, source_limit_in_force(plugin));
 
     // Every output is created before the filter starts, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);
     Y4mFormat y4m_format = source->y4m_format();
-    y4m_format.shown = clipped_size(read_clips(host), {in_w, in_h});
+    y4m_format.shown = shown;
     const std::unique_ptr<FrameSink> sink = make_sink(output_format, output_path, y4m_format, options.matrix);
     std::unique_ptr<OutputFile> comparison;
     if (demo_files) comparison = std::make_unique<OutputFile>(kDemoComparison);
