@@ -7,7 +7,7 @@
 
 #include "abi/filter_records.h"
 #include "plan/resample_plan.h"
-#include "platform/cuda/cuda_runtime.h"
+#include "platform/device_runtime/cuda_runtime.h"
 
 class DeviceMirror {
 public:

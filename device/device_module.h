@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/cuda/cuda_runtime.h"
+#include "platform/device_runtime/cuda_runtime.h"
 #include "abi/filter_records.h"
 
 // Textures: unnormalised coordinates, point sampling, clamped addressing, elements as stored.

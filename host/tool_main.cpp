@@ -28,7 +28,7 @@
 #include "host/temporary_files.h"
 #include "host/test_pattern.h"
 #include "host/tool_options.h"
-#include "platform/cuda/cuda_runtime.h"
+#include "platform/device_runtime/cuda_runtime.h"
 #include "platform/printable_text.h"
 #include "plugin/plugin_settings.h"
 

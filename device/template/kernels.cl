@@ -15,7 +15,7 @@ typedef struct {
 #include "plan/device_rules.inl"
 
 #define VANTREO_TEXEL_FUNCTION
-#include "platform/cuda/texel_rules.inl"
+#include "platform/device_runtime/texel_rules.inl"
 
 // A texture is three kernel arguments: its array's elements row after row, its width and its height.
 #define TEXTURE(T, name) __global const T* name, int name##_width, int name##_height

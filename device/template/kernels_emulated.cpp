@@ -7,7 +7,7 @@
 #include "device/template/module_layout.h"
 #include "device/template/resample_grid.h"
 #include "plan/arithmetic.h"
-#include "platform/cuda/emulated_device.h"
+#include "platform/device_runtime/emulated_device.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // in the stand-in runtime's builds.
 #pragma once
 
-#include "platform/cuda/cuda_runtime.h"
-#include "platform/cuda/opencl_image.h"
+#include "platform/device_runtime/cuda_runtime.h"
+#include "platform/device_runtime/opencl_image.h"
 
 extern __cudaFatCudaBinary resample_module_fatbin;
 extern const ocl::Image resample_opencl_image;

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/cuda/emulated_device.h"
+#include "platform/device_runtime/emulated_device.h"
 
 // The kernel's constants and bound textures as one launch sees them; a texture pointer is null when
 // no array of the kernel's element type is bound to its unit.

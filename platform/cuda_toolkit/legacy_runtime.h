@@ -6,7 +6,7 @@
 // A module is loaded (cudaLibraryLoadData) at its first use after registration, once a device is
 // current. A texture reference names a constant of the module that holds a texture object: binding
 // the reference creates the object and writes it there. The filter reaches these names through
-// include/platform/cuda/cuda_runtime.h.
+// include/platform/device_runtime/cuda_runtime.h.
 #pragma once
 
 #include <cstddef>
@@ -39,7 +39,7 @@ struct __cudaFatCudaBinary {
     const void* image;
 };
 
-#include "platform/cuda/legacy_calls.inc"
+#include "platform/device_runtime/legacy_calls.inc"
 
 }  // namespace cuda_legacy
 

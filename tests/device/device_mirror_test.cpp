@@ -7,7 +7,7 @@
 #include "device/device_mirror.h"
 #include "device/device_module.h"
 #include "device/lifecycle.h"
-#include "platform/cuda/emulated_controls.h"
+#include "platform/device_runtime/emulated_controls.h"
 #include "tests/support/frames.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "device/device_module.h"
 #include "device/lifecycle.h"
 #include "plan/window_tables.h"
-#include "platform/cuda/emulated_controls.h"
+#include "platform/device_runtime/emulated_controls.h"
 #include "tests/support/environment.h"
 #include "tests/support/frames.h"
 

@@ -10,8 +10,8 @@
 
 #include "device/device_module.h"
 #include "device/lifecycle.h"
-#include "platform/cuda/emulated_controls.h"
-#include "platform/cuda/opencl_controls.h"
+#include "platform/device_runtime/emulated_controls.h"
+#include "platform/device_runtime/opencl_controls.h"
 #include "plugin/hybrid_frame.h"
 #include "tests/support/cpu_rows.h"
 #include "tests/support/opencl_required.h"

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/cuda/cuda_runtime.h"
-#include "platform/cuda/emulated_controls.h"
-#include "platform/cuda/emulated_device.h"
+#include "platform/device_runtime/cuda_runtime.h"
+#include "platform/device_runtime/emulated_controls.h"
+#include "platform/device_runtime/emulated_device.h"
 
 namespace test_module {
 

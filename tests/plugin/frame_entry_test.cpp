@@ -5,7 +5,7 @@
 
 #include "cpu/point_sampler.h"
 #include "cpu/row_worker.h"
-#include "platform/cuda/emulated_controls.h"
+#include "platform/device_runtime/emulated_controls.h"
 #include "plugin/frame_entry.h"
 #include "plugin/plugin_settings.h"
 #include "plugin/registration.h"

@@ -1,6 +1,6 @@
 // The runtime's OpenCL devices (opencl_backend.h). The library is opened at the first device query,
 // which the filter makes from a callback, never while the module is being loaded.
-#include "platform/cuda/opencl_backend.h"
+#include "platform/device_runtime/opencl_backend.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +15,7 @@
 #define CL_TARGET_OPENCL_VERSION 120
 #include <CL/cl.h>
 
-#include "platform/cuda/runtime_internal.h"
+#include "platform/device_runtime/runtime_internal.h"
 #include "platform/printable_text.h"
 
 #if defined(_WIN32)

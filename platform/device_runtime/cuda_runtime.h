@@ -162,4 +162,4 @@ struct __cudaFatCudaBinary {
     unsigned int flags;
 };
 
-#include "platform/cuda/legacy_calls.inc"
+#include "platform/device_runtime/legacy_calls.inc"

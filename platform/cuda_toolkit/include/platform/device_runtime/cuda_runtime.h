@@ -1,6 +1,7 @@
 // The device runtime header of the CUDA build. Its folder is searched before the project's root, so
-// that the filter's `#include "platform/cuda/cuda_runtime.h"` finds the toolkit's runtime with the
-// legacy interface beside it (platform/cuda_toolkit/legacy_runtime.h) instead of the stand-in.
+// that the filter's `#include "platform/device_runtime/cuda_runtime.h"` finds the toolkit's runtime
+// with the legacy interface beside it (platform/cuda_toolkit/legacy_runtime.h) instead of the
+// stand-in.
 #pragma once
 
 #include "platform/cuda_toolkit/legacy_runtime.h"

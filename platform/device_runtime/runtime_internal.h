@@ -1,5 +1,5 @@
 // Internals of the stand-in device runtime shared by its host API (device_runtime.cpp) and its kernel
-// execution (device_execution.cpp). Not for use outside platform/cuda.
+// execution (device_execution.cpp). Not for use outside platform/device_runtime.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/cuda/emulated_device.h"
+#include "platform/device_runtime/emulated_device.h"
 
 namespace vantreo_runtime {
 

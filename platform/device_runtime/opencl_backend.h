@@ -1,16 +1,16 @@
 // The OpenCL devices of the runtime: OpenCL 1.2 loaded at run time (libOpenCL.so.1, OpenCL.dll), its
 // devices listed before the emulated one. The host API (device_runtime.cpp) keeps device addresses,
 // arrays, constant banks and texture bindings for every device and calls these for the OpenCL
-// objects behind them, always under its lock. Not for use outside platform/cuda.
+// objects behind them, always under its lock. Not for use outside platform/device_runtime.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/cuda/cuda_runtime.h"
-#include "platform/cuda/emulated_device.h"
-#include "platform/cuda/opencl_controls.h"
-#include "platform/cuda/opencl_image.h"
+#include "platform/device_runtime/cuda_runtime.h"
+#include "platform/device_runtime/emulated_device.h"
+#include "platform/device_runtime/opencl_controls.h"
+#include "platform/device_runtime/opencl_image.h"
 
 namespace vantreo_runtime {
 

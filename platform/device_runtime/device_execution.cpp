@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/cuda/runtime_internal.h"
+#include "platform/device_runtime/runtime_internal.h"
 
 #if defined(_WIN32)
 #ifndef NOMINMAX

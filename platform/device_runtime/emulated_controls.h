@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cuda/cuda_runtime.h"
+#include "platform/device_runtime/cuda_runtime.h"
 
 namespace emu {
 

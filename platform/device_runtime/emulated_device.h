@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/cuda/cuda_runtime.h"
+#include "platform/device_runtime/cuda_runtime.h"
 
 namespace emu {
 
@@ -105,7 +105,7 @@ template <class T> T argument(const LaunchContext& ctx, std::uint32_t offset)
 }
 
 #define VANTREO_TEXEL_FUNCTION inline
-#include "platform/cuda/texel_rules.inl"
+#include "platform/device_runtime/texel_rules.inl"
 #undef VANTREO_TEXEL_FUNCTION
 
 // The element a fetch at (x, y) reads, counted from the array's first element.

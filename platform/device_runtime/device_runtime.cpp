@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/cuda/cuda_runtime.h"
-#include "platform/cuda/emulated_controls.h"
-#include "platform/cuda/emulated_device.h"
-#include "platform/cuda/opencl_backend.h"
-#include "platform/cuda/runtime_internal.h"
+#include "platform/device_runtime/cuda_runtime.h"
+#include "platform/device_runtime/emulated_controls.h"
+#include "platform/device_runtime/emulated_device.h"
+#include "platform/device_runtime/opencl_backend.h"
+#include "platform/device_runtime/runtime_internal.h"
 
 namespace vantreo_runtime {
 namespace {
