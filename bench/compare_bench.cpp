@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include <boost/bind/bind.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -70,24 +69,16 @@ void SourceCopy(benchmark::State& state)
     }
 }
 
-ResizeRequest request_for(const Case& c, ResizeMethod method, std::int32_t gpu_rate, std::int32_t cpu_threads)
+ResizeRequest request_for(const Case& c, ResizeMethod method, std::int32_t device_rate, std::int32_t cpu_threads)
 {
-    return ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, c.stride, 0, 0, method, 64, cpu_threads, gpu_rate};
-}
-
-// Workers that run the row worker at one level, so that every level is measured in the same run.
-template <CpuLevel kLevel>
-boost::thread* start_at_level(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
-{
-    return add_worker(group, boost::bind(resample_rows_at, kLevel, std::cref(plan), job.first_row, job.row_count,
-                                         job.src_pixels, job.dst_pixels));
+    return ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, c.stride, 0, 0, method, 64, cpu_threads, device_rate};
 }
 
 // The devices the device rows run on: the emulated device is the last one, an OpenCL device first.
 enum class DeviceChoice { emulated, opencl };
 
 // Frames of one area-averaging request through the executor, as the frame callback runs them.
-void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart start,
+void AreaAverage(benchmark::State& state, std::int32_t device_rate, CpuLevel level,
                  DeviceChoice choice = DeviceChoice::emulated)
 {
     static const bool started = start_device();
@@ -102,15 +93,15 @@ void AreaAverage(benchmark::State& state, std::int32_t gpu_rate, WorkerStart sta
     cudaSetDevice(device);
     const Case& c = case_of(state);
     ResamplePlan plan{};
-    build_plan(request_for(c, ResizeMethod::area_average, gpu_rate, threads_of(state)), plan);
+    build_plan(request_for(c, ResizeMethod::area_average, device_rate, threads_of(state)), plan);
     DeviceMirror mirror;
     mirror.rebuild(plan);
     boost::thread_group workers;
     BenchFrames& f = bench_frames();
     // One frame before the timing: an OpenCL device builds its program at its first launch.
-    run_hybrid_frame(plan, mirror, workers, f.source.data(), f.temp.data(), start);
+    run_hybrid_frame(plan, level, mirror, workers, f.source.data(), f.temp.data());
     for (auto _ : state) {
-        run_hybrid_frame(plan, mirror, workers, f.source.data(), f.temp.data(), start);
+        run_hybrid_frame(plan, level, mirror, workers, f.source.data(), f.temp.data());
         benchmark::ClobberMemory();
     }
 }
@@ -120,7 +111,7 @@ template <CpuLevel kLevel> void CpuRows(benchmark::State& state)
         state.SkipWithError("this CPU lacks the level");
         return;
     }
-    AreaAverage(state, 0, start_at_level<kLevel>);
+    AreaAverage(state, 0, kLevel);
 }
 // Every row by the best level's row worker on the calling thread: the CPU rows without the start and
 // join of a worker thread, which the executor pays on every frame.
@@ -135,8 +126,11 @@ void RowWorkerAlone(benchmark::State& state)
         benchmark::ClobberMemory();
     }
 }
-void Device(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group); }
-void OpenclDevice(benchmark::State& state) { AreaAverage(state, 256, start_worker_in_group, DeviceChoice::opencl); }
+void Device(benchmark::State& state) { AreaAverage(state, 256, cpu_level_from_environment()); }
+void OpenclDevice(benchmark::State& state)
+{
+    AreaAverage(state, 256, cpu_level_from_environment(), DeviceChoice::opencl);
+}
 
 // Frames of one point-sampling request, the plan built once as the frame callback builds it.
 void PointSample(benchmark::State& state)

@@ -70,7 +70,7 @@ void Resize(benchmark::State& state)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     record_rates(state, seconds, src_w, src_h);
     // The CPU row worker's level (VANTREO_CPU_LEVEL forces one).
-    if (state.range(4) == 1) state.SetLabel(cpu_level_name(active_cpu_level()));
+    if (state.range(4) == 1) state.SetLabel(cpu_level_name(cpu_level_from_environment()));
 }
 
 void AreaAverageSizes(benchmark::internal::Benchmark* b, std::int64_t rate)

@@ -12,18 +12,9 @@
 // Each tap is the scalar worker's accumulate(): sum = single(double(value) x weight + sum), with
 // weight the single-precision product of the column and row weights. Two ways compute it:
 // - ExactTaps: that formula in double lanes; the same operations as the scalar worker, always exact.
-// - Isa::fused: one single-precision fused multiply-add, rounding value x weight + sum once. It gives
-//   the same bits when every tap weight of the pixel is 0 or at least 2^-13 and the weights add up to
-//   less than 3. A single-precision number of at least 2^-13 is a multiple of 2^-36, so is every
-//   value x weight (values are integers), and so is every sum, by induction: the single rounding of
-//   a multiple of 2^-36 is one. |value| <= 2^15 keeps every sum, and value x weight + sum, below
-//   2^15 x 3 (the roundings of at most 3 x 2^13 taps add less than 0.2%) < 2^17. A multiple of 2^-36
-//   below 2^17 has at most 53 significant bits: value x weight + sum is exact in double, and both ways
-//   round the same number once to single.
-//   The condition is static, per group of rows and output column, from the plan's least weights:
-//   their product bounds every tap weight of the pixel from below (2^-13 is a single and rounding is
-//   monotonic), and a least weight is 0 where its row's or column's weights add up to more than 1.5,
-//   so the pixel's weights add up to at most 1.5 x 1.5 x (1 + 2^-24) < 3.
+// - Isa::fused: one single-precision fused multiply-add, taken per group of rows and output column
+//   where the plan's least weights prove it gives the same bits (the CPU's fused path in
+//   plan/arithmetic.h).
 //
 // A job by the device's rule (LaneRule::device) takes each tap as one single-precision fused
 // multiply-add and adds the half in single when storing. Levels with a fused multiply-add do exactly
@@ -39,6 +30,8 @@
 #include <type_traits>
 
 #include "cpu/lane_workers.h"
+// Only its constants are used here: a function of it called here would be compiled for this level.
+#include "plan/arithmetic.h"
 
 namespace {
 
@@ -220,11 +213,6 @@ inline void store_words(unsigned char* p, __m128i v, std::int32_t count)
 
 constexpr std::int32_t kChunkColumns = 128;  // output columns per chunk
 constexpr std::int32_t kStripColumns = 256;  // source columns per strip
-// A group of rows takes the fused path for an output column when the product of the least weights
-// reaches this.
-constexpr double kLeastFusedWeight = 0x1p-13;
-// Rows with a smaller least weight are grouped apart, so that they keep few groups from the fused path.
-constexpr float kSmallRowWeight = 0x1p-7f;
 
 // Isa: kWidth, the float lanes of one register; widen(p), kWidth 16-bit values from p as floats;
 // kFused, whether it has fused(value, weight, sum).
@@ -259,7 +247,7 @@ public:
                 std::int32_t rows[kLanes];
                 std::int32_t count = 0;
                 for (; next < end && count < kLanes; ++next) {
-                    const bool small = job_.row_least_weight[next] < kSmallRowWeight;
+                    const bool small = job_.rows.least_weight[next] < kSmallRowWeight;
                     if (passes == 1 || small == (pass == 1)) rows[count++] = next;
                 }
                 if (count == 0) break;
@@ -278,19 +266,19 @@ private:
         for (std::int32_t l = 0; l < kLanes; ++l) {
             const std::int32_t i = rows[smaller(l, count - 1)];
             lane_row_[l] = i;
-            lane_first_[l] = job_.row_first[i];
-            lane_taps_[l] = larger(0, job_.row_last[i] - job_.row_first[i] + 1);
-            lane_weights_[l] = job_.row_tap_weight + job_.row_tap_start[i];
+            lane_first_[l] = job_.rows.first[i];
+            lane_taps_[l] = larger(0, job_.rows.last[i] - job_.rows.first[i] + 1);
+            lane_weights_[l] = job_.rows.tap_weight + job_.rows.tap_start[i];
             most_taps = larger(most_taps, lane_taps_[l]);
-            if (job_.row_least_weight[i] < least_weight) least_weight = job_.row_least_weight[i];
+            if (job_.rows.least_weight[i] < least_weight) least_weight = job_.rows.least_weight[i];
         }
         for (std::int32_t j0 = 0; j0 < job_.dst_w;) {
             // As many output columns as fit in one strip (at least one), up to a chunk.
-            const std::int32_t n0 = job_.col_first[j0];
-            std::int32_t n1 = job_.col_last[j0];
+            const std::int32_t n0 = job_.columns.first[j0];
+            std::int32_t n1 = job_.columns.last[j0];
             std::int32_t j1 = j0 + 1;
-            for (; j1 < job_.dst_w && j1 - j0 < kChunkColumns && job_.col_last[j1] - n0 < kStripColumns; ++j1)
-                n1 = larger(n1, job_.col_last[j1]);
+            for (; j1 < job_.dst_w && j1 - j0 < kChunkColumns && job_.columns.last[j1] - n0 < kStripColumns; ++j1)
+                n1 = larger(n1, job_.columns.last[j1]);
             const std::int32_t words = 3 * (j1 - j0);
             std::memset(sums_, 0, sizeof(float) * static_cast<std::size_t>((words + 7) / 8 * 8) * kLanes);
             for (std::int32_t t = 0; t < most_taps; ++t) {
@@ -306,14 +294,14 @@ private:
                 for (std::int32_t p0 = n0; p0 <= n1; p0 += kStripColumns) {
                     const std::int32_t p1 = smaller(n1 + 1, p0 + kStripColumns);
                     build_strip(p0, p1);
-                    while (j_low < j1 && job_.col_last[j_low] < p0) ++j_low;
-                    for (std::int32_t j = j_low; j < j1 && job_.col_first[j] < p1; ++j) {
-                        const std::int32_t a = larger(job_.col_first[j], p0), b = smaller(job_.col_last[j], p1 - 1);
+                    while (j_low < j1 && job_.columns.last[j_low] < p0) ++j_low;
+                    for (std::int32_t j = j_low; j < j1 && job_.columns.first[j] < p1; ++j) {
+                        const std::int32_t a = larger(job_.columns.first[j], p0), b = smaller(job_.columns.last[j], p1 - 1);
                         if (a > b) continue;
-                        const float* column_weights = job_.col_tap_weight + job_.col_tap_start[j] + (a - job_.col_first[j]);
+                        const float* column_weights = job_.columns.tap_weight + job_.columns.tap_start[j] + (a - job_.columns.first[j]);
                         const bool proven =
                             !kConditional ||
-                            static_cast<double>(least_weight) * job_.col_least_weight[j] >= kLeastFusedWeight;
+                            static_cast<double>(least_weight) * job_.columns.least_weight[j] >= kLeastFusedWeight;
                         add_taps(sums_ + static_cast<std::ptrdiff_t>(j - j0) * 3 * kLanes,
                                  strip_ + static_cast<std::ptrdiff_t>(a - p0) * 3 * kLanes, column_weights, b - a + 1,
                                  proven);

@@ -6,31 +6,24 @@
 #include <cstdint>
 
 #include "abi/filter_records.h"
+#include "plan/axis_taps.h"
 
 // Which rounding rules a job's taps and stores follow (plan/arithmetic.h): the CPU's (each tap a
 // double multiply-add rounded to single, the half added in double) or the device's (each tap a
 // single-precision fused multiply-add, the half added in single).
 enum class LaneRule : std::int32_t { cpu, device };
 
-// A run of output rows and the tables it reads, shaped as the plan's (see plan/resample_plan.h).
+// A run of output rows: the taps of both axes (columns as frame columns), and the frames.
 struct LaneJob {
-    const std::int32_t* row_first;
-    const std::int32_t* row_last;
-    const std::int32_t* row_tap_start;
-    const float* row_tap_weight;
-    const float* row_least_weight;
-    const std::int32_t* col_first;
-    const std::int32_t* col_last;
-    const std::int32_t* col_tap_start;
-    const float* col_tap_weight;
-    const float* col_least_weight;
+    AxisTaps rows;
+    AxisTaps columns;
     std::int32_t dst_w;
-    std::int32_t src_stride;  // pixels from one source row to the next
-    std::int32_t dst_stride;  // the same for output rows
     std::int32_t first_row;
-    std::int32_t row_count;  // at least 1
+    std::int32_t row_count;   // at least 1
     const PIXEL_YC* src_pixels;
+    std::int32_t src_stride;  // pixels from one source row to the next
     PIXEL_YC* dst_pixels;
+    std::int32_t dst_stride;  // the same for output rows
     LaneRule rule;
 };
 

@@ -37,8 +37,8 @@ void sample_row(const std::int32_t* cols, std::int32_t wide_end, std::int32_t ds
 void point_sample_frame(const ResamplePlan& plan, const PIXEL_YC* src, PIXEL_YC* dst)
 {
     const ResizeRequest& r = plan.request;
-    const std::int32_t* rows = plan.point_source_row.data();
-    const std::int32_t* cols = plan.point_source_col.data();
+    const std::int32_t* rows = plan.rows.point_source.data();
+    const std::int32_t* cols = plan.columns.point_source.data();
     // The columns are non-decreasing: those before the first that names the picture's last column
     // may be copied wide, except the row's last pixel.
     const std::int32_t last_col = r.clip_left + r.src_w - 1;

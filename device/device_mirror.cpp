@@ -55,7 +55,7 @@ std::uint32_t dest_buffer_bytes(const ResamplePlan& plan)
     const ResizeRequest& r = plan.request;
     // The download reads the band's rows whole.
     const std::uint32_t band_bytes =
-        static_cast<std::uint32_t>(plan.gpu_rows) * static_cast<std::uint32_t>(r.stride) * sizeof(PIXEL_YC);
+        static_cast<std::uint32_t>(plan.device_rows) * static_cast<std::uint32_t>(r.stride) * sizeof(PIXEL_YC);
     // Thread i of the launch stores pixel (i / dst_w, i % dst_w), the surplus threads of the last block
     // included.
     const std::uint32_t last_thread = static_cast<std::uint32_t>(plan.grid_blocks * r.block_threads - 1);
@@ -82,12 +82,12 @@ void DeviceMirror::rebuild(const ResamplePlan& plan)
     if (cudaMemset(buffer, 0, bytes) != cudaSuccess || !write_dest_symbol(dest_buffer_)) return;
 
     const WindowTables tables = build_window_tables(plan);
-    if (!upload_table(start_y_array_, start_y_desc, tables.start_y, gTextureStartY) ||
-        !upload_table(start_x_array_, start_x_desc, tables.start_x, gTextureStartX) ||
-        !write_constant(gcUnitNumY, tables.taps_y) ||
-        !upload_table(weight_y_array_, weight_y_desc, tables.weight_y, gTextureWeightY) ||
-        !write_constant(gcUnitNumX, tables.taps_x) ||
-        !upload_table(weight_x_array_, weight_x_desc, tables.weight_x, gTextureWeightX))
+    if (!upload_table(start_y_array_, start_y_desc, tables.rows.start, gTextureStartY) ||
+        !upload_table(start_x_array_, start_x_desc, tables.columns.start, gTextureStartX) ||
+        !write_constant(gcUnitNumY, tables.rows.taps) ||
+        !upload_table(weight_y_array_, weight_y_desc, tables.rows.weight, gTextureWeightY) ||
+        !write_constant(gcUnitNumX, tables.columns.taps) ||
+        !upload_table(weight_x_array_, weight_x_desc, tables.columns.weight, gTextureWeightX))
         return;
 
     // Three 16-bit elements per pixel; the upload copies the clipped picture's columns only.

@@ -34,8 +34,8 @@ public:
     // rows are then not to be trusted). `picture` is the clipped picture's top row.
     [[nodiscard]] bool upload_source_frame(const ResamplePlan& plan, const PIXEL_YC* picture);
     [[nodiscard]] bool launch_resample_kernel(const ResamplePlan& plan);
-    // Copies rows 0 .. gpu_rows-1, whole buffer rows (columns past dst_w read zero), into `dst`.
-    [[nodiscard]] bool download_gpu_rows(const ResamplePlan& plan, PIXEL_YC* dst);
+    // Copies rows 0 .. device_rows-1, whole buffer rows (columns past dst_w read zero), into `dst`.
+    [[nodiscard]] bool download_device_rows(const ResamplePlan& plan, PIXEL_YC* dst);
 
 private:
     cudaArray* start_y_array_ = nullptr;

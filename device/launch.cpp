@@ -6,7 +6,7 @@ bool DeviceMirror::upload_source_frame(const ResamplePlan& plan, const PIXEL_YC*
 {
     const ResizeRequest& r = plan.request;
     // Only the rows the band reads, and only the clipped picture's columns.
-    const std::size_t rows = static_cast<std::size_t>(plan.row_last[plan.gpu_rows - 1]) + 1;
+    const std::size_t rows = static_cast<std::size_t>(plan.rows.last[plan.device_rows - 1]) + 1;
     const std::size_t pitch = static_cast<std::size_t>(r.stride) * sizeof(PIXEL_YC);
     return cudaMemcpy2DToArray(source_array_, 0, 0, picture + r.clip_left, pitch,
                                static_cast<std::size_t>(r.src_w) * sizeof(PIXEL_YC), rows,
@@ -27,9 +27,9 @@ bool DeviceMirror::launch_resample_kernel(const ResamplePlan& plan)
     return launched && finished;
 }
 
-bool DeviceMirror::download_gpu_rows(const ResamplePlan& plan, PIXEL_YC* dst)
+bool DeviceMirror::download_device_rows(const ResamplePlan& plan, PIXEL_YC* dst)
 {
     const std::size_t bytes =
-        static_cast<std::size_t>(plan.gpu_rows) * static_cast<std::size_t>(plan.request.stride) * sizeof(PIXEL_YC);
+        static_cast<std::size_t>(plan.device_rows) * static_cast<std::size_t>(plan.request.stride) * sizeof(PIXEL_YC);
     return cudaMemcpy(dst, dest_buffer_, bytes, cudaMemcpyDeviceToHost) == cudaSuccess;
 }

@@ -1,5 +1,6 @@
 #include "device/lifecycle.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,9 @@
 #include "platform/cutil/cutil.h"
 
 namespace {
+
+// Set by start-up (or a test) while no launch runs; read by launches on the device's threads.
+std::atomic<CpuLevel> emulated_level{best_cpu_level()};
 
 // The host passes no command line; options are looked up in this fixed one, where none is present.
 const char* host_arguments[] = {"aviutl.exe"};
@@ -84,3 +88,7 @@ void prompt_before_exit()
     std::fflush(stderr);
     std::getchar();
 }
+
+void set_emulated_cpu_level(CpuLevel level) { emulated_level.store(level); }
+
+CpuLevel emulated_cpu_level() { return emulated_level.load(); }

@@ -67,3 +67,38 @@ inline std::int16_t store_channel(float sum)
 }
 
 // The device rules (device_accumulate, store_channel_single) are in device_rules.inl, above.
+
+// ---- The CPU's fused path -----------------------------------------------------------------------
+// A CPU tap, accumulate(), may be computed instead as one single-precision fused multiply-add,
+// rounding value x weight + sum once. It gives the same bits when every tap weight of the pixel is 0
+// or at least 2^-13 and the weights add up to less than 3. A single-precision number of at least
+// 2^-13 is a multiple of 2^-36, so is every value x weight (values are integers), and so is every sum,
+// by induction: the single rounding of a multiple of 2^-36 is one. |value| <= 2^15 keeps every sum,
+// and value x weight + sum, below 2^15 x 3 (the roundings of at most 3 x 2^13 taps add less than
+// 0.2%) < 2^17. A multiple of 2^-36 below 2^17 has at most 53 significant bits: value x weight + sum
+// is exact in double, and both ways round the same number once to single.
+// The condition is checked per pixel from the least weights of its row and column: their product
+// bounds every tap weight of the pixel from below (kLeastFusedWeight is a single and rounding is
+// monotonic), and a least weight is 0 where its output's weights add up to more than
+// kLeastWeightSumLimit, so the pixel's weights add up to at most 1.5 x 1.5 x (1 + 2^-24) < 3.
+
+// The smallest product of a row's and a column's least weight that proves the fused path exact.
+constexpr double kLeastFusedWeight = 0x1p-13;
+// Outputs whose weights add up to more than this prove nothing.
+constexpr double kLeastWeightSumLimit = 1.5;
+// Output rows with a smaller least weight are grouped apart by the vector workers, so that they keep
+// few groups from the fused path.
+constexpr float kSmallRowWeight = 0x1p-7f;
+
+// The least weight of one output's `count` tap weights: the smallest of them (1 for an output
+// without taps, which bounds nothing), or 0 where they add up to more than kLeastWeightSumLimit.
+inline float least_tap_weight(const float* weights, std::int32_t count)
+{
+    double sum = 0;
+    float least = 1.0f;
+    for (std::int32_t t = 0; t < count; ++t) {
+        sum += weights[t];
+        if (weights[t] < least) least = weights[t];
+    }
+    return sum <= kLeastWeightSumLimit ? least : 0.0f;
+}

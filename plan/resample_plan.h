@@ -9,56 +9,59 @@
 #include <cstdint>
 #include <vector>
 
+#include "plan/axis_taps.h"
 #include "plan/resize_request.h"
+
+// One axis of a plan. For area averaging, the span tables (first, last, weight: the source indices
+// of each output and the stored weight of each source index) and the weights resolved from them per
+// output (tap_start, tap_weight, least_weight); for point sampling, the source index each output copies.
+struct AxisPlan {
+    float span;         // source indices per output index
+    float full_weight;  // weight of a source index wholly inside one output
+
+    // first[j] .. last[j]: source indices of output j, counted in the clipped picture for rows and
+    // in the frame (clip_left added) for columns; first has one more entry, the picture's end. A
+    // source index cut by a boundary stores the part that falls to the output before (divided by the
+    // span); the output after takes full weight minus that.
+    std::vector<std::int32_t> first;
+    std::vector<std::int32_t> last;
+    std::vector<float> weight;  // per source index of the clipped picture
+
+    // The weight each source index takes in each output, resolved from `weight` by span_weight:
+    // output j's weights for first[j] .. last[j] start at tap_start[j] (tap_start has one more entry,
+    // the count of all weights), and least_weight[j] is least_tap_weight of them. The product of a
+    // row's and a column's least weight bounds every tap weight of their pixel from below; the CPU
+    // lane workers use it to prove their single-precision fused path exact.
+    std::vector<std::int32_t> tap_start;
+    std::vector<float> tap_weight;
+    std::vector<float> least_weight;
+
+    // Point sampling: the frame index (clip offset added) each output copies. Non-decreasing.
+    std::vector<std::int32_t> point_source;
+
+    AxisTaps taps() const
+    {
+        return AxisTaps{first.data(), last.data(), tap_start.data(), tap_weight.data(), least_weight.data()};
+    }
+};
 
 struct ResamplePlan {
     // The request the plan was last built for. Value-initialised it matches no frame, since every
     // frame's source is at least one pixel wide.
     ResizeRequest request;
 
-    float span_x;           // source columns per output column
-    float span_y;           // source rows per output row
-    float col_full_weight;  // weight of a source column wholly inside one output column
-    float row_full_weight;
+    AxisPlan rows;     // output rows over source rows
+    AxisPlan columns;  // output columns over source columns
 
-    std::int32_t gpu_rows;         // output rows 0 .. gpu_rows-1 are computed on the device
+    std::int32_t device_rows;      // output rows 0 .. device_rows-1 are computed on the device
     std::int32_t rows_per_thread;  // rows per CPU worker; the last takes the remainder too
     std::int32_t grid_blocks;      // device blocks per frame
-
-    // row_first[j] .. row_last[j]: source rows of output row j, counted in the clipped picture;
-    // row_first has one more entry, src_h. A source row cut by a boundary stores the part that falls
-    // to the row above (divided by the span); the row below takes full weight minus that.
-    std::vector<std::int32_t> row_first;
-    std::vector<std::int32_t> row_last;
-    std::vector<float> row_weight;  // per source row of the clipped picture
-    // The same for columns, except that col_first and col_last count frame columns (clip_left added).
-    std::vector<std::int32_t> col_first;
-    std::vector<std::int32_t> col_last;
-    std::vector<float> col_weight;  // per source column of the clipped picture
-
-    // The weight each source row takes in each output row, resolved from row_weight by span_weight:
-    // output row i's weights for source rows row_first[i] .. row_last[i] start at row_tap_start[i]
-    // (row_tap_start has one more entry, the count of all weights). The same for columns.
-    std::vector<std::int32_t> row_tap_start;
-    std::vector<float> row_tap_weight;
-    std::vector<std::int32_t> col_tap_start;
-    std::vector<float> col_tap_weight;
-    // The smallest of each output row's (column's) resolved weights, or 0 where they add up to more
-    // than 1.5. The product of a row's and a column's entry bounds every tap weight of their pixel
-    // from below; the CPU lane workers use it to prove their single-precision fused path exact.
-    std::vector<float> row_least_weight;
-    std::vector<float> col_least_weight;
-
-    // Point sampling: the frame row (clip_top added) that each output row copies, and the frame
-    // column (clip_left added) that each output column copies. Non-decreasing.
-    std::vector<std::int32_t> point_source_row;
-    std::vector<std::int32_t> point_source_col;
 };
 
 // Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
 // sampling builds only the point-sampling lookups: the area-averaging fields keep the last
 // area-averaging build (which the device copy mirrors). Expects 1 <= dst_w <= stride and dst_h >= 1;
-// for area averaging also dst_w <= src_w, dst_h <= src_h, 0 <= gpu_rate <= 256,
+// for area averaging also dst_w <= src_w, dst_h <= src_h, 0 <= device_rate <= 256,
 // 1 <= cpu_threads <= kMaxCpuThreads and block_threads >= 1.
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 

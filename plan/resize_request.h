@@ -24,14 +24,14 @@ struct ResizeRequest {
     ResizeMethod method;
     std::int32_t block_threads;  // device threads per block
     std::int32_t cpu_threads;    // CPU worker threads, 1 .. kMaxCpuThreads
-    std::int32_t gpu_rate;       // device share of the output rows, in 256ths
+    std::int32_t device_rate;       // device share of the output rows, in 256ths
 };
 
 // Every field, in order: the one list the comparison (and with it the plan's change test) reads.
 inline auto request_fields(const ResizeRequest& r)
 {
     return std::tie(r.src_w, r.src_h, r.dst_w, r.dst_h, r.stride, r.clip_left, r.clip_top, r.method, r.block_threads,
-                    r.cpu_threads, r.gpu_rate);
+                    r.cpu_threads, r.device_rate);
 }
 static_assert(std::tuple_size_v<decltype(request_fields(ResizeRequest{}))> * sizeof(std::int32_t) ==
                   sizeof(ResizeRequest),

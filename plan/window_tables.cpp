@@ -30,16 +30,16 @@ WindowTables build_window_tables(const ResamplePlan& plan)
 {
     const ResizeRequest& r = plan.request;
     WindowTables tables;
-    tables.taps_y = window_taps(plan.span_y);
-    tables.taps_x = window_taps(plan.span_x);
+    tables.rows.taps = window_taps(plan.rows.span);
+    tables.columns.taps = window_taps(plan.columns.span);
 
-    tables.start_y.assign(static_cast<std::size_t>(r.dst_h) + kSurplusRows, 0);
-    std::copy(plan.row_first.begin(), plan.row_first.begin() + r.dst_h, tables.start_y.begin());
+    tables.rows.start.assign(static_cast<std::size_t>(r.dst_h) + kSurplusRows, 0);
+    std::copy(plan.rows.first.begin(), plan.rows.first.begin() + r.dst_h, tables.rows.start.begin());
     // The device's source array holds the clipped picture from its left edge.
-    tables.start_x.resize(static_cast<std::size_t>(r.dst_w));
-    for (std::int32_t j = 0; j < r.dst_w; ++j) tables.start_x[j] = plan.col_first[j] - r.clip_left;
+    tables.columns.start.resize(static_cast<std::size_t>(r.dst_w));
+    for (std::int32_t j = 0; j < r.dst_w; ++j) tables.columns.start[j] = plan.columns.first[j] - r.clip_left;
 
-    tables.weight_y = tap_weight_rows(plan.span_y, tables.taps_y, r.dst_h + kSurplusRows);
-    tables.weight_x = tap_weight_rows(plan.span_x, tables.taps_x, r.dst_w);
+    tables.rows.weight = tap_weight_rows(plan.rows.span, tables.rows.taps, r.dst_h + kSurplusRows);
+    tables.columns.weight = tap_weight_rows(plan.columns.span, tables.columns.taps, r.dst_w);
     return tables;
 }

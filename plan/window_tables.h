@@ -12,13 +12,18 @@
 // below the band, and their fetches must stay inside the tables.
 constexpr std::int32_t kSurplusRows = 512;
 
+// The windows of one axis.
+struct AxisWindows {
+    std::int32_t taps;                // window size: integer part of the span, plus 2
+    std::vector<std::int32_t> start;  // per output, the window's first source index
+    std::vector<float> weight;        // per output, `taps` weights
+};
+
 struct WindowTables {
-    std::int32_t taps_y;               // window height: integer part of span_y, plus 2
-    std::int32_t taps_x;               // window width: integer part of span_x, plus 2
-    std::vector<std::int32_t> start_y;  // dst_h + kSurplusRows entries: row_first, then zeros
-    std::vector<std::int32_t> start_x;  // dst_w entries, counted from the clipped picture's left edge
-    std::vector<float> weight_y;       // (dst_h + kSurplusRows) x taps_y
-    std::vector<float> weight_x;       // dst_w x taps_x
+    // dst_h + kSurplusRows outputs: the plan's first source rows, then zeros.
+    AxisWindows rows;
+    // dst_w outputs, counted from the clipped picture's left edge.
+    AxisWindows columns;
 };
 
 // Taps of a window covering any output of a span: it never covers more than span + 2 indices.

@@ -87,7 +87,7 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
     request.clip_top = clip_top;
     request.block_threads = track[kTrackBlockThreads];
     request.cpu_threads = track[kTrackCpuThreads];
-    request.gpu_rate = track[kTrackGpuRate];
+    request.device_rate = track[kTrackDeviceRate];
     return request;
 }
 
@@ -125,7 +125,8 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
         if (!request) return 1;
         if (*request != state.plan.request) rebuild_plan(state, *request);
         if (request->method == ResizeMethod::area_average)
-            run_hybrid_frame(state.plan, state.mirror, state.worker_group, fpip->ycp_edit, fpip->ycp_temp);
+            run_hybrid_frame(state.plan, state.cpu_level, state.mirror, state.worker_group, fpip->ycp_edit,
+                             fpip->ycp_temp);
         else
             point_sample_frame(state.plan, fpip->ycp_edit, fpip->ycp_temp);
     } catch (const std::exception& error) {

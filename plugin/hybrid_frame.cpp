@@ -25,10 +25,10 @@ boost::thread* add_worker(boost::thread_group& group, const boost::function<void
     return thread.release();
 }
 
-// The row worker bound by Boost.Bind to the job's four values.
+// The row worker bound by Boost.Bind to the job's values.
 boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
 {
-    return add_worker(group, boost::bind(resample_rows_cpu, std::cref(plan), job.first_row, job.row_count,
+    return add_worker(group, boost::bind(resample_rows_at, job.level, std::cref(plan), job.first_row, job.row_count,
                                          job.src_pixels, job.dst_pixels));
 }
 
@@ -64,7 +64,7 @@ bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const PIXEL
 {
     try {
         return mirror.ready_for(plan) && mirror.upload_source_frame(plan, picture) &&
-               mirror.launch_resample_kernel(plan) && mirror.download_gpu_rows(plan, dst);
+               mirror.launch_resample_kernel(plan) && mirror.download_device_rows(plan, dst);
     } catch (...) {
         return false;
     }
@@ -72,7 +72,7 @@ bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const PIXEL
 
 }  // namespace
 
-void run_hybrid_frame(const ResamplePlan& plan, DeviceMirror& mirror, boost::thread_group& worker_group,
+void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
                       const PIXEL_YC* src, PIXEL_YC* dst, WorkerStart start_worker)
 {
     const PIXEL_YC* picture = src + static_cast<std::ptrdiff_t>(plan.request.clip_top) * plan.request.stride;
@@ -83,7 +83,7 @@ void run_hybrid_frame(const ResamplePlan& plan, DeviceMirror& mirror, boost::thr
     std::int32_t left = 0;
     StartedWorkers started(worker_group);
     for (std::int32_t i = 0; i < bands.count; ++i) {
-        const CpuJob job{bands.band[i].first_row, bands.band[i].row_count, picture, dst};
+        const CpuJob job{cpu_level, bands.band[i].first_row, bands.band[i].row_count, picture, dst};
         try {
             started.add(start_worker(worker_group, plan, job));
         } catch (...) {  // whatever stopped the thread from starting, its rows still get written
@@ -91,10 +91,10 @@ void run_hybrid_frame(const ResamplePlan& plan, DeviceMirror& mirror, boost::thr
         }
     }
 
-    if (plan.gpu_rows >= 1 && !run_device_band(plan, mirror, picture, dst))
-        on_this_thread[left++] = {0, plan.gpu_rows, picture, dst};
+    if (plan.device_rows >= 1 && !run_device_band(plan, mirror, picture, dst))
+        on_this_thread[left++] = {cpu_level, 0, plan.device_rows, picture, dst};
 
     for (std::int32_t i = 0; i < left; ++i)
-        resample_rows_cpu(plan, on_this_thread[i].first_row, on_this_thread[i].row_count, on_this_thread[i].src_pixels,
-                          on_this_thread[i].dst_pixels);
+        resample_rows_at(cpu_level, plan, on_this_thread[i].first_row, on_this_thread[i].row_count,
+                         on_this_thread[i].src_pixels, on_this_thread[i].dst_pixels);
 }

@@ -8,11 +8,13 @@
 #include <boost/thread/thread.hpp>
 
 #include "abi/filter_records.h"
+#include "cpu/cpu_level.h"
 #include "device/device_mirror.h"
 #include "plan/resample_plan.h"
 
 // One run of rows for a worker thread.
 struct CpuJob {
+    CpuLevel level;  // the row worker's instruction-set level
     std::int32_t first_row;
     std::int32_t row_count;
     const PIXEL_YC* src_pixels;  // the clipped picture's top row
@@ -28,8 +30,8 @@ using WorkerStart = boost::thread* (*)(boost::thread_group& group, const Resampl
 boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job);
 
 // Writes output rows 0 .. dst_h-1 of `dst` for an area-averaging `plan` and returns when all are
-// written. The device band runs on `mirror` when it is ready for the plan; a band the device cannot
+// written, the CPU's rows at `cpu_level`. The device band runs on `mirror` when it is ready for the plan; a band the device cannot
 // compute (no resources, a failed upload, launch or copy-back), and any CPU band whose thread cannot
 // be started, is computed on the calling thread. `worker_group` is empty again on return.
-void run_hybrid_frame(const ResamplePlan& plan, DeviceMirror& mirror, boost::thread_group& worker_group,
+void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
                       const PIXEL_YC* src, PIXEL_YC* dst, WorkerStart start_worker = start_worker_in_group);

@@ -5,6 +5,7 @@
 
 #include <boost/thread/thread.hpp>
 
+#include "cpu/cpu_level.h"
 #include "device/device_mirror.h"
 #include "plan/resample_plan.h"
 #include "plugin/plugin_settings.h"
@@ -16,6 +17,7 @@ struct ModuleState {
     bool start_failed = false;         // no usable device: frames pass through, the device is left alone
     PluginSettings settings;           // the defaults until read_settings_once reads them
     bool settings_read = false;        // by the first GetFilterTable, else at start-up
+    CpuLevel cpu_level = CpuLevel::scalar;  // the CPU row workers' level, read with the settings
 };
 
 // Defined with the device module's registration, after it, so that the mirror frees its device

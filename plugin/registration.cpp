@@ -77,6 +77,7 @@ void read_settings_once()
     state.settings = guarded_entry("reading the settings", PluginSettings{},
                                    [] { return load_plugin_settings(plugin_folder()); });
     registered_maximum = track_maximum_for(state.settings);
+    state.cpu_level = cpu_level_from_environment();
 }
 
 FILTER_DLL* filter_registration()

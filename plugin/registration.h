@@ -16,7 +16,7 @@ enum TrackIndex {
     kTrackWidth = 4,
     kTrackHeight = 5,
     kTrackMethod = 6,
-    kTrackGpuRate = 7,
+    kTrackDeviceRate = 7,
     kTrackBlockThreads = 8,
     kTrackCpuThreads = 9,
     kTrackCount = 10,

@@ -33,7 +33,7 @@ TEST(CpuLevelSetting, NamesALevelNoHigherThanTheCpusBest)
     EXPECT_EQ(cpu_level_for_setting(nullptr, CpuLevel::avx2), CpuLevel::avx2);
     EXPECT_EQ(cpu_level_for_setting("fastest", CpuLevel::avx512), CpuLevel::avx512);
     EXPECT_GE(best_cpu_level(), CpuLevel::sse2);
-    EXPECT_LE(active_cpu_level(), best_cpu_level());
+    EXPECT_LE(cpu_level_from_environment(), best_cpu_level());
 }
 
 // A single-precision fused multiply-add equals accumulate() when the pixel's weights are 0 or at
@@ -157,7 +157,7 @@ TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
         const PIXEL_YC* picture = src.data() + static_cast<std::ptrdiff_t>(c.clip_top) * c.stride;
         const std::int16_t constant = static_cast<std::int16_t>(
             trial % 3 == 0 ? 32767 : trial % 3 == 1 ? -32768 : std::uniform_int_distribution<int>(-32768, 32767)(rng));
-        for (std::int32_t k = plan.row_first[c.first_row]; k <= plan.row_last[c.first_row + c.row_count - 1]; ++k)
+        for (std::int32_t k = plan.rows.first[c.first_row]; k <= plan.rows.last[c.first_row + c.row_count - 1]; ++k)
             for (std::int32_t n = 0; n < c.stride; ++n)
                 src[static_cast<std::size_t>(c.clip_top + k) * c.stride + n] =
                     PIXEL_YC{pattern_value(rng, c.pattern, constant), pattern_value(rng, c.pattern, constant),
@@ -183,10 +183,10 @@ TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
 std::int16_t stored_y_if_fused(const ResamplePlan& plan, const GuardedFrame& src, std::int32_t i, std::int32_t j)
 {
     float sum = 0.0f;
-    for (std::int32_t k = plan.row_first[i]; k <= plan.row_last[i]; ++k)
-        for (std::int32_t n = plan.col_first[j]; n <= plan.col_last[j]; ++n) {
-            const float wy = plan.row_tap_weight[plan.row_tap_start[i] + k - plan.row_first[i]];
-            const float wx = plan.col_tap_weight[plan.col_tap_start[j] + n - plan.col_first[j]];
+    for (std::int32_t k = plan.rows.first[i]; k <= plan.rows.last[i]; ++k)
+        for (std::int32_t n = plan.columns.first[j]; n <= plan.columns.last[j]; ++n) {
+            const float wy = plan.rows.tap_weight[plan.rows.tap_start[i] + k - plan.rows.first[i]];
+            const float wx = plan.columns.tap_weight[plan.columns.tap_start[j] + n - plan.columns.first[j]];
             sum = std::fma(static_cast<float>(src.at(k, n).y), tap_weight(wx, wy), sum);
         }
     return store_channel(sum);
@@ -202,7 +202,7 @@ TEST_P(LaneWorker, TakesTheExactPathForASliverColumn)
 {
     ResamplePlan plan{};
     build_plan(area_request(2, 2, 1, 1, 4, 0, 32, 1), plan);
-    plan.col_weight[1] = 0x1.011b38p-26f;
+    plan.columns.weight[1] = 0x1.011b38p-26f;
     resolve_tap_weights(plan);
     GuardedFrame src(4, 2), got(4, 1), expected(4, 1);
     const std::int16_t values[2][2] = {{-16384, -32627}, {16386, 0}};
@@ -223,9 +223,9 @@ TEST_P(LaneWorker, TakesTheExactPathBelowTheFusedBound)
 {
     ResamplePlan plan{};
     build_plan(area_request(3, 1, 1, 1, 4, 0, 32, 1), plan);
-    plan.col_weight[0] = -0x1.0baaaap+0f;  // the first column's weight is 1/3 minus this: 0x1.61p+0
-    plan.col_weight[1] = 0x1.8eba0ep-15f;
-    plan.col_weight[2] = 0x1.dcp-4f;
+    plan.columns.weight[0] = -0x1.0baaaap+0f;  // the first column's weight is 1/3 minus this: 0x1.61p+0
+    plan.columns.weight[1] = 0x1.8eba0ep-15f;
+    plan.columns.weight[2] = 0x1.dcp-4f;
     resolve_tap_weights(plan);
     GuardedFrame src(4, 1), got(4, 1), expected(4, 1);
     const std::int16_t values[3] = {26509, 32585, -32600};
@@ -244,9 +244,9 @@ TEST_P(LaneWorker, TakesTheExactPathForAGroupWithASliverRow)
 {
     ResamplePlan plan{};
     build_plan(area_request(2, 16, 1, 8, 4, 0, 32, 1), plan);
-    plan.col_weight[1] = 0.0471234f;
-    plan.row_weight[5] = 0.007f;
-    plan.row_weight[11] = 0x1.15b1e6p-17f;
+    plan.columns.weight[1] = 0.0471234f;
+    plan.rows.weight[5] = 0.007f;
+    plan.rows.weight[11] = 0x1.15b1e6p-17f;
     resolve_tap_weights(plan);
     GuardedFrame src(4, 16), got(4, 8), expected(4, 8);
     src.at(10, 0).y = 29108;

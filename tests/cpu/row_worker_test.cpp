@@ -103,8 +103,8 @@ TEST_P(RowWorker, EmptySpansStoreZero)
 {
     GuardedFrame src = random_frame(4, 4, 5), dst(4, 4);
     ResamplePlan plan = cpu_plan(4, 4, 2, 2, 4);
-    plan.row_last[1] = plan.row_first[1] - 1;
-    plan.col_last[0] = plan.col_first[0] - 1;
+    plan.rows.last[1] = plan.rows.first[1] - 1;
+    plan.columns.last[0] = plan.columns.first[0] - 1;
     run_rows(plan, 0, 2, src.pixels(), dst.pixels());
     EXPECT_TRUE(same_pixel(dst.at(1, 1), PIXEL_YC{0, 0, 0}));
     EXPECT_TRUE(same_pixel(dst.at(0, 0), PIXEL_YC{0, 0, 0}));
@@ -131,8 +131,8 @@ TEST_P(RowWorker, AddsTheHalfInDoubleBeforeTruncating)
 {
     ResamplePlan plan = cpu_plan(16, 1, 16, 1, 16);
     const float weight = 0.49999997f;
-    plan.col_full_weight = weight;
-    std::fill(plan.col_weight.begin(), plan.col_weight.end(), weight);
+    plan.columns.full_weight = weight;
+    std::fill(plan.columns.weight.begin(), plan.columns.weight.end(), weight);
     resolve_tap_weights(plan);
     GuardedFrame src(16, 1), dst(16, 1);
     const std::int16_t values[16] = {1, -1, 3, -3, 32767, -32768, 32765, 0, 2, 5, -5, 7, 101, -101, 4095, 16383};

@@ -35,9 +35,9 @@ protected:
         GuardedFrame dst(src.max_w, r.dst_h);
         GuardedFrame input = src;
         const std::uint64_t launches = kernel_launches();
-        run_hybrid_frame(plan, mirror, workers, input.pixels(), dst.pixels());
+        run_hybrid_frame(plan, cpu_level_from_environment(), mirror, workers, input.pixels(), dst.pixels());
         if (!device_may_fail) {
-            EXPECT_EQ(kernel_launches() - launches, plan.gpu_rows >= 1 ? 1u : 0u);
+            EXPECT_EQ(kernel_launches() - launches, plan.device_rows >= 1 ? 1u : 0u);
         }
         EXPECT_TRUE(dst.guards_intact());
         return dst;
@@ -146,7 +146,7 @@ TEST_F(DeviceBand, EveryRateAndThreadCountWritesEveryRowTheSameWay)
             const ResizeRequest r = area_request(63, 61, 29, 23, 70, rate, 32 + rate, threads);
             GuardedFrame frame = hybrid_frame(r, src);
             for (std::int32_t row = 0; row < 23; ++row) {
-                const GuardedFrame& expected = row < plan.gpu_rows ? device_only : cpu_only;
+                const GuardedFrame& expected = row < plan.device_rows ? device_only : cpu_only;
                 for (std::int32_t col = 0; col < 70; ++col)
                     ASSERT_TRUE(same_pixel(frame.at(row, col), expected.at(row, col)))
                         << "rate " << rate << " threads " << threads << " at " << row << "," << col;

@@ -19,7 +19,6 @@ namespace {
 
 constexpr const char* kResampleKernel = "__globfunc__Z20calcDestPixelsKernelv";
 constexpr const char* kPerThread = "VANTREO_EMU_PER_THREAD";
-constexpr const char* kCpuLevel = "VANTREO_CPU_LEVEL";
 
 // Every row-worker level this CPU runs: the whole-grid resample hands its rows to them.
 std::vector<CpuLevel> levels_here()
@@ -35,15 +34,15 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(start_device()); }
     void SetUp() override
     {
-        for (int i = 0; i < 2; ++i) {
-            const char* value = std::getenv(kSaved[i]);
-            saved_[i] = value ? value : "";
-            had_value_[i] = value != nullptr;
-        }
+        const char* value = std::getenv(kPerThread);
+        saved_ = value ? value : "";
+        had_value_ = value != nullptr;
+        saved_level_ = emulated_cpu_level();
     }
     void TearDown() override
     {
-        for (int i = 0; i < 2; ++i) set_env(kSaved[i], had_value_[i] ? saved_[i].c_str() : nullptr);
+        set_env(kPerThread, had_value_ ? saved_.c_str() : nullptr);
+        set_emulated_cpu_level(saved_level_);
     }
 
     PIXEL_YC* dest_buffer()
@@ -58,7 +57,7 @@ protected:
     std::vector<unsigned char> launch(bool per_thread, const GuardedFrame& src, CpuLevel level = best_cpu_level())
     {
         set_env(kPerThread, per_thread ? "1" : "0");
-        set_env(kCpuLevel, cpu_level_name(level));
+        set_emulated_cpu_level(level);
         const std::uint32_t bytes = dest_buffer_bytes(plan);
         PIXEL_YC* const dest = dest_buffer();
         EXPECT_EQ(cudaMemset(dest, 0xa5, bytes), cudaSuccess);
@@ -76,9 +75,9 @@ protected:
     DeviceMirror mirror;
 
 private:
-    static constexpr const char* kSaved[2] = {kPerThread, kCpuLevel};
-    std::string saved_[2];
-    bool had_value_[2] = {};
+    std::string saved_;
+    bool had_value_ = false;
+    CpuLevel saved_level_ = CpuLevel::scalar;
 };
 
 TEST_F(GridExecution, StoresTheSameBytesAsThreadByThread)
@@ -95,7 +94,7 @@ TEST_F(GridExecution, StoresTheSameBytesAsThreadByThread)
         r.clip_left = clip_left;
         r.clip_top = clip_top;
         build_plan(r, plan);
-        if (plan.gpu_rows == 0) continue;
+        if (plan.device_rows == 0) continue;
         mirror.rebuild(plan);
         ASSERT_TRUE(mirror.ready_for(plan));
         GuardedFrame src(stride, clip_top + src_h);
@@ -104,7 +103,7 @@ TEST_F(GridExecution, StoresTheSameBytesAsThreadByThread)
         for (CpuLevel level : levels_here())
             ASSERT_TRUE(reference == launch(false, src, level))
                 << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h << " block " << r.block_threads
-                << " band " << plan.gpu_rows << " at " << cpu_level_name(level);
+                << " band " << plan.device_rows << " at " << cpu_level_name(level);
     }
 }
 
@@ -119,7 +118,7 @@ TEST_F(GridExecution, KeepsTheDeviceRoundingRules)
     build_plan(area_request(8, 1, 8, 1, 8, 256, 32), plan);
     mirror.rebuild(plan);
     ASSERT_TRUE(mirror.ready_for(plan));
-    const std::int32_t taps = window_taps(plan.span_x);
+    const std::int32_t taps = window_taps(plan.columns.span);
     ASSERT_GE(taps, 3);
     std::vector<float> weights(static_cast<std::size_t>(8 * taps), 0.0f);
     for (std::int32_t c = 0; c < 8; ++c) weights[c * taps] = 1.0f;

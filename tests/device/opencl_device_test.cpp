@@ -68,7 +68,7 @@ protected:
         }
         GuardedFrame dst(src.max_w, r.dst_h);
         GuardedFrame input = src;
-        run_hybrid_frame(plan, mirror, workers, input.pixels(), dst.pixels());
+        run_hybrid_frame(plan, cpu_level_from_environment(), mirror, workers, input.pixels(), dst.pixels());
         EXPECT_TRUE(dst.guards_intact());
         return dst;
     }
@@ -80,12 +80,12 @@ protected:
         const GuardedFrame opencl = frame_on(0, r, src);
         const std::uint64_t emulated_before = emu::completed_launches(kResampleKernel);
         const GuardedFrame emulated = frame_on(device_count() - 1, r, src);
-        const std::uint64_t band = plan.gpu_rows >= 1 ? 1 : 0;
+        const std::uint64_t band = plan.device_rows >= 1 ? 1 : 0;
         EXPECT_EQ(ocl::completed_launches() - opencl_before, band);
         EXPECT_EQ(emu::completed_launches(kResampleKernel) - emulated_before, band);
         EXPECT_EQ(first_difference(opencl, emulated), -1)
             << r.src_w << "x" << r.src_h << " -> " << r.dst_w << "x" << r.dst_h << " stride " << r.stride << " clip "
-            << r.clip_left << "," << r.clip_top << " rate " << r.gpu_rate << " block " << r.block_threads;
+            << r.clip_left << "," << r.clip_top << " rate " << r.device_rate << " block " << r.block_threads;
     }
 
     GuardedFrame cpu_frame(const ResizeRequest& r, const GuardedFrame& src)
@@ -227,7 +227,7 @@ TEST(OpenclAbsent, EmulatedDeviceTakesOver)
     GuardedFrame src = random_frame(64, 48, 2), dst(64, 23);
     boost::thread_group workers;
     const std::uint64_t launches = emu::completed_launches(kResampleKernel);
-    run_hybrid_frame(plan, mirror, workers, src.pixels(), dst.pixels());
+    run_hybrid_frame(plan, cpu_level_from_environment(), mirror, workers, src.pixels(), dst.pixels());
     EXPECT_EQ(emu::completed_launches(kResampleKernel), launches + 1);
 }
 

@@ -177,7 +177,7 @@ void check_area_average(const ResizeRequest& r, const std::vector<PIXEL_YC>& sou
                         const std::vector<PIXEL_YC>& output)
 {
     const PIXEL_YC* picture = source.data() + static_cast<std::size_t>(r.clip_top) * r.stride + r.clip_left;
-    const std::int32_t device_rows = (r.dst_h * r.gpu_rate + 128) >> 8;
+    const std::int32_t device_rows = (r.dst_h * r.device_rate + 128) >> 8;
     std::vector<PIXEL_YC> device, cpu;
     if (device_rows > 0) device = device_area_rule(picture, r.stride, r.src_w, r.src_h, r.dst_w, r.dst_h);
     if (device_rows < r.dst_h) cpu = cpu_area_rule(picture, r.stride, r.src_w, r.src_h, r.dst_w, r.dst_h);

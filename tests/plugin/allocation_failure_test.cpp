@@ -66,9 +66,9 @@ TEST(AllocationFailure, EveryFailingAllocationLeavesTheFrameWholeOrUntouched)
     FILTER fp = controls.filter();
     // Area averaging at `width` x 40 with three workers; "T. Rate" 100 gives the device 16 rows.
     constexpr std::int32_t kHeight = 40, kDeviceRows = 16;
-    auto run = [&](std::int32_t width, std::int32_t gpu_rate) {
+    auto run = [&](std::int32_t width, std::int32_t device_rate) {
         controls.other_size(width, kHeight);
-        controls.method(1, gpu_rate, 64, 3);
+        controls.method(1, device_rate, 64, 3);
         edit = source;
         FILTER_PROC_INFO info = proc_info(edit, temp, 180, 140);
         EXPECT_EQ(table->func_proc(&fp, &info), 1);

@@ -40,7 +40,7 @@ TEST(ResolveRequest, DefaultsSelect640x480PointSamplingAndTheDeviceShare)
     EXPECT_EQ(r.src_h, 720);
     EXPECT_EQ(r.stride, 1600);
     EXPECT_EQ(r.method, ResizeMethod::point_sample);
-    EXPECT_EQ(r.gpu_rate, 256);
+    EXPECT_EQ(r.device_rate, 256);
     EXPECT_EQ(r.block_threads, 32);
     EXPECT_EQ(r.cpu_threads, 3);
 }
@@ -301,7 +301,7 @@ TEST(FrameEntry, MovingTheCropWithoutResizingItRebuildsThePlan)
         ResamplePlan fresh{};
         build_plan(request, fresh);
         GuardedFrame expected(100, 80);
-        resample_rows_cpu(fresh, 0, request.dst_h, edit.pixels() + top * 100, expected.pixels());
+        resample_rows_at(cpu_level_from_environment(), fresh, 0, request.dst_h, edit.pixels() + top * 100, expected.pixels());
         for (std::int32_t row = 0; row < 20; ++row)
             for (std::int32_t col = 0; col < 30; ++col)
                 ASSERT_TRUE(same_pixel(temp.at(row, col), expected.at(row, col))) << top << "," << left;

@@ -38,7 +38,7 @@ struct GoldenCase {
     const char* path;
     std::int32_t frame_w, frame_h, buffer_w, buffer_h;
     std::int32_t clip_top, clip_bottom, clip_left, clip_right;
-    std::int32_t out_w, out_h, method, gpu_rate, block_threads, cpu_threads;
+    std::int32_t out_w, out_h, method, device_rate, block_threads, cpu_threads;
     std::uint32_t seed;
     std::uint64_t digest;
 };
@@ -68,7 +68,7 @@ TEST(GoldenOutput, EveryPathGivesTheRecordedBytes)
         Controls controls;
         controls.other_size(c.out_w, c.out_h);
         controls.clip(c.clip_top, c.clip_bottom, c.clip_left, c.clip_right);
-        controls.method(c.method, c.gpu_rate, c.block_threads, c.cpu_threads);
+        controls.method(c.method, c.device_rate, c.block_threads, c.cpu_threads);
         FILTER fp = controls.filter();
         FILTER_PROC_INFO info = proc_info(edit, temp, c.frame_w, c.frame_h);
         ASSERT_EQ(table->func_proc(&fp, &info), 1);

@@ -34,12 +34,12 @@ protected:
     }
 
     // Resizes a random src_w x src_h picture to dst_w x dst_h; returns the destination frame.
-    GuardedFrame run(std::int32_t dst_h, std::int32_t gpu_rate, std::int32_t cpu_threads, std::uint32_t seed = 1)
+    GuardedFrame run(std::int32_t dst_h, std::int32_t device_rate, std::int32_t cpu_threads, std::uint32_t seed = 1)
     {
         const std::int32_t src_w = 97, src_h = dst_h * 3 / 2 + 1, dst_w = 41, stride = 100;
         GuardedFrame src = random_frame(stride, src_h, seed), dst(stride, dst_h);
-        build_plan(area_request(src_w, src_h, dst_w, dst_h, stride, gpu_rate, 32, cpu_threads), plan);
-        run_hybrid_frame(plan, mirror, workers, src.pixels(), dst.pixels(), recording_start);
+        build_plan(area_request(src_w, src_h, dst_w, dst_h, stride, device_rate, 32, cpu_threads), plan);
+        run_hybrid_frame(plan, cpu_level_from_environment(), mirror, workers, src.pixels(), dst.pixels(), recording_start);
         EXPECT_TRUE(dst.guards_intact());
         EXPECT_EQ(workers.size(), 0u);
         return dst;
@@ -94,7 +94,7 @@ TEST_F(HybridFrame, ThreadedFrameEqualsOneCallOfTheRowWorker)
         const GuardedFrame threaded = run(120, 0, threads, 11);
         GuardedFrame single(100, 120);
         GuardedFrame src = random_frame(100, 120 * 3 / 2 + 1, 11);
-        resample_rows_cpu(plan, 0, 120, src.pixels(), single.pixels());
+        resample_rows_at(cpu_level_from_environment(), plan, 0, 120, src.pixels(), single.pixels());
         ASSERT_EQ(recorded_jobs.size(), static_cast<std::size_t>(std::min(threads, 120)));
         for (std::int32_t i = 0; i < 100 * 120; ++i)
             ASSERT_TRUE(same_pixel(threaded.storage[i + GuardedFrame::kGuardPixels], single.pixels()[i])) << i;

@@ -85,7 +85,7 @@ std::vector<Setting> make_settings(std::mt19937& rng)
         setting.track[kTrackHeight] = area ? pick(kHeight / 8, kHeight) : pick(6, kBuffer.h);
         setting.track[kTrackMethod] = area;
         const int share = pick(0, 3);
-        setting.track[kTrackGpuRate] = share == 0 ? 0 : share == 1 ? 256 : pick(1, 255);
+        setting.track[kTrackDeviceRate] = share == 0 ? 0 : share == 1 ? 256 : pick(1, 255);
         setting.track[kTrackBlockThreads] = pick(32, 512);
         setting.track[kTrackCpuThreads] = pick(1, 8);
         // Mostly "other", now and then a preset size.

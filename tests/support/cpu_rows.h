@@ -9,6 +9,6 @@ inline GuardedFrame cpu_rows_frame(const ResamplePlan& plan, const GuardedFrame&
 {
     const ResizeRequest& r = plan.request;
     GuardedFrame dst(src.max_w, r.dst_h);
-    resample_rows_cpu(plan, 0, r.dst_h, src.pixels() + static_cast<std::ptrdiff_t>(r.clip_top) * r.stride, dst.pixels());
+    resample_rows_at(cpu_level_from_environment(), plan, 0, r.dst_h, src.pixels() + static_cast<std::ptrdiff_t>(r.clip_top) * r.stride, dst.pixels());
     return dst;
 }

@@ -91,10 +91,10 @@ struct Controls {
         track[kTrackClipLeft] = left;
         track[kTrackClipRight] = right;
     }
-    void method(std::int32_t method, std::int32_t gpu_rate, std::int32_t block_threads, std::int32_t cpu_threads)
+    void method(std::int32_t method, std::int32_t device_rate, std::int32_t block_threads, std::int32_t cpu_threads)
     {
         track[kTrackMethod] = method;
-        track[kTrackGpuRate] = gpu_rate;
+        track[kTrackDeviceRate] = device_rate;
         track[kTrackBlockThreads] = block_threads;
         track[kTrackCpuThreads] = cpu_threads;
     }
@@ -109,11 +109,11 @@ struct Controls {
 
 // An area-averaging request as the frame entry would resolve it.
 inline ResizeRequest area_request(std::int32_t src_w, std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h,
-                                  std::int32_t stride = 1600, std::int32_t gpu_rate = 0, std::int32_t block_threads = 32,
+                                  std::int32_t stride = 1600, std::int32_t device_rate = 0, std::int32_t block_threads = 32,
                                   std::int32_t cpu_threads = 3)
 {
     return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, ResizeMethod::area_average,
-                         block_threads, cpu_threads, gpu_rate};
+                         block_threads, cpu_threads, device_rate};
 }
 
 inline FILTER_PROC_INFO proc_info(GuardedFrame& edit, GuardedFrame& temp, std::int32_t w, std::int32_t h)

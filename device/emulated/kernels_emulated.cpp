@@ -1,11 +1,12 @@
-// The emulated edge of the device module: the kernels compiled for the stand-in device, and the
-// module binary that the registration hands to its runtime (with the OpenCL image beside it).
+// The emulated edge of the device module: the kernels compiled for the stand-in device, with the
+// whole-grid resample for whole launches, and the module binary that the registration hands to its
+// runtime (with the OpenCL image beside it).
 #include <cstdint>
 
 #include "abi/filter_records.h"
 #include "device/template/module_image.h"
 #include "device/template/module_layout.h"
-#include "device/template/resample_grid.h"
+#include "device/emulated/resample_grid.h"
 #include "plan/arithmetic.h"
 #include "platform/device_runtime/emulated_device.h"
 

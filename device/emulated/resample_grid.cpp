@@ -1,19 +1,20 @@
 // The whole-grid resample: resolves a launch's tables once, checks its stores once, then runs the
 // row loop over the host threads.
-#include "device/template/resample_grid.h"
+#include "device/emulated/resample_grid.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "abi/filter_records.h"
-#include "cpu/row_worker.h"
+#include "cpu/cpu_level.h"
+#include "device/emulated/grid_rows.h"
+#include "device/lifecycle.h"
 #include "plan/arithmetic.h"
+#include "plan/resample_plan.h"
 
 namespace {
-
-#include "device/template/resample_grid_rows.inl"
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
@@ -35,75 +36,69 @@ using RowLoop = void (*)(const ResampleGrid&, std::int32_t, std::int32_t);
 RowLoop choose_row_loop()
 {
 #if defined(VANTREO_GRID_FMA_ROWS)
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return resample_grid_rows_fma;
+    if (best_cpu_level() >= CpuLevel::avx2) return resample_grid_rows_fma;
 #endif
     return resample_grid_rows;
 }
 
-// The launch's windows in the shape of the plan's tables, for the CPU's vector row workers run by
-// the device's rule: each window trimmed to the taps from its first to its last nonzero weight. A
-// tap of weight zero leaves a sum as it is (value x 0 + sum is the sum; a sum is never -0), so the
-// trimmed taps are the kernel's own.
-struct LaneTables {
-    std::vector<std::int32_t> row_first, row_last, row_tap_start;
-    std::vector<float> row_tap_weight, row_least_weight;
-    std::vector<std::int32_t> col_first, col_last, col_tap_start;
-    std::vector<float> col_tap_weight, col_least_weight;
+// The tables a ResampleGrid points into.
+struct GridTables {
+    std::vector<float> weight_x;
+    std::vector<std::int32_t> column_x;
+    std::vector<float> weight_y;
+    std::vector<std::size_t> row_start;
 };
 
-// The nonzero part [first, last] of `count` weights `stride` apart (last < first when all are zero),
-// appended to `taps`, with their least weight (0 when they add up to more than 1.5, as the plan's).
-void trim_window(const float* weights, std::int32_t count, std::int32_t stride, std::int32_t& first,
-                 std::int32_t& last, std::vector<float>& taps, float& least)
+// The launch's windows as a plan's taps, for the CPU's vector row workers run by the device's rule:
+// each window trimmed to the taps from its first to its last nonzero weight. A tap of weight zero
+// leaves a sum as it is (value x 0 + sum is the sum; a sum is never -0), so the trimmed taps are the
+// kernel's own. Only the taps of each AxisPlan are filled: the launch has no span tables.
+
+// Appends the nonzero part of `count` window weights `stride` apart, which start at source index
+// `start`, as one output of `axis`: its first and last source index (last < first when all are
+// zero), its weights and their least weight.
+void append_window(const float* weights, std::int32_t count, std::int32_t stride, std::int64_t start, AxisPlan& axis,
+                   std::int64_t& first, std::int64_t& last)
 {
-    first = 0;
-    while (first < count && weights[first * stride] == 0.0f) ++first;
-    last = count - 1;
-    while (last >= first && weights[last * stride] == 0.0f) --last;
-    double sum = 0;
-    least = 1.0f;  // a window without taps bounds nothing
-    for (std::int32_t t = first; t <= last; ++t) {
-        const float w = weights[t * stride];
-        taps.push_back(w);
-        sum += w;
-        least = std::min(least, w);
-    }
-    if (sum > 1.5) least = 0.0f;
+    std::int32_t t0 = 0;
+    while (t0 < count && weights[t0 * stride] == 0.0f) ++t0;
+    std::int32_t t1 = count - 1;
+    while (t1 >= t0 && weights[t1 * stride] == 0.0f) --t1;
+    const std::size_t begin = axis.tap_weight.size();
+    for (std::int32_t t = t0; t <= t1; ++t) axis.tap_weight.push_back(weights[t * stride]);
+    const std::int32_t taps = static_cast<std::int32_t>(axis.tap_weight.size() - begin);
+    axis.least_weight.push_back(least_tap_weight(axis.tap_weight.data() + begin, taps));
+    axis.tap_start.push_back(static_cast<std::int32_t>(axis.tap_weight.size()));
+    first = start + t0;
+    last = start + t1;
 }
 
 // False when some kept tap would fetch clamped (outside the source), a column keeps no tap, or the
 // columns' first taps go backwards: the lane workers assume none of these.
-bool build_lane_tables(const ResampleLaunch& in, const ResampleGrid& g, std::int32_t rows, LaneTables& t)
+bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32_t rows, AxisPlan& row_taps,
+                     AxisPlan& column_taps)
 {
     const std::int32_t pixels_per_row = in.source->width / 3;
-    const std::int32_t pitch = g.padded_width;
-    t.col_tap_start.push_back(0);
+    column_taps.tap_start.push_back(0);
     for (std::int32_t c = 0; c < g.width; ++c) {
         const std::int64_t sx = element<std::int32_t>(*in.start_x, texel(*in.start_x, c));
-        std::int32_t first, last;
-        float least;
-        trim_window(&g.weight_x[c], g.unit_x, pitch, first, last, t.col_tap_weight, least);
-        if (last < first || sx + first < 0 || sx + last >= pixels_per_row) return false;
-        if (c > 0 && sx + first < t.col_first.back()) return false;
-        t.col_first.push_back(static_cast<std::int32_t>(sx + first));
-        t.col_last.push_back(static_cast<std::int32_t>(sx + last));
-        t.col_least_weight.push_back(least);
-        t.col_tap_start.push_back(static_cast<std::int32_t>(t.col_tap_weight.size()));
+        std::int64_t first, last;
+        append_window(&g.weight_x[c], g.unit_x, g.padded_width, sx, column_taps, first, last);
+        if (last < first || first < 0 || last >= pixels_per_row) return false;
+        if (c > 0 && first < column_taps.first.back()) return false;
+        column_taps.first.push_back(static_cast<std::int32_t>(first));
+        column_taps.last.push_back(static_cast<std::int32_t>(last));
     }
-    t.row_tap_start.push_back(0);
+    row_taps.tap_start.push_back(0);
     for (std::int32_t row = 0; row < rows; ++row) {
         const std::int64_t sy = element<std::int32_t>(*in.start_y, texel(*in.start_y, row));
-        std::int32_t first, last;
-        float least;
-        trim_window(&g.weight_y[static_cast<std::size_t>(row) * g.unit_y], g.unit_y, 1, first, last, t.row_tap_weight,
-                    least);
+        std::int64_t first, last;
+        append_window(&g.weight_y[static_cast<std::size_t>(row) * g.unit_y], g.unit_y, 1, sy, row_taps, first, last);
         const bool no_taps = last < first;
-        if (!no_taps && (sy + first < 0 || sy + last >= in.source->height)) return false;
+        if (!no_taps && (first < 0 || last >= in.source->height)) return false;
         // A row without taps still names a source row, which the lane workers read with weight 0.
-        t.row_first.push_back(no_taps ? 0 : static_cast<std::int32_t>(sy + first));
-        t.row_last.push_back(no_taps ? -1 : static_cast<std::int32_t>(sy + last));
-        t.row_least_weight.push_back(least);
-        t.row_tap_start.push_back(static_cast<std::int32_t>(t.row_tap_weight.size()));
+        row_taps.first.push_back(no_taps ? 0 : static_cast<std::int32_t>(first));
+        row_taps.last.push_back(no_taps ? -1 : static_cast<std::int32_t>(last));
     }
     return true;
 }
@@ -134,11 +129,6 @@ void run_part(void* data, unsigned part)
 
 }  // namespace
 
-void resample_grid_rows(const ResampleGrid& g, std::int32_t first, std::int32_t end)
-{
-    resample_rows(g, first, end);
-}
-
 bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& block)
 {
     // Thread i = blockIdx.x * thread_num + threadIdx.x: with thread_num equal to the block's width the
@@ -157,7 +147,7 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
         (rows - 1) * in.max_width + last_row_columns > kInt32Max)
         return false;
 
-    ResampleGrid g;
+    ResampleGrid g{};
     g.unit_x = in.unit_x;
     g.unit_y = in.unit_y;
     g.width = in.dest_width;
@@ -168,31 +158,36 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     g.source = in.source->elements;
 
     // The columns: window start, tap weights and the source element of each channel and tap.
+    GridTables t;
     const std::size_t pitch = static_cast<std::size_t>(g.padded_width);
-    g.weight_x.assign(pitch * g.unit_x, 0.0f);
-    g.column_x.assign(pitch * 3 * g.unit_x, 0);
+    t.weight_x.assign(pitch * g.unit_x, 0.0f);
+    t.column_x.assign(pitch * 3 * g.unit_x, 0);
     for (std::int32_t c = 0; c < g.width; ++c) {
         const std::int32_t sx = element<std::int32_t>(*in.start_x, texel(*in.start_x, c));
         for (std::int32_t m = 0; m < g.unit_x; ++m) {
-            g.weight_x[m * pitch + c] = element<float>(*in.weight_x, texel(*in.weight_x, c * g.unit_x + m));
+            t.weight_x[m * pitch + c] = element<float>(*in.weight_x, texel(*in.weight_x, c * g.unit_x + m));
             const std::int64_t x = 3 * (std::int64_t{sx} + m);
             if (x < std::numeric_limits<std::int32_t>::min() || x + 2 > kInt32Max) return false;
             for (std::int32_t k = 0; k < 3; ++k)
-                g.column_x[(3 * m + k) * pitch + c] = emu::texel_index(static_cast<float>(x + k), in.source->width);
+                t.column_x[(3 * m + k) * pitch + c] = emu::texel_index(static_cast<float>(x + k), in.source->width);
         }
     }
     // The rows: window start, tap weights and the first element of each tap's source row.
-    g.weight_y.resize(static_cast<std::size_t>(rows) * g.unit_y);
-    g.row_start.resize(g.weight_y.size());
+    t.weight_y.resize(static_cast<std::size_t>(rows) * g.unit_y);
+    t.row_start.resize(t.weight_y.size());
     for (std::int32_t row = 0; row < g.rows; ++row) {
         const std::int32_t sy = element<std::int32_t>(*in.start_y, texel(*in.start_y, row));
         if (std::int64_t{sy} + g.unit_y - 1 > kInt32Max) return false;
         for (std::int32_t j = 0; j < g.unit_y; ++j) {
             const std::size_t tap = static_cast<std::size_t>(row) * g.unit_y + j;
-            g.weight_y[tap] = element<float>(*in.weight_y, texel(*in.weight_y, row * g.unit_y + j));
-            g.row_start[tap] = texel(*in.source, 0, sy + j);
+            t.weight_y[tap] = element<float>(*in.weight_y, texel(*in.weight_y, row * g.unit_y + j));
+            t.row_start[tap] = texel(*in.source, 0, sy + j);
         }
     }
+    g.weight_x = t.weight_x.data();
+    g.column_x = t.column_x.data();
+    g.weight_y = t.weight_y.data();
+    g.row_start = t.row_start.data();
 
     // Every store at once: from the first pixel to the end of the last.
     const std::uint64_t store_bytes =
@@ -201,22 +196,22 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     g.dest = emu::store_range(in.dest, store_bytes);
     if (!g.dest) return false;
 
-    // Whole rows go to the CPU's vector row workers, at the level VANTREO_CPU_LEVEL names (read at
-    // every launch, so that tests can run each), when their tables allow; a last, shorter row, and
-    // every row of a launch they cannot take, to the row loop.
-    Parts parts{&g, choose_row_loop(), g.rows, 0, nullptr, CpuLevel::scalar};
+    // Whole rows go to the CPU's vector row workers, at the emulated device's level, when their tables
+    // allow; a last, shorter row, and every row of a launch they cannot take, to the row loop.
+    Parts parts{&g, choose_row_loop(), g.rows, 0, nullptr, emulated_cpu_level()};
     const std::int32_t short_last_row = g.last_row_columns < g.width ? 1 : 0;
-    parts.level = cpu_level_for_setting(std::getenv("VANTREO_CPU_LEVEL"), best_cpu_level());
-    LaneTables tables;
+    AxisPlan row_taps, column_taps;
     LaneJob job{};
     if (parts.level != CpuLevel::scalar && in.source->width % 3 == 0 &&
-        build_lane_tables(in, g, g.rows - short_last_row, tables)) {
-        job = LaneJob{tables.row_first.data(), tables.row_last.data(), tables.row_tap_start.data(),
-                      tables.row_tap_weight.data(), tables.row_least_weight.data(), tables.col_first.data(),
-                      tables.col_last.data(), tables.col_tap_start.data(), tables.col_tap_weight.data(),
-                      tables.col_least_weight.data(), g.width, in.source->width / 3, in.max_width, 0, 0,
-                      reinterpret_cast<const PIXEL_YC*>(g.source), reinterpret_cast<PIXEL_YC*>(g.dest),
-                      LaneRule::device};
+        build_lane_taps(in, g, g.rows - short_last_row, row_taps, column_taps)) {
+        job.rows = row_taps.taps();
+        job.columns = column_taps.taps();
+        job.dst_w = g.width;
+        job.src_pixels = reinterpret_cast<const PIXEL_YC*>(g.source);
+        job.src_stride = in.source->width / 3;
+        job.dst_pixels = reinterpret_cast<PIXEL_YC*>(g.dest);
+        job.dst_stride = in.max_width;
+        job.rule = LaneRule::device;
         parts.lanes = &job;
         parts.rows -= short_last_row;
     }

@@ -1,8 +1,17 @@
 // The row loop of the whole-grid resample, written once and compiled for two instruction sets
-// (resample_grid.cpp, resample_grid_fma.cpp). Each pixel is calcDestPixelsKernel's: taps in the
-// kernel's order, tap rows outer and tap columns inner, the tap weight wy * wx rounded to single, one
-// device_accumulate per channel and tap, stored by store_channel_single. Columns go in runs of
-// kGridLanes pixels, whose independent chains of sums the processor overlaps.
+// (grid_rows.cpp, grid_rows_fma.cpp), each of which includes it, and with it the device rules, in an
+// unnamed namespace, so that neither build's copy of a function stands in for the other's. The fused
+// multiply-add is the compiler's builtin, never an out-of-line library wrapper. Each pixel is
+// calcDestPixelsKernel's: taps in the kernel's order, tap rows outer and tap columns inner, the tap
+// weight wy * wx rounded to single, one device_accumulate per channel and tap, stored by
+// store_channel_single. Columns go in runs of kGridLanes pixels, whose independent chains of sums the
+// processor overlaps.
+
+#define VANTREO_DEVICE_FUNCTION inline
+#define VANTREO_FMA(a, b, c) __builtin_fmaf(a, b, c)
+#include "plan/device_rules.inl"
+#undef VANTREO_FMA
+#undef VANTREO_DEVICE_FUNCTION
 
 inline float source_value(const unsigned char* source, std::size_t element)
 {
@@ -16,8 +25,8 @@ inline void resample_rows(const ResampleGrid& g, std::int32_t first, std::int32_
     const std::size_t pitch = static_cast<std::size_t>(g.padded_width);
     for (std::int32_t row = first; row < end; ++row) {
         const std::int32_t columns = row == g.rows - 1 ? g.last_row_columns : g.width;
-        const float* const weight_y = &g.weight_y[static_cast<std::size_t>(row) * g.unit_y];
-        const std::size_t* const row_start = &g.row_start[static_cast<std::size_t>(row) * g.unit_y];
+        const float* const weight_y = g.weight_y + static_cast<std::size_t>(row) * g.unit_y;
+        const std::size_t* const row_start = g.row_start + static_cast<std::size_t>(row) * g.unit_y;
         unsigned char* const out = g.dest + static_cast<std::size_t>(row) * g.row_pitch;
         for (std::int32_t c0 = 0; c0 < columns; c0 += kGridLanes) {
             float y[kGridLanes] = {}, cb[kGridLanes] = {}, cr[kGridLanes] = {};
@@ -25,8 +34,8 @@ inline void resample_rows(const ResampleGrid& g, std::int32_t first, std::int32_
                 const float wy = weight_y[j];
                 const unsigned char* const src = g.source + row_start[j] * sizeof(std::int16_t);
                 for (std::int32_t m = 0; m < g.unit_x; ++m) {
-                    const float* const wx = &g.weight_x[m * pitch + c0];
-                    const std::int32_t* const x = &g.column_x[3 * m * pitch + c0];
+                    const float* const wx = g.weight_x + m * pitch + c0;
+                    const std::int32_t* const x = g.column_x + 3 * m * pitch + c0;
                     for (std::int32_t k = 0; k < kGridLanes; ++k) {
                         const float w = wy * wx[k];
                         y[k] = device_accumulate(y[k], source_value(src, x[k]), w);
