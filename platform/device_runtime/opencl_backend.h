@@ -1,5 +1,5 @@
 // The OpenCL devices of the runtime: OpenCL 1.2 loaded at run time (libOpenCL.so.1, OpenCL.dll), its
-// devices listed before the emulated one. The host API (device_runtime.cpp) keeps device addresses,
+// devices listed before the emulated one. The host API (runtime_state.h) keeps device addresses,
 // arrays, constant banks and texture bindings for every device and calls these for the OpenCL
 // objects behind them, always under its lock. Not for use outside platform/device_runtime.
 #pragma once

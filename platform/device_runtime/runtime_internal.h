@@ -1,5 +1,5 @@
-// Internals of the stand-in device runtime shared by its host API (device_runtime.cpp) and its kernel
-// execution (device_execution.cpp). Not for use outside platform/device_runtime.
+// Internals of the stand-in device runtime shared by its host API (runtime_state.h and the files built
+// on it) and its kernel execution (device_execution.cpp). Not for use outside platform/device_runtime.
 #pragma once
 
 #include <cstddef>
