@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/picture.h"
-#include "host/y4m_format.h"
-#include "host/yc_format.h"
+#include "host/video/picture.h"
+#include "host/video/y4m_format.h"
+#include "host/video/yc_format.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/plugin_host.h"
+#include "host/editor/plugin_host.h"
 
 int main(int argc, char** argv)
 {

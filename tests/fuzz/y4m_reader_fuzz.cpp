@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/plugin_host.h"
-#include "host/y4m_format.h"
+#include "host/editor/plugin_host.h"
+#include "host/os/host_error.h"
+#include "host/video/y4m_format.h"
 #include "tests/fuzz/fuzz_input.h"
 
 using namespace vantreo_host;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/png_image.h"
+#include "host/video/png_image.h"
 
 namespace host_test {
 

@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/frame_streams.h"
-#include "host/plugin_host.h"
-#include "host/y4m_format.h"
+#include "host/editor/plugin_host.h"
+#include "host/video/frame_streams.h"
+#include "host/video/y4m_format.h"
 #include "plugin/registration.h"
 #include "tests/host/subprocess.h"
 

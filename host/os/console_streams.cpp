@@ -1,0 +1,180 @@
+#include "host/os/console_streams.h"
+
+#include <cerrno>
+#include <iostream>
+#include <system_error>
+#include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+namespace vantreo_host {
+
+namespace {
+
+void flush_all()
+{
+    std::cout.flush();
+    std::cerr.flush();
+    std::clog.flush();
+    std::fflush(nullptr);
+}
+
+#ifdef _WIN32
+int make_pipe(int fds[2]) { return _pipe(fds, 65536, _O_BINARY | _O_NOINHERIT); }
+int duplicate(int fd) { return _dup(fd); }
+int duplicate_to(int fd, int target) { return _dup2(fd, target); }
+void close_descriptor(int fd) { _close(fd); }
+int read_descriptor(int fd, char* buffer, unsigned size) { return _read(fd, buffer, size); }
+#else
+int make_pipe(int fds[2]) { return pipe(fds); }
+int duplicate(int fd) { return dup(fd); }
+int duplicate_to(int fd, int target) { return dup2(fd, target); }
+void close_descriptor(int fd) { close(fd); }
+int read_descriptor(int fd, char* buffer, unsigned size)
+{
+    ssize_t n;
+    do n = read(fd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return static_cast<int>(n);
+}
+#endif
+
+// Descriptors 1 and 2 lead into a pipe that a thread drains into `text` until the redirection ends.
+class ConsoleCapture {
+public:
+    explicit ConsoleCapture(std::string& text) : text_(text)
+    {
+        flush_all();
+        int ends[2];
+        if (make_pipe(ends) != 0) return;
+        read_end_ = ends[0];
+        saved_out_ = duplicate(1);
+        saved_err_ = duplicate(2);
+        const bool redirected = saved_out_ >= 0 && saved_err_ >= 0 && duplicate_to(ends[1], 1) >= 0 &&
+                                duplicate_to(ends[1], 2) >= 0;
+        close_descriptor(ends[1]);
+        if (redirected) {
+            try {
+                reader_ = std::thread([this] {
+                    char buffer[4096];
+                    int n;
+                    while ((n = read_descriptor(read_end_, buffer, sizeof buffer)) > 0) collected_.append(buffer, n);
+                });
+            } catch (const std::system_error&) {
+                // No thread to drain the pipe: the callback writes where the streams led before.
+            }
+        }
+        if (!reader_.joinable()) restore();
+    }
+
+    ~ConsoleCapture()
+    {
+        restore();
+        if (reader_.joinable()) reader_.join();
+        if (read_end_ >= 0) close_descriptor(read_end_);
+        text_ = collected_;
+    }
+
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+private:
+    // Puts descriptors 1 and 2 back; the pipe's last writing end goes with them, so the reader ends.
+    void restore()
+    {
+        flush_all();
+        for (int* saved : {&saved_out_, &saved_err_}) {
+            if (*saved < 0) continue;
+            duplicate_to(*saved, saved == &saved_out_ ? 1 : 2);
+            close_descriptor(*saved);
+            *saved = -1;
+        }
+    }
+
+    std::string& text_;
+    std::string collected_;
+    int read_end_ = -1;
+    int saved_out_ = -1;
+    int saved_err_ = -1;
+    std::thread reader_;
+};
+
+}  // namespace
+
+void capture_console(const std::function<void()>& action, std::string& text)
+{
+    ConsoleCapture capture(text);
+    action();
+}
+
+#ifdef _WIN32
+
+void detach_console_streams(bool discard_output)
+{
+    flush_all();
+    if (discard_output || _dup2(_fileno(stderr), _fileno(stdout)) != 0) std::freopen("NUL", "w", stdout);
+    if (!std::freopen("NUL", "r", stdin)) _close(_fileno(stdin));
+    std::clearerr(stdin);
+}
+
+void open_closed_standard_streams() {}
+
+void set_binary_mode(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
+
+void report_broken_pipe_as_error() {}
+
+bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+#else
+
+void detach_console_streams(bool discard_output)
+{
+    flush_all();
+    if (discard_output || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        // Dropped when asked, or when there is no standard error to borrow: either way it must not
+        // reach standard output.
+        const int sink = open("/dev/null", O_WRONLY);
+        if (sink >= 0) {
+            dup2(sink, STDOUT_FILENO);
+            if (sink != STDOUT_FILENO) close(sink);
+        } else {
+            close(STDOUT_FILENO);
+        }
+    }
+    const int empty = open("/dev/null", O_RDONLY);
+    if (empty >= 0) {
+        dup2(empty, STDIN_FILENO);
+        if (empty != STDIN_FILENO) close(empty);
+    } else {
+        close(STDIN_FILENO);
+    }
+    std::clearerr(stdin);
+}
+
+void open_closed_standard_streams()
+{
+    // open() takes the lowest free number: going up from 0, each lands on its own number unless a
+    // lower one could not be opened.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) close(null);
+    }
+}
+
+void set_binary_mode(std::FILE*) {}
+
+void report_broken_pipe_as_error() { signal(SIGPIPE, SIG_IGN); }
+
+bool is_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+#endif
+
+}  // namespace vantreo_host
