@@ -34,10 +34,6 @@ struct BufferSize {
 };
 
 constexpr std::int32_t kMaxControls = 64;
-constexpr std::int32_t kMaxBufferSide = 16384;
-// The pixels a frame buffer holds: 8192x4096 (8K UHD, 7680x4320, too) in a 32-bit process, as in the
-// editor, and 8192x8192 in a 64-bit one, which has the address space for it.
-constexpr std::int64_t kMaxBufferPixels = std::int64_t{1} << (sizeof(void*) >= 8 ? 26 : 25);
 
 // A label with case, spaces and dots left out: "T. Rate" and "t.rate" both give "trate".
 std::string label_key(const std::string& label);

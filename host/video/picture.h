@@ -10,6 +10,12 @@
 
 namespace vantreo_host {
 
+// The largest frame buffer the host gives the plug-in, and so the largest picture it reads: sides up
+// to kMaxBufferSide, and 8192x4096 pixels (8K UHD, 7680x4320, too) in a 32-bit process, as in the
+// editor, and 8192x8192 in a 64-bit one, which has the address space for it.
+constexpr std::int32_t kMaxBufferSide = 16384;
+constexpr std::int64_t kMaxBufferPixels = std::int64_t{1} << (sizeof(void*) >= 8 ? 26 : 25);
+
 struct Size {
     std::int32_t w;
     std::int32_t h;

@@ -7,7 +7,6 @@
 #include <numeric>
 #include <utility>
 
-#include "host/editor/plugin_host.h"
 #include "host/os/file_system.h"
 #include "host/os/host_error.h"
 #include "platform/printable_text.h"

@@ -56,7 +56,7 @@ const GoldenCase kCases[] = {
 TEST(GoldenOutput, EveryPathGivesTheRecordedBytes)
 {
     // Run with a level forced that this CPU lacks, the test would only repeat the run of a lower level.
-    const char* forced = std::getenv("VANTREO_CPU_LEVEL");
+    const char* forced = std::getenv(kCpuLevelVariable);
     if (forced && cpu_level_for_setting(forced, best_cpu_level()) != cpu_level_for_setting(forced, CpuLevel::avx512))
         GTEST_SKIP() << forced << " is not available on this CPU";
     FILTER_DLL* table = filter_registration();
