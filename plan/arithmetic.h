@@ -102,3 +102,26 @@ inline float least_tap_weight(const float* weights, std::int32_t count)
     }
     return sum <= kLeastWeightSumLimit ? least : 0.0f;
 }
+
+// ---- The filter methods (bicubic, Lanczos-3) ----------------------------------------------------
+// One rule for every executor, in integers, so that the CPU at every level and every device give
+// the same bytes.
+// - Each output of an axis has signed 16-bit weights with b fraction bits (the axis's
+//   filter_weight_bits) over consecutive source indices inside the picture; they add up to exactly
+//   2^b, found by rounding the running sums of the normalised double weights (plan/filter_tables.h).
+//   b is 15 where every weight and every output's magnitude sum allow it (reducing), else 14.
+// - Vertical pass, per output row and source column: v = filter_intermediate(sum of weight x value),
+//   a 16-bit value with two fraction bits (so values beyond +-8191 saturate there, never wrap).
+//   Horizontal pass, per output pixel: filter_store(sum of weight x v). Both sums are exact in 32
+//   bits: |value|, |v| <= 2^15 and an output's weights add up in magnitude to at most
+//   kMaxFilterWeightMagnitude at b = 14 and 2^16 - 3 at b = 15, which leaves room for the half.
+// Against the same filter evaluated in double (same taps, normalised weights), an output differs by
+// at most 1/2 (the store) + 2^-(bx+1) x TV_x + M_x x (1/8 + 2^-(by+1) x TV_y): M_x is the magnitude
+// sum of the output's horizontal weights (about 1.1 to 1.6), TV_y the largest variation down one
+// window column (the sum of |x[u+1] - x[u]| over its taps) and TV_x that of the double intermediates
+// along the window. Rounding the running sums makes each weight's error the difference of two errors
+// of at most 2^-(b+1), so a pass's error is at most 2^-(b+1) x the variation of what it reads (by
+// parts); 1/8 is the intermediate's rounding. An edge moves a pass by at most 2^-(b+1) x its height,
+// whatever the taps; values that alternate from tap to tap reach the bound, which grows with the
+// number of taps, and so with the reduction.
+constexpr std::int32_t kMaxFilterWeightMagnitude = 3 << 14;

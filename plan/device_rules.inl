@@ -18,3 +18,15 @@ VANTREO_DEVICE_FUNCTION float device_accumulate(float sum, float value, float we
 
 // The half is added in single precision.
 VANTREO_DEVICE_FUNCTION short store_channel_single(float sum) { return saturate_to_int16((int)(sum + 0.5f)); }
+
+// The filter methods' two roundings, the same on every executor (plan/arithmetic.h): a sum of
+// products of weights with `weight_bits` fraction bits, exact in 32 bits, shifted right with the
+// half added (round half up; >> of a negative int is arithmetic on every compiler of the build) and
+// saturated. The vertical pass keeps two fraction bits in its 16-bit intermediate; the horizontal
+// pass stores the whole value.
+VANTREO_DEVICE_FUNCTION short filter_rounded(int sum, int shift)
+{
+    return saturate_to_int16((sum + (1 << (shift - 1))) >> shift);
+}
+VANTREO_DEVICE_FUNCTION short filter_intermediate(int sum, int weight_bits) { return filter_rounded(sum, weight_bits - 2); }
+VANTREO_DEVICE_FUNCTION short filter_store(int sum, int weight_bits) { return filter_rounded(sum, weight_bits + 2); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "plan/axis_geometry.h"
+#include "plan/filter_tables.h"
 
 namespace {
 
@@ -88,6 +89,11 @@ void build_plan(ResizeRequest request, ResamplePlan& plan)
     plan.rows_per_thread = (request.dst_h - plan.device_rows) / request.cpu_threads;
     // One device thread per band pixel; with no band, one block (which is never launched).
     plan.grid_blocks = (request.dst_w * plan.device_rows - 1) / request.block_threads + 1;
+    if (is_filter_method(request.method)) {
+        build_filter_axis(request.method, request.dst_h, request.src_h, 0, plan.rows);
+        build_filter_axis(request.method, request.dst_w, request.src_w, request.clip_left, plan.columns);
+        return;
+    }
 
     set_span(request.dst_h, request.src_h, plan.rows);
     set_span(request.dst_w, request.src_w, plan.columns);

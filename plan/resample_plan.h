@@ -39,6 +39,14 @@ struct AxisPlan {
     // Point sampling: the frame index (clip offset added) each output copies. Non-decreasing.
     std::vector<std::int32_t> point_source;
 
+    // Bicubic and Lanczos-3 (plan/filter_tables.h): output j reads filter_taps consecutive source
+    // indices inside the picture from filter_first[j] (counted as `first` is), with the weights
+    // filter_weight[j * filter_taps + t], which have filter_weight_bits fraction bits.
+    std::int32_t filter_taps;
+    std::int32_t filter_weight_bits;
+    std::vector<std::int32_t> filter_first;
+    std::vector<std::int16_t> filter_weight;
+
     AxisTaps taps() const
     {
         return AxisTaps{first.data(), last.data(), tap_start.data(), tap_weight.data(), least_weight.data()};
@@ -59,10 +67,12 @@ struct ResamplePlan {
 };
 
 // Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
-// sampling builds only the point-sampling lookups: the area-averaging fields keep the last
-// area-averaging build (which the device copy mirrors). Expects 1 <= dst_w <= stride and dst_h >= 1;
-// for area averaging also dst_w <= src_w, dst_h <= src_h, 0 <= device_rate <= 256,
-// 1 <= cpu_threads <= kMaxCpuThreads and block_threads >= 1.
+// sampling builds only the point-sampling lookups, and the filter methods only their tables and the
+// row split: the area-averaging fields keep the last area-averaging build (which the device copy
+// mirrors). Expects 1 <= dst_w <= stride and dst_h >= 1; for area averaging and the filter methods
+// also 0 <= device_rate <= 256, 1 <= cpu_threads <= kMaxCpuThreads and block_threads >= 1; for area
+// averaging dst_w <= src_w and dst_h <= src_h, and for the filter methods dst_w >= src_w >> 3 and
+// dst_h >= src_h >> 3 (which keeps every window within kMaxFilterTaps).
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 
 // Fills the resolved tap weights and least weights from the span tables (build_plan does so; a test

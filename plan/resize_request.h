@@ -8,7 +8,15 @@
 enum class ResizeMethod : std::int32_t {
     point_sample = 0,  // each output pixel copies the nearest source pixel
     area_average = 1,  // each output pixel is the coverage-weighted mean of the source under it
+    bicubic = 2,       // separable Keys cubic (a = -0.5), widened to filter when reducing
+    lanczos3 = 3,      // separable Lanczos with three lobes, likewise
 };
+
+// Bicubic and Lanczos-3: the methods with a filter kernel of several taps per axis.
+inline bool is_filter_method(ResizeMethod method)
+{
+    return method == ResizeMethod::bicubic || method == ResizeMethod::lanczos3;
+}
 
 // The most CPU worker threads a frame runs: the executor keeps its workers in fixed room.
 constexpr std::int32_t kMaxCpuThreads = 16;

@@ -1,0 +1,40 @@
+// The filter methods' tables of one axis. Output j of dst over src source indices is centred at
+// source position (j + 0.5) x src / dst - 0.5 (pixel centres aligned); the kernel is widened by
+// src / dst when reducing, so that it filters, and is the plain kernel when enlarging. Taps outside
+// the picture read the nearest edge pixel: their weights are added to the edge tap's. The weights are
+// normalised in double, so that a constant picture stays constant, then made integers with 15
+// fraction bits where they fit, else 14, that add up to exactly one by rounding their running sums
+// (plan/arithmetic.h).
+// Everything is evaluated with IEEE double operations only (no library sine), so that every build
+// gets the same tables.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "plan/resample_plan.h"
+
+// The most taps a window has when reducing to no less than an eighth: a source below 8 (dst + 1)
+// indices gives at most min(src, 6 x src / dst + 1) taps, largest (55) near dst = 6.
+constexpr std::int32_t kMaxFilterTaps = 64;
+
+// sin(pi x), by reduction to |x| <= 1/2 and a series accurate to double precision.
+double sin_pi(double x);
+
+// Keys' cubic with a = -0.5 (Catmull-Rom): support |x| < 2.
+double bicubic_kernel(double x);
+// sinc(x) sinc(x / 3): support |x| < 3.
+double lanczos3_kernel(double x);
+
+// One output's weights in double: source indices first .. first + weight.size() - 1, all inside the
+// picture (counted from its edge), normalised to add up to 1.
+struct FilterWindow {
+    std::int32_t first;
+    std::vector<double> weight;
+};
+FilterWindow filter_window(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t j);
+
+// Fills filter_taps, filter_first (with `offset` added), filter_weight and filter_weight_bits of
+// `axis` for a filter method. Every output reads filter_taps source indices inside the picture: a window shorter than
+// the longest is moved to stay inside and padded with zero weights.
+void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t offset, AxisPlan& axis);
