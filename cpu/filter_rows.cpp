@@ -14,21 +14,20 @@ std::int16_t channel(const PIXEL_YC& pixel, std::int32_t c) { return c == 0 ? pi
 // in fixed room.
 constexpr std::int32_t kRunColumns = 512;
 
-// The vertical pass of output row `row` over frame columns [from, from + count): 16-bit
+// The vertical pass of output row `row` over source columns [from, from + count): 16-bit
 // intermediates, channel-interleaved, into `out`.
-void vertical_pass(const AxisPlan& rows, std::int32_t row, std::int32_t stride, const PIXEL_YC* src_pixels,
-                   std::int32_t from, std::int32_t count, std::int16_t* out)
+void vertical_pass(const FilterJob& job, std::int32_t row, std::int32_t from, std::int32_t count, std::int16_t* out)
 {
-    const std::int32_t taps = rows.filter_taps;
-    const std::int16_t* weights = &rows.filter_weight[static_cast<std::size_t>(row) * taps];
-    const PIXEL_YC* top = src_pixels + static_cast<std::ptrdiff_t>(rows.filter_first[row]) * stride + from;
+    const FilterTaps& rows = job.rows;
+    const std::int16_t* weights = rows.weight + static_cast<std::ptrdiff_t>(row) * rows.taps;
+    const PIXEL_YC* top = job.src_pixels + static_cast<std::ptrdiff_t>(rows.first[row]) * job.src_stride + from;
     std::int32_t sums[kRunColumns * kChannels];
     std::fill(sums, sums + count * kChannels, 0);
-    for (std::int32_t t = 0; t < taps; ++t) {
-        const std::int16_t* values = &top[static_cast<std::ptrdiff_t>(t) * stride].y;
+    for (std::int32_t t = 0; t < rows.taps; ++t) {
+        const std::int16_t* values = &top[static_cast<std::ptrdiff_t>(t) * job.src_stride].y;
         for (std::int32_t k = 0; k < count * kChannels; ++k) sums[k] += weights[t] * values[k];
     }
-    for (std::int32_t k = 0; k < count * kChannels; ++k) out[k] = filter_intermediate(sums[k], rows.filter_weight_bits);
+    for (std::int32_t k = 0; k < count * kChannels; ++k) out[k] = filter_intermediate(sums[k], rows.weight_bits);
 }
 
 }  // namespace
@@ -62,30 +61,35 @@ void filter_rows_reference(const ResamplePlan& plan, std::int32_t first_row, std
     }
 }
 
-CpuLevel filter_rows_at(CpuLevel level, const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
-                        const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels)
+FilterJob filter_job(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
+                     const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels)
+{
+    const ResizeRequest& r = plan.request;
+    return FilterJob{plan.rows.filter(), plan.columns.filter(), r.dst_w, first_row, row_count, src_pixels, r.stride,
+                     dst_pixels, r.stride};
+}
+
+CpuLevel filter_rows_at(CpuLevel level, const FilterJob& job)
 {
     level = std::min(level, best_cpu_level());
-    const ResizeRequest& r = plan.request;
-    const AxisPlan& columns = plan.columns;
-    const std::int32_t taps = columns.filter_taps;
+    const FilterTaps& columns = job.columns;
+    const std::int32_t taps = columns.taps;
     std::int16_t run[kRunColumns * kChannels];
-    for (std::int32_t i = first_row; i < first_row + row_count; ++i) {
-        PIXEL_YC* dst_row = dst_pixels + static_cast<std::ptrdiff_t>(i) * r.stride;
+    for (std::int32_t i = job.first_row; i < job.first_row + job.row_count; ++i) {
+        PIXEL_YC* dst_row = job.dst_pixels + static_cast<std::ptrdiff_t>(i) * job.dst_stride;
         // Output columns in runs whose windows fit in the room of one run of intermediates.
-        for (std::int32_t j0 = 0; j0 < r.dst_w;) {
-            const std::int32_t from = columns.filter_first[j0];
+        for (std::int32_t j0 = 0; j0 < job.dst_w;) {
+            const std::int32_t from = columns.first[j0];
             std::int32_t j1 = j0 + 1;
-            while (j1 < r.dst_w && columns.filter_first[j1] + taps - from <= kRunColumns) ++j1;
-            const std::int32_t to = columns.filter_first[j1 - 1] + taps;
-            vertical_pass(plan.rows, i, r.stride, src_pixels, from, to - from, run);
+            while (j1 < job.dst_w && columns.first[j1] + taps - from <= kRunColumns) ++j1;
+            vertical_pass(job, i, from, columns.first[j1 - 1] + taps - from, run);
             for (std::int32_t j = j0; j < j1; ++j) {
-                const std::int16_t* weights = &columns.filter_weight[static_cast<std::size_t>(j) * taps];
-                const std::int16_t* values = run + (columns.filter_first[j] - from) * kChannels;
+                const std::int16_t* weights = columns.weight + static_cast<std::ptrdiff_t>(j) * taps;
+                const std::int16_t* values = run + (columns.first[j] - from) * kChannels;
                 std::int32_t sums[kChannels] = {0, 0, 0};
                 for (std::int32_t t = 0; t < taps; ++t)
                     for (std::int32_t c = 0; c < kChannels; ++c) sums[c] += weights[t] * values[t * kChannels + c];
-                const std::int32_t bits = columns.filter_weight_bits;
+                const std::int32_t bits = columns.weight_bits;
                 dst_row[j] = PIXEL_YC{filter_store(sums[0], bits), filter_store(sums[1], bits), filter_store(sums[2], bits)};
             }
             j0 = j1;

@@ -50,6 +50,33 @@ bool upload_table(cudaArray*& handle, const cudaChannelFormatDesc& desc, const s
 
 }  // namespace
 
+bool DeviceMirror::upload_window_tables(const ResamplePlan& plan)
+{
+    const WindowTables tables = build_window_tables(plan);
+    return upload_table(start_y_array_, start_y_desc, tables.rows.start, gTextureStartY) &&
+           upload_table(start_x_array_, start_x_desc, tables.columns.start, gTextureStartX) &&
+           write_constant(gcUnitNumY, tables.rows.taps) &&
+           upload_table(weight_y_array_, weight_y_desc, tables.rows.weight, gTextureWeightY) &&
+           write_constant(gcUnitNumX, tables.columns.taps) &&
+           upload_table(weight_x_array_, weight_x_desc, tables.columns.weight, gTextureWeightX);
+}
+
+bool DeviceMirror::upload_filter_tables(const ResamplePlan& plan)
+{
+    const AxisPlan& rows = plan.rows;
+    const AxisPlan& columns = plan.columns;
+    // The device's source array holds the clipped picture from its left edge.
+    std::vector<std::int32_t> first_x(columns.filter_first);
+    for (std::int32_t& first : first_x) first -= plan.request.clip_left;
+    return upload_table(filter_first_y_array_, filter_first_desc, rows.filter_first, gTextureFilterFirstY) &&
+           upload_table(filter_first_x_array_, filter_first_desc, first_x, gTextureFilterFirstX) &&
+           upload_table(filter_weight_y_array_, filter_weight_desc, rows.filter_weight, gTextureFilterWeightY) &&
+           upload_table(filter_weight_x_array_, filter_weight_desc, columns.filter_weight, gTextureFilterWeightX) &&
+           write_constant(gcFilterTapsY, rows.filter_taps) && write_constant(gcFilterTapsX, columns.filter_taps) &&
+           write_constant(gcFilterBitsY, rows.filter_weight_bits) &&
+           write_constant(gcFilterBitsX, columns.filter_weight_bits);
+}
+
 std::uint32_t dest_buffer_bytes(const ResamplePlan& plan)
 {
     const ResizeRequest& r = plan.request;
@@ -81,14 +108,7 @@ void DeviceMirror::rebuild(const ResamplePlan& plan)
     // The download copies whole rows: the columns the kernel never writes read as zero.
     if (cudaMemset(buffer, 0, bytes) != cudaSuccess || !write_dest_symbol(dest_buffer_)) return;
 
-    const WindowTables tables = build_window_tables(plan);
-    if (!upload_table(start_y_array_, start_y_desc, tables.rows.start, gTextureStartY) ||
-        !upload_table(start_x_array_, start_x_desc, tables.columns.start, gTextureStartX) ||
-        !write_constant(gcUnitNumY, tables.rows.taps) ||
-        !upload_table(weight_y_array_, weight_y_desc, tables.rows.weight, gTextureWeightY) ||
-        !write_constant(gcUnitNumX, tables.columns.taps) ||
-        !upload_table(weight_x_array_, weight_x_desc, tables.columns.weight, gTextureWeightX))
-        return;
+    if (!(is_filter_method(r.method) ? upload_filter_tables(plan) : upload_window_tables(plan))) return;
 
     // Three 16-bit elements per pixel; the upload copies the clipped picture's columns only.
     const std::size_t width = (static_cast<std::size_t>(r.src_w) + kSparePixels) * 3;
@@ -125,6 +145,10 @@ void DeviceMirror::release()
     release_array(start_x_array_);
     release_array(weight_y_array_);
     release_array(weight_x_array_);
+    release_array(filter_first_y_array_);
+    release_array(filter_first_x_array_);
+    release_array(filter_weight_y_array_);
+    release_array(filter_weight_x_array_);
     release_array(source_array_);
     built_ = false;
 }

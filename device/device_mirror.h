@@ -1,6 +1,7 @@
-// The device copy of an area-averaging plan, and the device band of a frame: the kernel's constants,
-// its destination buffer, the window tables behind its textures and the array that receives the
-// source picture. The mirror owns these device resources and frees them when destroyed.
+// The device copy of an area-averaging or filter-method plan, and the device band of a frame: the
+// kernel's constants, its destination buffer, the window or filter tables behind its textures and the
+// array that receives the source picture. The mirror owns these device resources and frees them when
+// destroyed.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +17,9 @@ public:
     DeviceMirror(const DeviceMirror&) = delete;
     DeviceMirror& operator=(const DeviceMirror&) = delete;
 
-    // Rewrites the device copy for an area-averaging plan: the constants, a new destination buffer
-    // (cleared, large enough for every store of the launch), the window tables, and a new source array
-    // (cleared, with spare zeros past the picture). Whether every step succeeded is what ready_for()
+    // Rewrites the device copy for an area-averaging or filter-method plan: the constants, a new
+    // destination buffer (cleared, large enough for every store of the launch), the window tables or
+    // the filter tables, and a new source array (cleared, with spare zeros past the picture). Whether every step succeeded is what ready_for()
     // tells afterwards.
     void rebuild(const ResamplePlan& plan);
 
@@ -27,7 +28,7 @@ public:
 
     // Frees the destination buffer named by pgcGpuDestPixels, if any, and clears the symbol.
     void release_device_dest();
-    // Frees every device resource: the destination buffer, then the five arrays.
+    // Frees every device resource: the destination buffer, then the arrays.
     void release();
 
     // The device band of one frame, each step false when the device reports a failure (the band's
@@ -38,10 +39,17 @@ public:
     [[nodiscard]] bool download_device_rows(const ResamplePlan& plan, PIXEL_YC* dst);
 
 private:
+    [[nodiscard]] bool upload_window_tables(const ResamplePlan& plan);
+    [[nodiscard]] bool upload_filter_tables(const ResamplePlan& plan);
+
     cudaArray* start_y_array_ = nullptr;
     cudaArray* start_x_array_ = nullptr;
     cudaArray* weight_y_array_ = nullptr;
     cudaArray* weight_x_array_ = nullptr;
+    cudaArray* filter_first_y_array_ = nullptr;
+    cudaArray* filter_first_x_array_ = nullptr;
+    cudaArray* filter_weight_y_array_ = nullptr;
+    cudaArray* filter_weight_x_array_ = nullptr;
     cudaArray* source_array_ = nullptr;
     PIXEL_YC* dest_buffer_ = nullptr;  // the address pgcGpuDestPixels holds
     ResizeRequest built_for_{};

@@ -8,12 +8,18 @@ std::int32_t gcThreadNum;
 std::int32_t gcDestWidth;
 std::int32_t gcMaxWidth;
 PIXEL_YC* pgcGpuDestPixels;
+std::int32_t gcFilterTapsX;
+std::int32_t gcFilterTapsY;
+std::int32_t gcFilterBitsX;
+std::int32_t gcFilterBitsY;
 
 cudaChannelFormatDesc start_y_desc;
 cudaChannelFormatDesc start_x_desc;
 cudaChannelFormatDesc weight_y_desc;
 cudaChannelFormatDesc weight_x_desc;
 cudaChannelFormatDesc source_desc;
+cudaChannelFormatDesc filter_first_desc;
+cudaChannelFormatDesc filter_weight_desc;
 
 void** module_handle;
 
@@ -32,6 +38,8 @@ void register_constant(std::int32_t& shadow, const char* name)
 
 void calcDestPixelsKernel() { cudaLaunch(host_entry(calcDestPixelsKernel)); }
 
+void calcFilterPixelsKernel() { cudaLaunch(host_entry(calcFilterPixelsKernel)); }
+
 void testKernel(float* g_idata, float* g_odata)
 {
     if (cudaSetupArgument(&g_idata, sizeof g_idata, 0) != cudaSuccess) return;
@@ -45,6 +53,9 @@ void register_device_module()
     __cudaRegisterFunction(module_handle, host_entry(calcDestPixelsKernel),
                            const_cast<char*>("__globfunc__Z20calcDestPixelsKernelv"),
                            "__globfunc__Z20calcDestPixelsKernelv", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+    __cudaRegisterFunction(module_handle, host_entry(calcFilterPixelsKernel),
+                           const_cast<char*>("__globfunc__Z22calcFilterPixelsKernelv"),
+                           "__globfunc__Z22calcFilterPixelsKernelv", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
     __cudaRegisterFunction(module_handle, host_entry(testKernel), const_cast<char*>("__globfunc__Z10testKernelPfS_"),
                            "__globfunc__Z10testKernelPfS_", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
     // The generated code passes the shared symbol's name where the parameter's type says address.
@@ -54,11 +65,19 @@ void register_device_module()
     __cudaRegisterTexture(module_handle, &gTextureWeightY, nullptr, "gTextureWeightY", 1, 0, 0);
     __cudaRegisterTexture(module_handle, &gTextureWeightX, nullptr, "gTextureWeightX", 1, 0, 0);
     __cudaRegisterTexture(module_handle, &gTextureSrc, nullptr, "gTextureSrc", 2, 0, 0);
+    __cudaRegisterTexture(module_handle, &gTextureFilterFirstY, nullptr, "gTextureFilterFirstY", 1, 0, 0);
+    __cudaRegisterTexture(module_handle, &gTextureFilterFirstX, nullptr, "gTextureFilterFirstX", 1, 0, 0);
+    __cudaRegisterTexture(module_handle, &gTextureFilterWeightY, nullptr, "gTextureFilterWeightY", 1, 0, 0);
+    __cudaRegisterTexture(module_handle, &gTextureFilterWeightX, nullptr, "gTextureFilterWeightX", 1, 0, 0);
     register_constant(gcUnitNumX, "gcUnitNumX");
     register_constant(gcUnitNumY, "gcUnitNumY");
     register_constant(gcThreadNum, "gcThreadNum");
     register_constant(gcDestWidth, "gcDestWidth");
     register_constant(gcMaxWidth, "gcMaxWidth");
+    register_constant(gcFilterTapsX, "gcFilterTapsX");
+    register_constant(gcFilterTapsY, "gcFilterTapsY");
+    register_constant(gcFilterBitsX, "gcFilterBitsX");
+    register_constant(gcFilterBitsY, "gcFilterBitsY");
     __cudaRegisterVar(module_handle, reinterpret_cast<char*>(&pgcGpuDestPixels), const_cast<char*>("pgcGpuDestPixels"),
                       "pgcGpuDestPixels", 0, sizeof pgcGpuDestPixels, 1, 0);
 }

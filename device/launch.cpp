@@ -6,7 +6,10 @@ bool DeviceMirror::upload_source_frame(const ResamplePlan& plan, const PIXEL_YC*
 {
     const ResizeRequest& r = plan.request;
     // Only the rows the band reads, and only the clipped picture's columns.
-    const std::size_t rows = static_cast<std::size_t>(plan.rows.last[plan.device_rows - 1]) + 1;
+    const std::int32_t last_row = is_filter_method(r.method)
+                                      ? plan.rows.filter_first[plan.device_rows - 1] + plan.rows.filter_taps - 1
+                                      : plan.rows.last[plan.device_rows - 1];
+    const std::size_t rows = static_cast<std::size_t>(last_row) + 1;
     const std::size_t pitch = static_cast<std::size_t>(r.stride) * sizeof(PIXEL_YC);
     return cudaMemcpy2DToArray(source_array_, 0, 0, picture + r.clip_left, pitch,
                                static_cast<std::size_t>(r.src_w) * sizeof(PIXEL_YC), rows,
@@ -20,7 +23,12 @@ bool DeviceMirror::launch_resample_kernel(const ResamplePlan& plan)
     const dim3 block(static_cast<unsigned int>(plan.request.block_threads), 1, 1);
     cudaGetLastError();  // so that only this launch's error is seen below
     const bool configured = cudaConfigureCall(grid, block, 0, nullptr) == cudaSuccess;
-    if (configured) calcDestPixelsKernel();
+    if (configured) {
+        if (is_filter_method(plan.request.method))
+            calcFilterPixelsKernel();
+        else
+            calcDestPixelsKernel();
+    }
     const bool launched = configured && cudaGetLastError() == cudaSuccess;
     // The wait comes in every case: the kernel must be finished before its buffer is read or replaced.
     const bool finished = cudaThreadSynchronize() == cudaSuccess;

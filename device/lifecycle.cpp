@@ -70,6 +70,10 @@ bool start_device()
     set_point_sampling(gTextureWeightY);
     set_point_sampling(gTextureWeightX);
     set_point_sampling(gTextureSrc);
+    set_point_sampling(gTextureFilterFirstY);
+    set_point_sampling(gTextureFilterFirstX);
+    set_point_sampling(gTextureFilterWeightY);
+    set_point_sampling(gTextureFilterWeightX);
     for (cudaTextureAddressMode& mode : gTextureSrc.addressMode) mode = cudaAddressModeClamp;
 
     start_y_desc = cudaCreateChannelDesc(32, 0, 0, 0, cudaChannelFormatKindSigned);
@@ -77,6 +81,8 @@ bool start_device()
     weight_y_desc = cudaCreateChannelDesc(32, 0, 0, 0, cudaChannelFormatKindFloat);
     weight_x_desc = cudaCreateChannelDesc(32, 0, 0, 0, cudaChannelFormatKindFloat);
     source_desc = cudaCreateChannelDesc(16, 0, 0, 0, cudaChannelFormatKindSigned);
+    filter_first_desc = cudaCreateChannelDesc(32, 0, 0, 0, cudaChannelFormatKindSigned);
+    filter_weight_desc = cudaCreateChannelDesc(16, 0, 0, 0, cudaChannelFormatKindSigned);
     return true;
 }
 

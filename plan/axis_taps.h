@@ -1,7 +1,7 @@
-// The taps of one axis as every area-averaging executor reads them: which source indices each output
-// covers and with what weight. Plain pointers into tables owned elsewhere (the plan, or the emulated
-// device's launch), so that the vector row workers, compiled for instruction sets the CPU may lack,
-// share no inline code with the rest of the build.
+// The taps of one axis as every executor reads them: which source indices each output covers and
+// with what weight, for area averaging and for the filter methods. Plain pointers into tables owned
+// elsewhere (the plan, or the emulated device's launch), so that the vector row workers, compiled for
+// instruction sets the CPU may lack, share no inline code with the rest of the build.
 #pragma once
 
 #include <cstdint>
@@ -15,4 +15,13 @@ struct AxisTaps {
     const float* tap_weight;
     // least_tap_weight of its weights (plan/arithmetic.h).
     const float* least_weight;
+};
+
+// The filter methods' taps of one axis: output j reads `taps` consecutive source indices from first[j],
+// with the weights weight[j * taps + t], which have weight_bits fraction bits.
+struct FilterTaps {
+    std::int32_t taps;
+    std::int32_t weight_bits;
+    const std::int32_t* first;
+    const std::int16_t* weight;
 };

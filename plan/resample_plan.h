@@ -51,6 +51,7 @@ struct AxisPlan {
     {
         return AxisTaps{first.data(), last.data(), tap_start.data(), tap_weight.data(), least_weight.data()};
     }
+    FilterTaps filter() const { return FilterTaps{filter_taps, filter_weight_bits, filter_first.data(), filter_weight.data()}; }
 };
 
 struct ResamplePlan {

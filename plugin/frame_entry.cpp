@@ -42,7 +42,8 @@ bool record_is_sane(const FILTER* fp, const FILTER_PROC_INFO* fpip)
 }
 
 // Bounds on one output axis, in order: not below an eighth of the source, within the buffer, at
-// least 1, and for area averaging never larger than the source.
+// least 1, and for area averaging never larger than the source. The other methods enlarge up to the
+// buffer.
 std::int32_t bound_axis(std::int32_t requested, std::int32_t source, std::int32_t buffer, bool area_average)
 {
     std::int32_t size = std::max(requested, source >> 3);
@@ -78,7 +79,8 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
     if (request.src_w > max_source_side || request.src_h > max_source_side) return std::nullopt;
 
     const OutputSize size = requested_size(track, fp->check);
-    request.method = track[kTrackMethod] == 1 ? ResizeMethod::area_average : ResizeMethod::point_sample;
+    // The bar's value is the method; its range (0..1, or 0..3 with the filter methods on) was checked.
+    request.method = static_cast<ResizeMethod>(track[kTrackMethod]);
     const bool area_average = request.method == ResizeMethod::area_average;
     request.dst_w = bound_axis(size.w, request.src_w, fpip->max_w, area_average);
     request.dst_h = bound_axis(size.h, request.src_h, fpip->max_h, area_average);
@@ -93,11 +95,11 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
 
 namespace {
 
-// Brings the plan, and for area averaging its device copy, in step with `request`.
+// Brings the plan, and for area averaging and the filter methods its device copy, in step with `request`.
 void rebuild_plan(ModuleState& state, const ResizeRequest& request)
 {
     build_plan(request, state.plan);
-    if (request.method == ResizeMethod::area_average)
+    if (request.method != ResizeMethod::point_sample)
         state.mirror.rebuild(state.plan);  // a mirror that failed to build leaves its band to the CPU
     else
         state.mirror.release_device_dest();
@@ -124,7 +126,7 @@ HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
         request = resolve_request(fp, fpip, state.settings.max_source_side);
         if (!request) return 1;
         if (*request != state.plan.request) rebuild_plan(state, *request);
-        if (request->method == ResizeMethod::area_average)
+        if (request->method != ResizeMethod::point_sample)
             run_hybrid_frame(state.plan, state.cpu_level, state.mirror, state.worker_group, fpip->ycp_edit,
                              fpip->ycp_temp);
         else

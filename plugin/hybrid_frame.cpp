@@ -6,6 +6,7 @@
 
 #include <boost/bind/bind.hpp>
 
+#include "cpu/filter_rows.h"
 #include "cpu/row_worker.h"
 
 // A worker is a thread of the Boost.Thread group; the group's own lock guards its list of threads,
@@ -25,11 +26,18 @@ boost::thread* add_worker(boost::thread_group& group, const boost::function<void
     return thread.release();
 }
 
-// The row worker bound by Boost.Bind to the job's values.
+void run_cpu_job(const ResamplePlan& plan, const CpuJob& job)
+{
+    if (is_filter_method(plan.request.method))
+        filter_rows_at(job.level, filter_job(plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels));
+    else
+        resample_rows_at(job.level, plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels);
+}
+
+// The job bound by Boost.Bind to the plan and its values.
 boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job)
 {
-    return add_worker(group, boost::bind(resample_rows_at, job.level, std::cref(plan), job.first_row, job.row_count,
-                                         job.src_pixels, job.dst_pixels));
+    return add_worker(group, boost::bind(run_cpu_job, std::cref(plan), job));
 }
 
 namespace {
@@ -95,6 +103,5 @@ void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror
         on_this_thread[left++] = {cpu_level, 0, plan.device_rows, picture, dst};
 
     for (std::int32_t i = 0; i < left; ++i)
-        resample_rows_at(cpu_level, plan, on_this_thread[i].first_row, on_this_thread[i].row_count,
-                         on_this_thread[i].src_pixels, on_this_thread[i].dst_pixels);
+        run_cpu_job(plan, on_this_thread[i]);
 }

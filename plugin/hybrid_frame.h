@@ -1,5 +1,5 @@
-// One area-averaged frame: the top band of rows on the device, the rows below on CPU worker threads,
-// both at the same time.
+// One area-averaged or filtered frame: the top band of rows on the device, the rows below on CPU
+// worker threads, both at the same time.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +24,15 @@ struct CpuJob {
 // Starts a thread running `body` and adds it to `group`, or throws (with no thread left running).
 boost::thread* add_worker(boost::thread_group& group, const boost::function<void()>& body);
 
+// Computes `job`'s rows of `plan` (area averaging or a filter method) on the calling thread.
+void run_cpu_job(const ResamplePlan& plan, const CpuJob& job);
+
 // Starts a worker thread in `group` that runs `job` on `plan`, and returns it; throws when the thread
 // cannot be started.
 using WorkerStart = boost::thread* (*)(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job);
 boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job);
 
-// Writes output rows 0 .. dst_h-1 of `dst` for an area-averaging `plan` and returns when all are
+// Writes output rows 0 .. dst_h-1 of `dst` for an area-averaging or filter-method `plan` and returns when all are
 // written, the CPU's rows at `cpu_level`. The device band runs on `mirror` when it is ready for the plan; a band the device cannot
 // compute (no resources, a failed upload, launch or copy-back), and any CPU band whose thread cannot
 // be started, is computed on the calling thread. `worker_group` is empty again on return.

@@ -9,6 +9,10 @@ texture<int, 1, cudaReadModeElementType> gTextureStartX(0, cudaFilterModePoint, 
 texture<float, 1, cudaReadModeElementType> gTextureWeightY(0, cudaFilterModePoint, cudaAddressModeClamp);
 texture<float, 1, cudaReadModeElementType> gTextureWeightX(0, cudaFilterModePoint, cudaAddressModeClamp);
 texture<short, 2, cudaReadModeElementType> gTextureSrc(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<int, 1, cudaReadModeElementType> gTextureFilterFirstY(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<int, 1, cudaReadModeElementType> gTextureFilterFirstX(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<short, 1, cudaReadModeElementType> gTextureFilterWeightY(0, cudaFilterModePoint, cudaAddressModeClamp);
+texture<short, 1, cudaReadModeElementType> gTextureFilterWeightX(0, cudaFilterModePoint, cudaAddressModeClamp);
 
 namespace {
 

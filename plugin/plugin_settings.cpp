@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -37,17 +38,6 @@ bool same_key(const std::string& a, const char* b)
     return true;
 }
 
-// The whole-number value of `text` when it is one (digits only) from kDefaultMaxSourceSide to
-// kLargestMaxSourceSide.
-bool parse_max_source_side(const std::string& text, std::int32_t& value)
-{
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    const long parsed = std::strtol(text.c_str(), nullptr, 10);
-    if (parsed < kDefaultMaxSourceSide || parsed > kLargestMaxSourceSide) return false;
-    value = static_cast<std::int32_t>(parsed);
-    return true;
-}
-
 // One line of `problems`, in printf's terms.
 __attribute__((format(printf, 2, 3))) void add_problem(std::string& problems, const char* format, ...)
 {
@@ -61,10 +51,20 @@ __attribute__((format(printf, 2, 3))) void add_problem(std::string& problems, co
     problems += '\n';
 }
 
-void report_bad_value(std::string& problems, const std::string& where, const std::string& value, std::int32_t kept)
+void report_bad_value(std::string& problems, const std::string& where, const SettingKey& key, const std::string& value,
+                      const PluginSettings& settings)
 {
-    add_problem(problems, "%s: max_source_side must be a whole number from %d to %d, not '%s'; using %d", where.c_str(),
-                kDefaultMaxSourceSide, kLargestMaxSourceSide, printable_text(value).c_str(), kept);
+    add_problem(problems, "%s: %s; using %d", where.c_str(), bad_setting_value(key, value).c_str(),
+                static_cast<int>(settings.*key.value));
+}
+
+// "max_source_side and extended_methods", for the message on an unknown key.
+std::string key_names()
+{
+    std::string names;
+    for (std::size_t i = 0; i < std::size(kSettingKeys); ++i)
+        names += std::string(i == 0 ? "" : i + 1 == std::size(kSettingKeys) ? " and " : ", ") + kSettingKeys[i].name;
+    return names;
 }
 
 // Reads the settings file at `path` into `text`: an empty result when it was read or is simply not
@@ -92,6 +92,28 @@ std::string read_settings_file(const std::string& path, std::string& text)
 
 }  // namespace
 
+const SettingKey* find_setting_key(const std::string& name)
+{
+    for (const SettingKey& key : kSettingKeys)
+        if (same_key(name, key.name)) return &key;
+    return nullptr;
+}
+
+bool apply_setting(const SettingKey& key, const std::string& text, PluginSettings& settings)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const long parsed = std::strtol(text.c_str(), nullptr, 10);
+    if (parsed < key.lowest || parsed > key.highest) return false;
+    settings.*key.value = static_cast<std::int32_t>(parsed);
+    return true;
+}
+
+std::string bad_setting_value(const SettingKey& key, const std::string& text)
+{
+    return std::string(key.name) + " must be a whole number from " + std::to_string(key.lowest) + " to " +
+           std::to_string(key.highest) + ", not '" + printable_text(text) + "'";
+}
+
 void apply_settings_text(const std::string& text, const std::string& file_name, PluginSettings& settings,
                          std::string& problems)
 {
@@ -113,22 +135,24 @@ void apply_settings_text(const std::string& text, const std::string& file_name, 
         }
         const std::string key = trimmed(line.substr(0, equals));
         const std::string value = trimmed(line.substr(equals + 1));
-        if (!same_key(key, "max_source_side")) {
-            add_problem(problems, "%s: unknown key '%s' (the one key is max_source_side)", where.c_str(),
-                        printable_text(key).c_str());
+        const SettingKey* known = find_setting_key(key);
+        if (!known) {
+            add_problem(problems, "%s: unknown key '%s' (the keys are %s)", where.c_str(), printable_text(key).c_str(),
+                        key_names().c_str());
             continue;
         }
-        if (!parse_max_source_side(value, settings.max_source_side))
-            report_bad_value(problems, where, value, settings.max_source_side);
+        if (!apply_setting(*known, value, settings)) report_bad_value(problems, where, *known, value, settings);
     }
 }
 
-void apply_settings_environment(const char* max_source_side, PluginSettings& settings, std::string& problems)
+void apply_settings_environment(PluginSettings& settings, std::string& problems)
 {
-    if (!max_source_side) return;
-    const std::string value = trimmed(max_source_side);
-    if (!parse_max_source_side(value, settings.max_source_side))
-        report_bad_value(problems, kMaxSourceSideVariable, value, settings.max_source_side);
+    for (const SettingKey& key : kSettingKeys) {
+        const char* text = std::getenv(key.variable);
+        if (!text) continue;
+        const std::string value = trimmed(text);
+        if (!apply_setting(key, value, settings)) report_bad_value(problems, key.variable, key, value, settings);
+    }
 }
 
 std::string plugin_folder()
@@ -169,7 +193,7 @@ PluginSettings read_plugin_settings(const std::string& folder, std::string& prob
             add_problem(problems, "cannot read %s: %s; using the default settings", printable_text(path).c_str(),
                         unread.c_str());
     }
-    apply_settings_environment(std::getenv(kMaxSourceSideVariable), settings, problems);
+    apply_settings_environment(settings, problems);
     return settings;
 }
 

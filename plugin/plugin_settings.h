@@ -15,22 +15,49 @@ constexpr std::int32_t kLargestMaxSourceSide = 8192;
 
 struct PluginSettings {
     std::int32_t max_source_side = kDefaultMaxSourceSide;  // kDefaultMaxSourceSide .. kLargestMaxSourceSide
+    // 1: the "Method" bar also offers 2 bicubic and 3 Lanczos-3; 0 (the default): the editor's two.
+    std::int32_t extended_methods = 0;
 };
 
-// The settings file's name, its largest size, and the environment variable that overrides
-// max_source_side.
+// The settings file's name, its largest size, and the environment variables that override its keys.
 constexpr const char* kSettingsFileName = "vantreo.ini";
 constexpr std::size_t kMaxSettingsFileBytes = 64 * 1024;
 constexpr const char* kMaxSourceSideVariable = "VANTREO_MAX_SOURCE_SIDE";
+constexpr const char* kExtendedMethodsVariable = "VANTREO_EXTENDED_METHODS";
+
+// One key of the settings: its name in the file, the variable that overrides it, its range.
+struct SettingKey {
+    const char* name;
+    const char* variable;
+    std::int32_t lowest;
+    std::int32_t highest;
+    std::int32_t PluginSettings::*value;
+};
+inline constexpr SettingKey kSettingKeys[] = {
+    {"max_source_side", kMaxSourceSideVariable, kDefaultMaxSourceSide, kLargestMaxSourceSide,
+     &PluginSettings::max_source_side},
+    {"extended_methods", kExtendedMethodsVariable, 0, 1, &PluginSettings::extended_methods},
+};
+
+// The key named `name` (case aside), or null.
+const SettingKey* find_setting_key(const std::string& name);
+
+// Sets `key` from `text` when it is a whole number in the key's range (digits only); otherwise
+// changes nothing and returns false.
+bool apply_setting(const SettingKey& key, const std::string& text, PluginSettings& settings);
+
+// Why `text` is no value of `key`, for a message: "max_source_side must be a whole number from
+// 1600 to 8192, not 'x'".
+std::string bad_setting_value(const SettingKey& key, const std::string& text);
 
 // Applies the lines of `text`, read from `file_name`, to `settings`; each malformed line, unknown key or
 // value out of range changes nothing and adds one line to `problems`, naming the file and line.
 void apply_settings_text(const std::string& text, const std::string& file_name, PluginSettings& settings,
                          std::string& problems);
 
-// Applies a value of max_source_side from the environment variable's text, when set; a bad one keeps
-// what `settings` had and adds one line to `problems`.
-void apply_settings_environment(const char* max_source_side, PluginSettings& settings, std::string& problems);
+// Applies each key's environment variable, when set; a bad value keeps what `settings` had and adds
+// one line to `problems`.
+void apply_settings_environment(PluginSettings& settings, std::string& problems);
 
 // The folder (with its trailing separator) of the module this code is linked into: the plug-in when
 // loaded as one, else the program. Empty when it cannot be found.

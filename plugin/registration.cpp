@@ -65,6 +65,7 @@ std::array<std::int32_t, kTrackCount> track_maximum_for(const PluginSettings& se
         maximum[kTrackWidth] = std::max(maximum[kTrackWidth], settings.max_source_side);
         maximum[kTrackHeight] = std::max(maximum[kTrackHeight], settings.max_source_side);
     }
+    if (settings.extended_methods == 1) maximum[kTrackMethod] = static_cast<std::int32_t>(ResizeMethod::lanczos3);
     return maximum;
 }
 

@@ -38,7 +38,8 @@ inline constexpr std::array<std::int32_t, kTrackCount> kTrackMaximum = {512, 512
 
 // The track bars' maxima the record carries under `settings`: kTrackMaximum, except that a source
 // limit raised above its default raises "Width" and "Height" to it where they are lower, so that
-// sources it lets through can be kept at their size or enlarged to it.
+// sources it lets through can be kept at their size or enlarged to it, and extended_methods raises
+// "Method" to 3 (bicubic 2, Lanczos-3 3).
 std::array<std::int32_t, kTrackCount> track_maximum_for(const PluginSettings& settings);
 
 // The record the editor reads. Its first call reads the plug-in's settings (read_settings_once).

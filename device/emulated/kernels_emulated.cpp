@@ -72,24 +72,50 @@ bool calcDestPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid, 
     return run_resample_grid(launch, grid, block);
 }
 
+// calcFilterPixelsKernel over the whole grid, likewise.
+bool calcFilterPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid, const dim3& block)
+{
+    const FilterLaunch launch = {
+        CONSTANT_INT(gcFilterTapsX),
+        CONSTANT_INT(gcFilterTapsY),
+        CONSTANT_INT(gcFilterBitsX),
+        CONSTANT_INT(gcFilterBitsY),
+        CONSTANT_INT(gcThreadNum),
+        CONSTANT_INT(gcDestWidth),
+        CONSTANT_INT(gcMaxWidth),
+        CONSTANT_PIXELS(pgcGpuDestPixels),
+        bound_texture<int>(ctx, kUnit_gTextureFilterFirstY),
+        bound_texture<int>(ctx, kUnit_gTextureFilterFirstX),
+        bound_texture<short>(ctx, kUnit_gTextureFilterWeightY),
+        bound_texture<short>(ctx, kUnit_gTextureFilterWeightX),
+        bound_texture<short>(ctx, kUnit_gTextureSrc),
+    };
+    return run_filter_grid(launch, grid, block);
+}
+
 const emu::ImageKernel kKernels[] = {
     {"__globfunc__Z20calcDestPixelsKernelv", calcDestPixelsKernel_emulated, false, calcDestPixelsKernel_grid},
+    {"__globfunc__Z22calcFilterPixelsKernelv", calcFilterPixelsKernel_emulated, false, calcFilterPixelsKernel_grid},
     {"__globfunc__Z10testKernelPfS_", testKernel_emulated, true, nullptr},
 };
 const emu::ImageConstant kConstants[] = {
     {"gcUnitNumX", kOffset_gcUnitNumX, 4},   {"gcUnitNumY", kOffset_gcUnitNumY, 4},
     {"gcThreadNum", kOffset_gcThreadNum, 4}, {"gcDestWidth", kOffset_gcDestWidth, 4},
     {"gcMaxWidth", kOffset_gcMaxWidth, 4},   {"pgcGpuDestPixels", kOffset_pgcGpuDestPixels, sizeof(PIXEL_YC*)},
+    {"gcFilterTapsX", kOffset_gcFilterTapsX, 4}, {"gcFilterTapsY", kOffset_gcFilterTapsY, 4},
+    {"gcFilterBitsX", kOffset_gcFilterBitsX, 4}, {"gcFilterBitsY", kOffset_gcFilterBitsY, 4},
 };
 const emu::ImageTexture kTextures[] = {
     {"gTextureStartY", kUnit_gTextureStartY, 1},   {"gTextureStartX", kUnit_gTextureStartX, 1},
     {"gTextureWeightY", kUnit_gTextureWeightY, 1}, {"gTextureWeightX", kUnit_gTextureWeightX, 1},
     {"gTextureSrc", kUnit_gTextureSrc, 2},
+    {"gTextureFilterFirstY", kUnit_gTextureFilterFirstY, 1},   {"gTextureFilterFirstX", kUnit_gTextureFilterFirstX, 1},
+    {"gTextureFilterWeightY", kUnit_gTextureFilterWeightY, 1}, {"gTextureFilterWeightX", kUnit_gTextureFilterWeightX, 1},
 };
 const char* const kSharedSymbols[] = {"sdata"};
 
 const emu::EmulatedImage kImage = {
-    "vantreo-emu-img", kKernels, 2, kConstants, 6, kConstantBankBytes, kTextures, 5, kSharedSymbols, 1,
+    "vantreo-emu-img", kKernels, 3, kConstants, 10, kConstantBankBytes, kTextures, 9, kSharedSymbols, 1,
 };
 
 const __cudaFatCubinEntry kCubins[] = {{"sm_10", &kImage}, {"opencl", &resample_opencl_image}, {nullptr, nullptr}};

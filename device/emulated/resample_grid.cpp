@@ -3,33 +3,18 @@
 #include "device/emulated/resample_grid.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "abi/filter_records.h"
 #include "cpu/cpu_level.h"
 #include "device/emulated/grid_rows.h"
+#include "device/emulated/texture_reads.h"
 #include "device/lifecycle.h"
 #include "plan/arithmetic.h"
 #include "plan/resample_plan.h"
 
 namespace {
-
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
-template <class T> T element(const emu::TextureView& view, std::size_t index)
-{
-    T value;
-    std::memcpy(&value, view.elements + index * sizeof(T), sizeof value);
-    return value;
-}
-
-// The element a fetch of the kernel at the integer coordinates (x, y) reads.
-std::size_t texel(const emu::TextureView& view, std::int32_t x, std::int32_t y = 0)
-{
-    return emu::texel_offset(view, static_cast<float>(x), static_cast<float>(y));
-}
 
 using RowLoop = void (*)(const ResampleGrid&, std::int32_t, std::int32_t);
 
@@ -81,7 +66,7 @@ bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32
     const std::int32_t pixels_per_row = in.source->width / 3;
     column_taps.tap_start.push_back(0);
     for (std::int32_t c = 0; c < g.width; ++c) {
-        const std::int64_t sx = element<std::int32_t>(*in.start_x, texel(*in.start_x, c));
+        const std::int64_t sx = fetch<std::int32_t>(*in.start_x, c);
         std::int64_t first, last;
         append_window(&g.weight_x[c], g.unit_x, g.padded_width, sx, column_taps, first, last);
         if (last < first || first < 0 || last >= pixels_per_row) return false;
@@ -91,7 +76,7 @@ bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32
     }
     row_taps.tap_start.push_back(0);
     for (std::int32_t row = 0; row < rows; ++row) {
-        const std::int64_t sy = element<std::int32_t>(*in.start_y, texel(*in.start_y, row));
+        const std::int64_t sy = fetch<std::int32_t>(*in.start_y, row);
         std::int64_t first, last;
         append_window(&g.weight_y[static_cast<std::size_t>(row) * g.unit_y], g.unit_y, 1, sy, row_taps, first, last);
         const bool no_taps = last < first;
@@ -163,9 +148,9 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     t.weight_x.assign(pitch * g.unit_x, 0.0f);
     t.column_x.assign(pitch * 3 * g.unit_x, 0);
     for (std::int32_t c = 0; c < g.width; ++c) {
-        const std::int32_t sx = element<std::int32_t>(*in.start_x, texel(*in.start_x, c));
+        const std::int32_t sx = fetch<std::int32_t>(*in.start_x, c);
         for (std::int32_t m = 0; m < g.unit_x; ++m) {
-            t.weight_x[m * pitch + c] = element<float>(*in.weight_x, texel(*in.weight_x, c * g.unit_x + m));
+            t.weight_x[m * pitch + c] = fetch<float>(*in.weight_x, c * g.unit_x + m);
             const std::int64_t x = 3 * (std::int64_t{sx} + m);
             if (x < std::numeric_limits<std::int32_t>::min() || x + 2 > kInt32Max) return false;
             for (std::int32_t k = 0; k < 3; ++k)
@@ -176,11 +161,11 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     t.weight_y.resize(static_cast<std::size_t>(rows) * g.unit_y);
     t.row_start.resize(t.weight_y.size());
     for (std::int32_t row = 0; row < g.rows; ++row) {
-        const std::int32_t sy = element<std::int32_t>(*in.start_y, texel(*in.start_y, row));
+        const std::int32_t sy = fetch<std::int32_t>(*in.start_y, row);
         if (std::int64_t{sy} + g.unit_y - 1 > kInt32Max) return false;
         for (std::int32_t j = 0; j < g.unit_y; ++j) {
             const std::size_t tap = static_cast<std::size_t>(row) * g.unit_y + j;
-            t.weight_y[tap] = element<float>(*in.weight_y, texel(*in.weight_y, row * g.unit_y + j));
+            t.weight_y[tap] = fetch<float>(*in.weight_y, row * g.unit_y + j);
             t.row_start[tap] = texel(*in.source, 0, sy + j);
         }
     }

@@ -27,3 +27,20 @@ struct ResampleLaunch {
 // taps, unbound textures, indices past the kernel's 32-bit arithmetic, or stores that do not lie
 // inside one live allocation, where the per-thread path faults at the first such store).
 bool run_resample_grid(const ResampleLaunch& launch, const dim3& grid, const dim3& block);
+
+// The filter kernel's constants and bound textures as one launch sees them; null where no array of
+// the element type is bound.
+struct FilterLaunch {
+    std::int32_t taps_x, taps_y, bits_x, bits_y, thread_num, dest_width, max_width;
+    emu::DeviceAddress dest;
+    const emu::TextureView* first_y;   // int
+    const emu::TextureView* first_x;   // int
+    const emu::TextureView* weight_y;  // short
+    const emu::TextureView* weight_x;  // short
+    const emu::TextureView* source;    // short
+};
+
+// Runs every thread of a launch of calcFilterPixelsKernel on the CPU's filter row worker, which gives
+// the kernel's values; false, with nothing done, for a launch it leaves to the per-thread path (as
+// run_resample_grid, and where a fetch would clamp: a window reaching outside the source).
+bool run_filter_grid(const FilterLaunch& launch, const dim3& grid, const dim3& block);

@@ -20,13 +20,18 @@ typedef struct {
 // A texture is three kernel arguments: its array's elements row after row, its width and its height.
 #define TEXTURE(T, name) __global const T* name, int name##_width, int name##_height
 
-// A kernel without arguments gets the module's constants and textures as arguments, in the order of
-// the kernel list in kernels_opencl.cpp.
-#define DEFINE_KERNEL_0(name)                                                                              \
-    __kernel void name(int gcUnitNumX, int gcUnitNumY, int gcThreadNum, int gcDestWidth, int gcMaxWidth,   \
-                       __global PIXEL_YC* pgcGpuDestPixels, TEXTURE(int, gTextureStartY),                 \
-                       TEXTURE(int, gTextureStartX), TEXTURE(float, gTextureWeightY),                     \
-                       TEXTURE(float, gTextureWeightX), TEXTURE(short, gTextureSrc))
+// A kernel without arguments gets the module's constants and textures it reads as arguments, in the
+// order of its argument list in kernels_opencl.cpp.
+#define calcDestPixelsKernel_ARGUMENTS                                                                     \
+    int gcUnitNumX, int gcUnitNumY, int gcThreadNum, int gcDestWidth, int gcMaxWidth,                      \
+        __global PIXEL_YC *pgcGpuDestPixels, TEXTURE(int, gTextureStartY), TEXTURE(int, gTextureStartX),   \
+        TEXTURE(float, gTextureWeightY), TEXTURE(float, gTextureWeightX), TEXTURE(short, gTextureSrc)
+#define calcFilterPixelsKernel_ARGUMENTS                                                                   \
+    int gcThreadNum, int gcDestWidth, int gcMaxWidth, __global PIXEL_YC *pgcGpuDestPixels,                 \
+        int gcFilterTapsX, int gcFilterTapsY, int gcFilterBitsX, int gcFilterBitsY,                        \
+        TEXTURE(int, gTextureFilterFirstY), TEXTURE(int, gTextureFilterFirstX),                            \
+        TEXTURE(short, gTextureFilterWeightY), TEXTURE(short, gTextureFilterWeightX), TEXTURE(short, gTextureSrc)
+#define DEFINE_KERNEL_0(name) __kernel void name(name##_ARGUMENTS)
 // A kernel's own arguments come first, then its block's shared memory.
 #define DEFINE_KERNEL_2(name, T, a, b) __kernel void name(__global T* a, __global T* b, __local uchar* shared_block)
 #define BLOCK_INDEX_X (get_group_id(0))

@@ -14,12 +14,20 @@ __constant__ std::int32_t gcThreadNum;
 __constant__ std::int32_t gcDestWidth;
 __constant__ std::int32_t gcMaxWidth;
 __constant__ PIXEL_YC* pgcGpuDestPixels;
+__constant__ std::int32_t gcFilterTapsX;
+__constant__ std::int32_t gcFilterTapsY;
+__constant__ std::int32_t gcFilterBitsX;
+__constant__ std::int32_t gcFilterBitsY;
 
 __constant__ cudaTextureObject_t gTextureStartY;
 __constant__ cudaTextureObject_t gTextureStartX;
 __constant__ cudaTextureObject_t gTextureWeightY;
 __constant__ cudaTextureObject_t gTextureWeightX;
 __constant__ cudaTextureObject_t gTextureSrc;
+__constant__ cudaTextureObject_t gTextureFilterFirstY;
+__constant__ cudaTextureObject_t gTextureFilterFirstX;
+__constant__ cudaTextureObject_t gTextureFilterWeightY;
+__constant__ cudaTextureObject_t gTextureFilterWeightX;
 
 #define DEFINE_KERNEL_0(name) __global__ void name()
 #define DEFINE_KERNEL_2(name, T, a, b) __global__ void name(T* a, T* b)

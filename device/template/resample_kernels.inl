@@ -41,6 +41,43 @@ DEFINE_KERNEL_0(calcDestPixelsKernel)
     STORE_PIXEL(CONSTANT_PIXELS(pgcGpuDestPixels), row * CONSTANT_INT(gcMaxWidth) + col, pixel);
 }
 
+// One output pixel per thread by the filter methods' integer rule (plan/arithmetic.h): for each of its
+// gcFilterTapsX source columns the vertical pass over gcFilterTapsY source rows, then the horizontal
+// pass over those intermediates; the same values as the CPU's, which computes each intermediate once
+// per output row. Threads past the band compute rows below it, as above.
+DEFINE_KERNEL_0(calcFilterPixelsKernel)
+{
+    const int taps_x = CONSTANT_INT(gcFilterTapsX);
+    const int taps_y = CONSTANT_INT(gcFilterTapsY);
+    const int bits_y = CONSTANT_INT(gcFilterBitsY);
+    const int dest_width = CONSTANT_INT(gcDestWidth);
+    const int i = (int)(BLOCK_INDEX_X) * CONSTANT_INT(gcThreadNum) + (int)(THREAD_INDEX_X);
+    const int row = i / dest_width;
+    const int col = i % dest_width;
+    const int sy = TEX1D(int, gTextureFilterFirstY, row);
+    const int sx = TEX1D(int, gTextureFilterFirstX, col);
+
+    int y = 0, cb = 0, cr = 0;
+    for (int m = 0; m < taps_x; ++m) {
+        const int x = 3 * (sx + m);
+        int column_y = 0, column_cb = 0, column_cr = 0;
+        for (int j = 0; j < taps_y; ++j) {
+            const int wy = TEX1D(short, gTextureFilterWeightY, row * taps_y + j);
+            const int r = sy + j;
+            column_y += wy * TEX2D(short, gTextureSrc, x, r);
+            column_cb += wy * TEX2D(short, gTextureSrc, x + 1, r);
+            column_cr += wy * TEX2D(short, gTextureSrc, x + 2, r);
+        }
+        const int wx = TEX1D(short, gTextureFilterWeightX, col * taps_x + m);
+        y += wx * filter_intermediate(column_y, bits_y);
+        cb += wx * filter_intermediate(column_cb, bits_y);
+        cr += wx * filter_intermediate(column_cr, bits_y);
+    }
+    const int bits_x = CONSTANT_INT(gcFilterBitsX);
+    const PIXEL_YC pixel = {filter_store(y, bits_x), filter_store(cb, bits_x), filter_store(cr, bits_x)};
+    STORE_PIXEL(CONSTANT_PIXELS(pgcGpuDestPixels), row * CONSTANT_INT(gcMaxWidth) + col, pixel);
+}
+
 // Each block multiplies its first blockDim elements by blockDim, through shared memory.
 DEFINE_KERNEL_2(testKernel, float, g_idata, g_odata)
 {

@@ -112,7 +112,7 @@ TEST(FilterRows, RowWorkerMatchesTheReference)
         fill_random(src, values, trial % 3 == 0 ? -32768 : -2048, trial % 3 == 0 ? 32767 : 4096);
         const PIXEL_YC* picture = src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride;
         filter_rows_reference(plan, 0, dst_h, picture, expected.pixels());
-        filter_rows_at(best_cpu_level(), plan, 0, dst_h, picture, got.pixels());
+        filter_rows_at(best_cpu_level(), filter_job(plan, 0, dst_h, picture, got.pixels()));
         ASSERT_EQ(first_difference(got, expected), -1) << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h;
         ASSERT_TRUE(expected.guards_intact());
         for (std::int32_t i = 0; i < dst_h; ++i)

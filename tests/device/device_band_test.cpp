@@ -6,14 +6,15 @@
 #include "device/device_module.h"
 #include "device/lifecycle.h"
 #include "platform/device_runtime/emulated_controls.h"
+#include "cpu/filter_rows.h"
 #include "plugin/hybrid_frame.h"
+#include "tests/support/environment.h"
 #include "tests/support/cpu_rows.h"
 
 namespace {
 
-constexpr const char* kResampleKernel = "__globfunc__Z20calcDestPixelsKernelv";
-
-std::uint64_t kernel_launches() { return emu::completed_launches(kResampleKernel); }
+// Launches of either resample kernel.
+std::uint64_t kernel_launches() { return emu::completed_launches(nullptr); }
 
 // Frames through the executor with a plan and device mirror of the test's own.
 class DeviceBand : public ::testing::Test {
@@ -231,6 +232,44 @@ TEST_F(DeviceBand, AnyDeviceFailureSendsTheBandToTheCpu)
         EXPECT_TRUE(same_picture(r, hybrid_frame(r, src, true), on_cpu)) << static_cast<int>(op);
         EXPECT_TRUE(same_picture(r, hybrid_frame(r, src), on_device)) << static_cast<int>(op);
     }
+}
+
+// The filter methods have one rule: the frame is the CPU reference's whatever the device's share, the
+// CPU's threads, the block size, and whether the emulated device runs the kernel thread by thread or
+// the grid on the CPU's row worker; with crops and strides above the width, one-row and one-column
+// outputs, enlarging and reducing.
+TEST_F(DeviceBand, FilterMethodsGiveTheReferenceFrameForEveryShare)
+{
+    std::mt19937 rng(61);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    for (int trial = 0; trial < 24; ++trial) {
+        const std::int32_t src_w = pick(1, 90), src_h = pick(1, 70), clip_left = pick(0, 4), clip_top = pick(0, 4);
+        const std::int32_t dst_w = trial % 5 == 0 ? std::max(1, src_w >> 3) : pick(std::max(1, src_w >> 3), 2 * src_w);
+        const std::int32_t dst_h = trial % 7 == 0 ? std::max(1, src_h >> 3) : pick(std::max(1, src_h >> 3), 2 * src_h);
+        const std::int32_t stride = std::max(dst_w, clip_left + src_w) + pick(0, 3);
+        GuardedFrame src(stride, clip_top + src_h);
+        fill_random(src, rng, trial % 2 ? -32768 : -2048, trial % 2 ? 32767 : 4096);
+        ResizeRequest r{src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top,
+                        trial % 2 ? ResizeMethod::lanczos3 : ResizeMethod::bicubic, 32, 1, 0};
+        build_plan(r, plan);
+        GuardedFrame expected(stride, dst_h);
+        filter_rows_reference(plan, 0, dst_h, src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride,
+                              expected.pixels());
+        for (const char* per_thread : {"0", "1"}) {
+            set_env("VANTREO_EMU_PER_THREAD", per_thread);
+            for (std::int32_t rate : {0, 77, 256})
+                for (std::int32_t threads : {1, 3, 16}) {
+                    r.device_rate = rate;
+                    r.cpu_threads = threads;
+                    r.block_threads = 32 + 96 * (threads % 5);
+                    EXPECT_TRUE(same_picture(r, hybrid_frame(r, src), expected))
+                        << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h << " rate " << rate << " threads "
+                        << threads << " per thread " << per_thread;
+                }
+        }
+        set_env("VANTREO_EMU_PER_THREAD", nullptr);
+    }
+    EXPECT_GT(emu::whole_grid_launches("__globfunc__Z22calcFilterPixelsKernelv"), 0u);
 }
 
 }  // namespace

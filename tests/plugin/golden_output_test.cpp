@@ -8,6 +8,7 @@
 
 #include "cpu/row_worker.h"
 #include "plugin/registration.h"
+#include "tests/support/environment.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -51,6 +52,9 @@ const GoldenCase kCases[] = {
     {"device rows", 643, 487, 700, 500, 0, 0, 0, 0, 211, 157, 1, 256, 96, 3, 3, 0xa4f0aad3fcb2e967},
     {"device rows, ratio near 1, cropped", 131, 129, 140, 130, 1, 0, 2, 0, 128, 127, 1, 256, 64, 2, 4, 0x0d8090e14e231d36},
     {"device and CPU rows, cropped", 480, 360, 500, 400, 9, 4, 13, 6, 173, 119, 1, 100, 33, 5, 5, 0x5bbe8212f10fa1e2},
+    {"bicubic, enlarging, device and CPU rows", 211, 157, 700, 500, 0, 0, 0, 0, 643, 487, 2, 100, 64, 3, 6, 0x1f95a6b714467dae},
+    {"Lanczos-3, reducing, cropped, device and CPU rows", 480, 360, 500, 400, 9, 4, 13, 6, 173, 119, 3, 77, 96, 2, 7, 0x655155ecf0cd73bc},
+    {"Lanczos-3, CPU rows only, near 1", 131, 129, 140, 130, 1, 0, 2, 0, 128, 127, 3, 0, 32, 3, 8, 0xaa7e58e2fc36552d},
 };
 
 TEST(GoldenOutput, EveryPathGivesTheRecordedBytes)
@@ -59,6 +63,7 @@ TEST(GoldenOutput, EveryPathGivesTheRecordedBytes)
     const char* forced = std::getenv(kCpuLevelVariable);
     if (forced && cpu_level_for_setting(forced, best_cpu_level()) != cpu_level_for_setting(forced, CpuLevel::avx512))
         GTEST_SKIP() << forced << " is not available on this CPU";
+    set_env(kExtendedMethodsVariable, "1");  // read at the first registration, in this process
     FILTER_DLL* table = filter_registration();
     table->func_init(nullptr);
     for (const GoldenCase& c : kCases) {

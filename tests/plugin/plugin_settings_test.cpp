@@ -38,10 +38,10 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
          "Vantreo: f.ini:3: max_source_side must be a whole number from 1600 to 8192, not '-2000'; using 1600\n"},
         {"[limits]\nmax_sauce_side=4000\nmax_source_side=4000\n", 4000,
          "Vantreo: f.ini:1: expected key=value, not '[limits]'\n"
-         "Vantreo: f.ini:2: unknown key 'max_sauce_side' (the one key is max_source_side)\n"},
+         "Vantreo: f.ini:2: unknown key 'max_sauce_side' (the keys are max_source_side and extended_methods)\n"},
         // The file's bytes are shown, never sent to the terminal as they are.
         {"\x1b[2Jkey\x07=1\nmax_source_side=4\\000\xff\n", 1600,
-         "Vantreo: f.ini:1: unknown key '\\x1b[2Jkey\\x07' (the one key is max_source_side)\n"
+         "Vantreo: f.ini:1: unknown key '\\x1b[2Jkey\\x07' (the keys are max_source_side and extended_methods)\n"
          "Vantreo: f.ini:2: max_source_side must be a whole number from 1600 to 8192, not '4\\\\000\\xff'; using 1600\n"},
     };
     for (const SettingsCase& c : cases) {
@@ -52,13 +52,23 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
         EXPECT_EQ(problems, c.problems) << c.text;
     }
 
+    // The filter methods' key, case aside, 0 or 1.
+    PluginSettings methods;
+    std::string method_problems;
+    apply_settings_text("Extended_Methods = 1\nextended_methods=2\n", "f.ini", methods, method_problems);
+    EXPECT_EQ(methods.extended_methods, 1);
+    EXPECT_EQ(method_problems, "Vantreo: f.ini:2: extended_methods must be a whole number from 0 to 1, not '2'; using 1\n");
+
     // The environment's value overrides the file's; a bad one keeps the file's.
     PluginSettings settings;
     std::string problems;
     apply_settings_text("max_source_side=3000", "f.ini", settings, problems);
-    apply_settings_environment("5000", settings, problems);
+    set_env(kMaxSourceSideVariable, "5000");
+    apply_settings_environment(settings, problems);
     EXPECT_EQ(settings.max_source_side, 5000);
-    apply_settings_environment("lots", settings, problems);
+    set_env(kMaxSourceSideVariable, "lots");
+    apply_settings_environment(settings, problems);
+    set_env(kMaxSourceSideVariable, nullptr);
     EXPECT_EQ(settings.max_source_side, 5000);
     EXPECT_EQ(problems, "Vantreo: VANTREO_MAX_SOURCE_SIDE: max_source_side must be a whole number from 1600 to 8192, "
                         "not 'lots'; using 5000\n");
