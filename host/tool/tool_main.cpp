@@ -243,15 +243,26 @@ void warn_about_default_size(Size asked, Size source)
 std::string size_hint(unsigned rules)
 {
     std::string hint;
-    if (rules & kNeverEnlarges) hint += "; --method point enlarges";
+    if (rules & kNeverEnlarges) hint += "; --method bicubic, lanczos or point enlarges";
     if (rules & kEighthFloor) hint += "; a second run goes down another eighth";
     return hint;
 }
 
-// Whether the device took rows of the last frame: area averaging with a device share.
+// Whether the device took rows of the last frame: a method other than point sampling, with a device
+// share.
 bool device_rows_ran(const PluginHost& host)
 {
-    return area_averaging(host) && host.has_track(kDeviceShareLabel) && host.track(kDeviceShareLabel) > 0;
+    return host.has_track(kMethodLabel) && host.track(kMethodLabel) >= 1 && host.has_track(kDeviceShareLabel) &&
+           host.track(kDeviceShareLabel) > 0;
+}
+
+// The method the controls ask for, for the summary; empty for a filter without the "Method" bar.
+std::string method_name(const PluginHost& host)
+{
+    if (!host.has_track(kMethodLabel)) return "";
+    const char* const names[] = {"point sampling", "area averaging", "bicubic", "Lanczos-3"};
+    const std::int32_t method = host.track(kMethodLabel);
+    return method >= 0 && method < 4 ? names[method] : "";
 }
 
 // Text for the user on standard output that reached no one (a full disk) is an error, not a success.
@@ -419,6 +430,7 @@ int run(const ToolOptions& options)
         set_plugin_variable(kMaxSourceSideVariable, *options.max_source_side);
     else if (!options.editor_limits && !std::getenv(kMaxSourceSideVariable))
         set_plugin_variable(kMaxSourceSideVariable, kLargestMaxSourceSide);
+    if (options.extended_methods) set_plugin_variable(kExtendedMethodsVariable, *options.extended_methods);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
     if (options.verbose) say("plug-in " + plugin);
     if (options.list_controls) {
@@ -556,6 +568,7 @@ int run(const ToolOptions& options)
         char timing[64];
         std::snprintf(timing, sizeof timing, " in %.2f s, ", seconds);
         summary += timing + speed_text(frames, seconds);
+        if (!method_name(host).empty()) summary += ", " + method_name(host);
         if (!device.empty() && filtered > 0 && device_rows_ran(host)) summary += ", device: " + device;
         summary += "; wrote " + (output_path == "-" ? "standard output" : output_path);
         if (comparison) summary += std::string(" and ") + kDemoComparison;

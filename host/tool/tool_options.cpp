@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <limits>
 
 #include "host/editor/plugin_host.h"
 #include "host/editor/size_controls.h"
+#include "plugin/plugin_settings.h"
 
 namespace vantreo_host {
 
@@ -25,8 +27,10 @@ const char kUsage[] =
     "  -s, --resize WxH     the output size (selects \"other\" and sets Width and Height); one side\n"
     "                       may be -1 (keep the source's aspect) or -2 (the same, rounded to an\n"
     "                       even number), e.g. --resize 640x-2\n"
-    "  --method point|area  point sampling (the nearest pixel; the default) or area averaging\n"
-    "                       (smooth, never enlarges)\n"
+    "  --method point|area|bicubic|lanczos\n"
+    "                       point sampling (the nearest pixel; the default), area averaging\n"
+    "                       (smooth, never enlarges), bicubic or Lanczos-3 (smooth both ways,\n"
+    "                       Lanczos the sharper; either turns extended_methods on)\n"
     "  --allow-other-size   write the size the filter gives when it cannot give the one asked for\n"
     "                       (area averaging asked to enlarge, a side below an eighth of the\n"
     "                       source's, a source over the limit); without it that stops the run\n"
@@ -62,6 +66,9 @@ const char kUsage[] =
     "  --plugin-setting max_source_side=N\n"
     "                       filter sources, and allow Width and Height, up to N pixels a side\n"
     "                       (1600..8192; the tool's default 8192, or VANTREO_MAX_SOURCE_SIDE)\n"
+    "  --plugin-setting extended_methods=1\n"
+    "                       offer bicubic (Method 2) and Lanczos-3 (Method 3) besides the\n"
+    "                       editor's two (or VANTREO_EXTENDED_METHODS=1)\n"
     "  --editor-limits      the plug-in's settings as in the editor: its own default (1600, or\n"
     "                       what vantreo.ini beside it or VANTREO_MAX_SOURCE_SIDE says), to check\n"
     "                       what the editor will do\n"
@@ -121,16 +128,6 @@ bool parse_int(const std::string& text, std::int64_t limit, std::int64_t& value)
     return value >= -limit - 1 && value <= limit;
 }
 
-}  // namespace
-
-std::optional<std::int32_t> parse_max_source_side(const std::string& text)
-{
-    std::int64_t side = 0;
-    if (!parse_int(text, kLargestMaxSourceSide, side) || side < kMaxSourceSide) return std::nullopt;
-    return static_cast<std::int32_t>(side);
-}
-
-namespace {
 
 ControlSetting parse_set(const std::string& text)
 {
@@ -250,9 +247,13 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             options.settings.push_back(setting);
         } else if (name == "--method") {
             const std::string method = value();
-            if (method != "point" && method != "area")
-                throw UsageError("--method \"" + method + "\": expected point or area");
-            options.settings.push_back({ControlSetting::Kind::kTrack, kMethodLabel, method == "area" ? 1 : 0});
+            const char* const methods[] = {"point", "area", "bicubic", "lanczos"};
+            const auto found = std::find(std::begin(methods), std::end(methods), method);
+            if (found == std::end(methods))
+                throw UsageError("--method \"" + method + "\": expected point, area, bicubic or lanczos");
+            const std::int32_t number = static_cast<std::int32_t>(found - std::begin(methods));
+            options.settings.push_back({ControlSetting::Kind::kTrack, kMethodLabel, number});
+            if (number >= 2) options.extended_methods = 1;
         } else if (name == "--buffer") {
             options.buffer = parse_size("--buffer", value());
         } else if (name == "--size") {
@@ -299,15 +300,20 @@ ToolOptions parse_tool_options(const std::vector<std::string>& args)
             if (!parse_int(text, 63, device) || device < 0) throw UsageError("--device \"" + text + "\": expected a device index");
             options.device = static_cast<std::int32_t>(device);
         } else if (name == "--plugin-setting") {
-            // The plug-in's one setting: the largest source side it filters.
+            // A key of the plug-in's settings file, checked as the plug-in checks it.
             const std::string text = value();
-            const std::string key = "max_source_side=";
-            if (text.compare(0, key.size(), key) != 0)
-                throw UsageError("--plugin-setting \"" + text + "\": the plug-in's setting is max_source_side=N");
-            options.max_source_side = parse_max_source_side(text.substr(key.size()));
-            if (!options.max_source_side)
-                throw UsageError("--plugin-setting \"" + text + "\": max_source_side is a whole number from " +
-                                 std::to_string(kMaxSourceSide) + " to " + std::to_string(kLargestMaxSourceSide));
+            const std::string::size_type equals = text.find('=');
+            const SettingKey* key = equals == std::string::npos ? nullptr : find_setting_key(text.substr(0, equals));
+            if (!key)
+                throw UsageError("--plugin-setting \"" + text + "\": expected max_source_side=N or extended_methods=0|1");
+            PluginSettings settings;
+            const std::string setting = text.substr(equals + 1);
+            if (!apply_setting(*key, setting, settings))
+                throw UsageError("--plugin-setting \"" + text + "\": " + bad_setting_value(*key, setting));
+            if (key->value == &PluginSettings::max_source_side)
+                options.max_source_side = settings.max_source_side;
+            else
+                options.extended_methods = settings.extended_methods;
         } else if (name == "--editor-limits") {
             no_value();
             options.editor_limits = true;

@@ -49,6 +49,8 @@ struct ToolOptions {
     bool list_devices = false;
     std::optional<std::int32_t> device;  // --device N: the plug-in's device, by its --list-devices index
     std::optional<std::int32_t> max_source_side;  // --plugin-setting max_source_side=N
+    // --plugin-setting extended_methods=0|1; 1 also with --method bicubic or lanczos
+    std::optional<std::int32_t> extended_methods;
     bool editor_limits = false;     // the plug-in's settings as the editor has them, not the tool's 8192
     bool allow_other_size = false;  // write what the filter gives when it cannot give the size asked for
     bool demo = false;
@@ -71,9 +73,6 @@ bool sets_track(const ToolOptions& options, const std::string& label);
 Size resolve_resize(Size resize, Size source);
 
 ToolOptions parse_tool_options(const std::vector<std::string>& args);
-
-// The plug-in's max_source_side from `text`: a whole number from kMaxSourceSide to kLargestMaxSourceSide.
-std::optional<std::int32_t> parse_max_source_side(const std::string& text);
 
 // "WxH" with both sides 1..16384 and at most kMaxBufferPixels pixels; throws UsageError naming `option`.
 Size parse_size(const std::string& option, const std::string& text);

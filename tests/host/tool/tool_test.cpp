@@ -242,12 +242,13 @@ TEST(ToolOptions, SizesMethodsAndLabels)
         {{"--resize", "-1x-2"}, "--resize \"-1x-2\": only one side may follow the aspect"},
         {{"--resize", "9000x-1"}, "--resize: \"Width\" must be 1..8192 (got 9000)"},
         {{"--editor-limits", "--resize", "1700x-1"}, "--resize: \"Width\" must be 1..1600 (got 1700)"},
-        {{"--method", "bicubic"}, "--method \"bicubic\": expected point or area"},
+        {{"--method", "cubic"}, "--method \"cubic\": expected point, area, bicubic or lanczos"},
         {{"--set", "Rate=1"}, "no track bar \"Rate\""},
         {{"--select", "800x600"}, "no check box \"800x600\""},
         {{"-q", "-v"}, "--quiet and --verbose ask for opposite things"},
-        {{"--plugin-setting", "max_source_side=8193"}, "max_source_side is a whole number from 1600 to 8192"},
-        {{"--plugin-setting", "max_side=2000"}, "the plug-in's setting is max_source_side=N"},
+        {{"--plugin-setting", "max_source_side=8193"}, "max_source_side must be a whole number from 1600 to 8192"},
+        {{"--plugin-setting", "extended_methods=2"}, "extended_methods must be a whole number from 0 to 1"},
+        {{"--plugin-setting", "max_side=2000"}, "expected max_source_side=N or extended_methods=0|1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
@@ -284,7 +285,7 @@ TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
         // A size the filter cannot give stops the run before anything is written, unless allowed.
         {{"--method", "area", "--resize", "300x300", in, out}, 1,
          {"vantreo-host: asked for 300x300, writing 300x240: area averaging never enlarges (the source is 400x240); "
-          "--method point enlarges; nothing written (--allow-other-size writes that size)\n"}, {"frames"}},
+          "--method bicubic, lanczos or point enlarges; nothing written (--allow-other-size writes that size)\n"}, {"frames"}},
         {{"--resize", "40x20", "--allow-other-size", in, out}, 0,
          {"vantreo-host: asked for 40x20, writing 50x30: no side goes below an eighth of the source's (the source "
           "is 400x240)\n"}, {}},
@@ -304,7 +305,13 @@ TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
         // The plug-in's start-up and shut-down lines: the device in the summary when it took rows, the
         // rest held back; with --verbose its lines, but never the prompt that waits for nothing.
         {{"--method", "area", "--resize", "200x120", in, out}, 0,
-         {" fps, device: Vantreo emulated device (CPU); wrote "}, {"Using device", "ENTER", "plug-in", "warning"}},
+         {" fps, area averaging, device: Vantreo emulated device (CPU); wrote "},
+         {"Using device", "ENTER", "plug-in", "warning"}},
+        // The filter methods enlarge, with the setting that offers them turned on for the run.
+        {{"--method", "bicubic", "--resize", "800x480", in, out}, 0, {"-> 800x480 in ", " fps, bicubic, device: "},
+         {"warning", "asked for"}},
+        {{"--method", "lanczos", "--plugin-setting", "extended_methods=0", "--resize", "800x480", in, out}, 2,
+         {"\"Method\" must be 0..1 (got 3)"}, {}},
         {{"--verbose", "--method", "area", "--resize", "200x120", in, out}, 0,
          {plugin, "Using device 0: Vantreo emulated device (CPU)\n", "device: "}, {"ENTER"}},
         {{"-q", "--method", "area", in, out}, 0, {"vantreo-host: asked for 640x480, writing 400x240"},

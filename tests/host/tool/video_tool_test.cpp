@@ -580,7 +580,8 @@ TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)
     EXPECT_EQ(pair.h, 720);
 
     EXPECT_NE(run.err.find("vantreo-host: 60 frames 1280x720 -> 640x360 in "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(" fps, device: Vantreo emulated device (CPU); wrote demo/out.y4m and demo/before-after.png\n"),
+    EXPECT_NE(run.err.find(" fps, area averaging, device: Vantreo emulated device (CPU); wrote demo/out.y4m and "
+                           "demo/before-after.png\n"),
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find('\r'), std::string::npos) << "no progress line when standard error is no terminal";
