@@ -12,7 +12,7 @@ packages=(
   libboost-thread-dev libboost-dev
   libboost-thread-dev:i386 libboost-dev:i386
   libgtest-dev libgtest-dev:i386 googletest
-  libbenchmark-dev libopencv-imgproc-dev
+  libbenchmark-dev libopencv-imgproc-dev libzimg-dev
   libpng-dev libpng-dev:i386 ffmpeg
   g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine wine32:i386
   # OpenCL: the headers the build needs, the loader the runtime opens, PoCL (64-bit only: its i386

@@ -1,5 +1,5 @@
-// The record's ranges follow a source limit raised by the settings, which the process's first
-// registration reads once, and the frame callback takes what they allow.
+// The record's ranges follow a source limit raised and the filter methods offered by the settings,
+// which the process's first registration reads once, and the frame callback takes what they allow.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -11,11 +11,15 @@
 TEST(Registration, ALimitRaisedAtRegistrationHoldsForEveryFrame)
 {
     EXPECT_EQ(track_maximum_for(PluginSettings{kDefaultMaxSourceSide}), kTrackMaximum);  // "Height" stays 1200
+    EXPECT_EQ(kTrackMaximum[kTrackMethod], 1);  // the editor's two methods unless the setting says otherwise
     set_env(kMaxSourceSideVariable, "3840");
+    set_env(kExtendedMethodsVariable, "1");
     FILTER_DLL* table = filter_registration();
     set_env(kMaxSourceSideVariable, nullptr);  // start-up keeps what registration read
+    set_env(kExtendedMethodsVariable, nullptr);
     ASSERT_EQ(table->func_init(nullptr), 1);
     EXPECT_EQ(std::pair(table->track_e[kTrackWidth], table->track_e[kTrackHeight]), std::pair(3840, 3840));
+    EXPECT_EQ(table->track_e[kTrackMethod], 3);
 
     GuardedFrame edit = random_frame(2560, 1440, 5), temp(2560, 1440);
     Controls controls;
@@ -30,4 +34,6 @@ TEST(Registration, ALimitRaisedAtRegistrationHoldsForEveryFrame)
     EXPECT_EQ(run(3840, 3840), std::pair(2560, 1440));  // bounded by the buffer
     EXPECT_EQ(run(2560, 1440), std::pair(2560, 1440));  // 1080p to 1440p by point sampling
     EXPECT_TRUE(same_pixel(temp.at(1439, 2559), edit.at(1079, 1919)) && temp.guards_intact());
+    controls.track[kTrackMethod] = 3;  // Lanczos-3 enlarges up to the buffer too
+    EXPECT_EQ(run(2560, 1440), std::pair(2560, 1440));
 }

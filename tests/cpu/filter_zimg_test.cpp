@@ -1,0 +1,160 @@
+// The filter methods beside zimg's resize of the same filters (Catmull-Rom as bicubic with b = 0,
+// c = 0.5, Lanczos with 3 taps) and the same centre alignment, on float planes: away from the
+// picture's edges, which zimg treats its own way, every output is within 1 of zimg's rounded result.
+// The table of differences goes to standard output.
+#include <gtest/gtest.h>
+
+#include <zimg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "cpu/filter_rows.h"
+#include "host/video/test_pattern.h"
+#include "tests/support/frames.h"
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+using AlignedFloats = std::unique_ptr<float[], FreeDeleter>;
+
+// 64-byte aligned room for `count` floats, as zimg asks.
+AlignedFloats aligned_floats(std::size_t count)
+{
+    const std::size_t bytes = (count * sizeof(float) + 63) / 64 * 64;
+    return AlignedFloats(static_cast<float*>(std::aligned_alloc(64, bytes)));
+}
+
+// One plane resized by zimg in float: `src` holds src_w x src_h values, rows packed.
+std::vector<float> zimg_resize(ResizeMethod method, const std::vector<float>& src, std::int32_t src_w,
+                               std::int32_t src_h, std::int32_t dst_w, std::int32_t dst_h)
+{
+    zimg_image_format in, out;
+    zimg_image_format_default(&in, ZIMG_API_VERSION);
+    zimg_image_format_default(&out, ZIMG_API_VERSION);
+    for (auto [format, w, h] : {std::tuple{&in, src_w, src_h}, std::tuple{&out, dst_w, dst_h}}) {
+        format->width = static_cast<unsigned>(w);
+        format->height = static_cast<unsigned>(h);
+        format->pixel_type = ZIMG_PIXEL_FLOAT;
+        format->color_family = ZIMG_COLOR_GREY;
+    }
+    zimg_graph_builder_params params;
+    zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
+    params.resample_filter = method == ResizeMethod::lanczos3 ? ZIMG_RESIZE_LANCZOS : ZIMG_RESIZE_BICUBIC;
+    params.filter_param_a = method == ResizeMethod::lanczos3 ? 3.0 : 0.0;
+    params.filter_param_b = 0.5;
+    zimg_filter_graph* graph = zimg_filter_graph_build(&in, &out, &params);
+    EXPECT_NE(graph, nullptr);
+    if (!graph) return {};
+    size_t tmp_bytes = 0;
+    zimg_filter_graph_get_tmp_size(graph, &tmp_bytes);
+    const std::size_t in_stride = (static_cast<std::size_t>(src_w) + 15) / 16 * 16;
+    const std::size_t out_stride = (static_cast<std::size_t>(dst_w) + 15) / 16 * 16;
+    AlignedFloats in_plane = aligned_floats(in_stride * src_h), out_plane = aligned_floats(out_stride * dst_h);
+    AlignedFloats tmp = aligned_floats(tmp_bytes / sizeof(float) + 1);
+    for (std::int32_t k = 0; k < src_h; ++k)
+        std::copy_n(&src[static_cast<std::size_t>(k) * src_w], src_w, &in_plane[k * in_stride]);
+    zimg_image_buffer_const in_buffer = {ZIMG_API_VERSION, {}};
+    in_buffer.plane[0] = {in_plane.get(), static_cast<ptrdiff_t>(in_stride * sizeof(float)), ZIMG_BUFFER_MAX};
+    zimg_image_buffer out_buffer = {ZIMG_API_VERSION, {}};
+    out_buffer.plane[0] = {out_plane.get(), static_cast<ptrdiff_t>(out_stride * sizeof(float)), ZIMG_BUFFER_MAX};
+    EXPECT_EQ(zimg_filter_graph_process(graph, &in_buffer, &out_buffer, tmp.get(), nullptr, nullptr, nullptr, nullptr),
+              ZIMG_ERROR_SUCCESS);
+    zimg_filter_graph_free(graph);
+    std::vector<float> result(static_cast<std::size_t>(dst_w) * dst_h);
+    for (std::int32_t i = 0; i < dst_h; ++i)
+        std::copy_n(&out_plane[i * out_stride], dst_w, &result[static_cast<std::size_t>(i) * dst_w]);
+    return result;
+}
+
+// Whether output j's kernel stays inside the source: farther from the edges than the filter reaches.
+bool away_from_edges(ResizeMethod method, std::int32_t j, std::int32_t dst, std::int32_t src)
+{
+    const double ratio = static_cast<double>(src) / dst;
+    const double reach = (method == ResizeMethod::lanczos3 ? 3.0 : 2.0) * std::max(ratio, 1.0);
+    const double centre = (j + 0.5) * ratio - 0.5;
+    return centre - reach >= 0 && centre + reach <= src - 1;
+}
+
+enum class Source { pattern, noise, gradient };
+
+GuardedFrame source_frame(Source source, std::int32_t w, std::int32_t h)
+{
+    GuardedFrame frame(w, h);
+    if (source == Source::pattern) {
+        const vantreo_host::Picture picture = vantreo_host::test_pattern_frame(w, h, 17, vantreo_host::kDemoFrames);
+        std::copy(picture.pixels.begin(), picture.pixels.end(), frame.pixels());
+    } else if (source == Source::noise) {
+        std::mt19937 rng(5);
+        std::uniform_int_distribution<int> luma(0, 4096), chroma(-2048, 2048);
+        for (std::int32_t i = 0; i < w * h; ++i)
+            frame.pixels()[i] = PIXEL_YC{static_cast<std::int16_t>(luma(rng)), static_cast<std::int16_t>(chroma(rng)),
+                                         static_cast<std::int16_t>(chroma(rng))};
+    } else {
+        for (std::int32_t k = 0; k < h; ++k)
+            for (std::int32_t n = 0; n < w; ++n)
+                frame.at(k, n) = PIXEL_YC{static_cast<std::int16_t>(4096 * n / std::max(1, w - 1)),
+                                          static_cast<std::int16_t>(-2048 + 4096 * k / std::max(1, h - 1)),
+                                          static_cast<std::int16_t>(2048 - 4096 * (n + k) / std::max(1, w + h - 2))};
+    }
+    return frame;
+}
+
+TEST(FilterBesideZimg, WithinOneOfZimgAwayFromTheEdges)
+{
+    const std::int32_t pairs[][4] = {
+        {1920, 1080, 1280, 720}, {1280, 720, 1920, 1080}, {720, 480, 1440, 960}, {1600, 1200, 640, 480},
+        {640, 360, 1600, 900},   {1280, 720, 320, 180},   {320, 180, 1280, 720}, {1000, 700, 1440, 1080},
+        {1440, 1080, 1000, 700}, {799, 601, 211, 157},    {211, 157, 799, 601},  {1280, 720, 1279, 719},
+    };
+    const char* const source_names[] = {"pattern", "noise", "gradient"};
+    const char* const plane_names[] = {"Y", "Cb", "Cr"};
+    std::printf("method    size pair                source    plane  largest  mean   (away from edges)  largest at edges\n");
+    for (ResizeMethod method : {ResizeMethod::bicubic, ResizeMethod::lanczos3})
+        for (const auto& p : pairs)
+            for (Source source : {Source::pattern, Source::noise, Source::gradient}) {
+                const ResizeRequest request{p[0], p[1], p[2], p[3], std::max(p[0], p[2]), 0, 0, method, 32, 1, 0};
+                ResamplePlan plan{};
+                build_plan(request, plan);
+                const GuardedFrame src = source_frame(source, request.stride, p[1]);
+                GuardedFrame ours(request.stride, p[3]);
+                filter_rows_at(best_cpu_level(), filter_job(plan, 0, p[3], src.pixels(), ours.pixels()));
+                for (int c = 0; c < 3; ++c) {
+                    auto channel = [c](const PIXEL_YC& pixel) { return c == 0 ? pixel.y : c == 1 ? pixel.cb : pixel.cr; };
+                    std::vector<float> plane(static_cast<std::size_t>(p[0]) * p[1]);
+                    for (std::int32_t k = 0; k < p[1]; ++k)
+                        for (std::int32_t n = 0; n < p[0]; ++n) plane[static_cast<std::size_t>(k) * p[0] + n] = channel(src.at(k, n));
+                    const std::vector<float> theirs = zimg_resize(method, plane, p[0], p[1], p[2], p[3]);
+                    ASSERT_EQ(theirs.size(), static_cast<std::size_t>(p[2]) * p[3]);
+                    double largest = 0, largest_at_edges = 0, sum = 0;
+                    long count = 0;
+                    for (std::int32_t i = 0; i < p[3]; ++i)
+                        for (std::int32_t j = 0; j < p[2]; ++j) {
+                            const double rounded = std::floor(theirs[static_cast<std::size_t>(i) * p[2] + j] + 0.5);
+                            const double difference = std::fabs(channel(ours.at(i, j)) - rounded);
+                            if (away_from_edges(method, i, p[3], p[1]) && away_from_edges(method, j, p[2], p[0])) {
+                                largest = std::max(largest, difference);
+                                sum += difference;
+                                ++count;
+                            } else {
+                                largest_at_edges = std::max(largest_at_edges, difference);
+                            }
+                        }
+                    std::printf("%-9s %4dx%-4d -> %4dx%-4d  %-9s %-6s %7.0f  %.4f  %27.0f\n",
+                                method == ResizeMethod::lanczos3 ? "lanczos" : "bicubic", p[0], p[1], p[2], p[3],
+                                source_names[static_cast<int>(source)], plane_names[c], largest,
+                                count ? sum / count : 0.0, largest_at_edges);
+                    EXPECT_LE(largest, 1.0) << p[0] << "x" << p[1] << " -> " << p[2] << "x" << p[3] << " "
+                                            << source_names[static_cast<int>(source)] << " " << plane_names[c];
+                }
+            }
+}
+
+}  // namespace
