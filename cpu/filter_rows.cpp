@@ -72,6 +72,19 @@ FilterJob filter_job(const ResamplePlan& plan, std::int32_t first_row, std::int3
 CpuLevel filter_rows_at(CpuLevel level, const FilterJob& job)
 {
     level = std::min(level, best_cpu_level());
+    if (job.row_count <= 0) return level;
+    if (level == CpuLevel::avx512) {
+        filter_rows_avx512(job);
+        return level;
+    }
+    if (level == CpuLevel::avx2) {
+        filter_rows_avx2(job);
+        return level;
+    }
+    if (level == CpuLevel::sse2) {
+        filter_rows_sse2(job);
+        return level;
+    }
     const FilterTaps& columns = job.columns;
     const std::int32_t taps = columns.taps;
     std::int16_t run[kRunColumns * kChannels];

@@ -7,6 +7,7 @@
 
 #include "abi/filter_records.h"
 #include "cpu/cpu_level.h"
+#include "cpu/filter_workers.h"
 #include "plan/resample_plan.h"
 
 // Computes output rows first_row .. first_row+row_count-1 (columns 0 .. dst_w-1) of a filter-method
@@ -15,24 +16,11 @@
 void filter_rows_reference(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
                            const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels);
 
-// A run of output rows: the taps of both axes (columns counted as `src_pixels`' columns), and the
-// frames, `src_pixels` at the first row the row taps count from.
-struct FilterJob {
-    FilterTaps rows;
-    FilterTaps columns;
-    std::int32_t dst_w;
-    std::int32_t first_row;
-    std::int32_t row_count;
-    const PIXEL_YC* src_pixels;
-    std::int32_t src_stride;
-    PIXEL_YC* dst_pixels;  // not advanced to the first row
-    std::int32_t dst_stride;
-};
-
 // The job of `plan`'s rows first_row .. first_row+row_count-1, as filter_rows_reference takes them.
 FilterJob filter_job(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
                      const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels);
 
-// The job by the row worker at `level`, or at the CPU's best when it lacks `level`; returns the level
-// that ran. Allocates nothing.
+// The job by the row worker at `level` (scalar: a plain two-pass worker; above: the vector workers of
+// filter_workers.h), or at the CPU's best when it lacks `level`; returns the level that ran.
+// Allocates nothing.
 CpuLevel filter_rows_at(CpuLevel level, const FilterJob& job);

@@ -18,7 +18,10 @@ struct AxisTaps {
 };
 
 // The filter methods' taps of one axis: output j reads `taps` consecutive source indices from first[j],
-// with the weights weight[j * taps + t], which have weight_bits fraction bits.
+// with the weights weight[j * taps + t], which have weight_bits fraction bits. kFilterWeightPadding
+// zeros follow the last output's weights, so that a vector load from any output's stays inside.
+constexpr std::int32_t kFilterWeightPadding = 32;
+
 struct FilterTaps {
     std::int32_t taps;
     std::int32_t weight_bits;

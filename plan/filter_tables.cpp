@@ -76,7 +76,7 @@ bool quantise_weights(const std::vector<FilterWindow>& windows, std::int32_t src
     const std::int32_t one = 1 << bits;
     const std::int32_t most_magnitude = bits == 14 ? kMaxFilterWeightMagnitude : (1 << 16) - 3;
     axis.filter_weight_bits = bits;
-    axis.filter_weight.assign(windows.size() * taps, 0);
+    axis.filter_weight.assign(windows.size() * taps + kFilterWeightPadding, 0);
     for (std::size_t j = 0; j < windows.size(); ++j) {
         const FilterWindow& window = windows[j];
         // Moved left where it would reach past the picture's end; the taps it gains weigh 0.

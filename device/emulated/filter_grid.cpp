@@ -18,7 +18,7 @@ bool read_axis(const emu::TextureView& first, const emu::TextureView& weight, st
                std::int32_t size, std::vector<std::int32_t>& firsts, std::vector<std::int16_t>& weights)
 {
     firsts.resize(static_cast<std::size_t>(count));
-    weights.resize(static_cast<std::size_t>(count) * taps);
+    weights.assign(static_cast<std::size_t>(count) * taps + kFilterWeightPadding, 0);
     for (std::int32_t j = 0; j < count; ++j) {
         firsts[j] = fetch<std::int32_t>(first, j);
         if (firsts[j] < 0 || std::int64_t{firsts[j]} + taps > size) return false;

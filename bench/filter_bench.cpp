@@ -1,0 +1,161 @@
+// Bicubic and Lanczos-3 beside zimg (the same filters, one thread, the three planes as 16-bit) and
+// OpenCV (INTER_CUBIC, INTER_LANCZOS4, 1 and 2 threads) in one run: the CPU rows at every row-worker
+// level ("T. Rate" 0) and the emulated device's ("T. Rate" 256).
+#include <benchmark/benchmark.h>
+
+#include <zimg.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "bench/bench_frames.h"
+#include "device/device_mirror.h"
+#include "device/lifecycle.h"
+#include "plugin/hybrid_frame.h"
+
+namespace {
+
+struct Case {
+    std::int32_t src_w, src_h, dst_w, dst_h;
+};
+const Case kCases[] = {
+    {1920, 1080, 1280, 720}, {1280, 720, 1920, 1080}, {720, 480, 1440, 960}, {1600, 1200, 640, 480}, {640, 360, 1600, 900},
+};
+const Case& case_of(const benchmark::State& state) { return kCases[state.range(0)]; }
+ResizeMethod method_of(const benchmark::State& state) { return static_cast<ResizeMethod>(state.range(1)); }
+std::int32_t threads_of(const benchmark::State& state) { return static_cast<std::int32_t>(state.range(2)); }
+std::int32_t stride_of(const Case& c) { return std::max(c.src_w, c.dst_w); }
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+// zimg on three 16-bit planes, built once; each frame resizes every plane.
+void Zimg(benchmark::State& state)
+{
+    const Case& c = case_of(state);
+    zimg_image_format in, out;
+    zimg_image_format_default(&in, ZIMG_API_VERSION);
+    zimg_image_format_default(&out, ZIMG_API_VERSION);
+    in.width = static_cast<unsigned>(c.src_w);
+    in.height = static_cast<unsigned>(c.src_h);
+    out.width = static_cast<unsigned>(c.dst_w);
+    out.height = static_cast<unsigned>(c.dst_h);
+    for (zimg_image_format* f : {&in, &out}) {
+        f->pixel_type = ZIMG_PIXEL_WORD;
+        f->color_family = ZIMG_COLOR_GREY;
+        f->depth = 16;
+    }
+    zimg_graph_builder_params params;
+    zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
+    const bool lanczos = method_of(state) == ResizeMethod::lanczos3;
+    params.resample_filter = lanczos ? ZIMG_RESIZE_LANCZOS : ZIMG_RESIZE_BICUBIC;
+    params.filter_param_a = lanczos ? 3.0 : 0.0;
+    params.filter_param_b = 0.5;
+    zimg_filter_graph* graph = zimg_filter_graph_build(&in, &out, &params);
+    size_t tmp_bytes = 0;
+    zimg_filter_graph_get_tmp_size(graph, &tmp_bytes);
+    const std::size_t in_stride = (static_cast<std::size_t>(c.src_w) * 2 + 63) / 64 * 64;
+    const std::size_t out_stride = (static_cast<std::size_t>(c.dst_w) * 2 + 63) / 64 * 64;
+    auto room = [](std::size_t bytes) {
+        return std::unique_ptr<unsigned char, FreeDeleter>(static_cast<unsigned char*>(std::aligned_alloc(64, (bytes + 63) / 64 * 64)));
+    };
+    std::vector<std::unique_ptr<unsigned char, FreeDeleter>> planes;
+    for (int p = 0; p < 3; ++p) {
+        planes.push_back(room(in_stride * c.src_h));
+        planes.push_back(room(out_stride * c.dst_h));
+        const BenchFrames& f = bench_frames();
+        for (std::int32_t k = 0; k < c.src_h; ++k)
+            for (std::int32_t n = 0; n < c.src_w; ++n) {
+                const PIXEL_YC& pixel = f.source[static_cast<std::size_t>(k) * stride_of(c) + n];
+                const std::uint16_t value = static_cast<std::uint16_t>((p == 0 ? pixel.y : p == 1 ? pixel.cb : pixel.cr) + 8192);
+                std::memcpy(planes[2 * p].get() + k * in_stride + 2 * n, &value, 2);
+            }
+    }
+    auto tmp = room(tmp_bytes);
+    for (auto _ : state) {
+        for (int p = 0; p < 3; ++p) {
+            zimg_image_buffer_const src = {ZIMG_API_VERSION, {}};
+            src.plane[0] = {planes[2 * p].get(), static_cast<ptrdiff_t>(in_stride), ZIMG_BUFFER_MAX};
+            zimg_image_buffer dst = {ZIMG_API_VERSION, {}};
+            dst.plane[0] = {planes[2 * p + 1].get(), static_cast<ptrdiff_t>(out_stride), ZIMG_BUFFER_MAX};
+            zimg_filter_graph_process(graph, &src, &dst, tmp.get(), nullptr, nullptr, nullptr, nullptr);
+        }
+        benchmark::ClobberMemory();
+    }
+    zimg_filter_graph_free(graph);
+}
+
+void OpenCv(benchmark::State& state)
+{
+    const Case& c = case_of(state);
+    cv::setNumThreads(threads_of(state));
+    BenchFrames& f = bench_frames();
+    const std::size_t step = static_cast<std::size_t>(stride_of(c)) * sizeof(PIXEL_YC);
+    const cv::Mat src(c.src_h, c.src_w, CV_16SC3, f.source.data(), step);
+    cv::Mat dst(c.dst_h, c.dst_w, CV_16SC3, f.temp.data(), step);
+    const int interpolation = method_of(state) == ResizeMethod::lanczos3 ? cv::INTER_LANCZOS4 : cv::INTER_CUBIC;
+    for (auto _ : state) {
+        cv::resize(src, dst, cv::Size(c.dst_w, c.dst_h), 0, 0, interpolation);
+        benchmark::ClobberMemory();
+    }
+}
+
+// Frames through the hybrid executor, as the frame callback runs them, on the emulated device.
+void Filter(benchmark::State& state, CpuLevel level, std::int32_t device_rate)
+{
+    if (level > best_cpu_level()) {
+        state.SkipWithError("this CPU lacks the level");
+        return;
+    }
+    static const bool started = start_device();
+    if (!started) {
+        state.SkipWithError("no device");
+        return;
+    }
+    int count = 0;
+    cudaGetDeviceCount(&count);
+    cudaSetDevice(count - 1);
+    set_emulated_cpu_level(level);
+    const Case& c = case_of(state);
+    ResamplePlan plan{};
+    build_plan(ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, stride_of(c), 0, 0, method_of(state), 64,
+                             threads_of(state), device_rate},
+               plan);
+    DeviceMirror mirror;
+    mirror.rebuild(plan);
+    boost::thread_group workers;
+    BenchFrames& f = bench_frames();
+    for (auto _ : state) {
+        run_hybrid_frame(plan, level, mirror, workers, f.source.data(), f.temp.data());
+        benchmark::ClobberMemory();
+    }
+}
+template <CpuLevel kLevel> void CpuRows(benchmark::State& state) { Filter(state, kLevel, 0); }
+void Device(benchmark::State& state) { Filter(state, best_cpu_level(), 256); }
+
+// Every case for both methods, at 1 and 2 threads or at one.
+void AllCases(benchmark::internal::Benchmark* b, bool threaded)
+{
+    for (std::int64_t i = 0; i < static_cast<std::int64_t>(std::size(kCases)); ++i)
+        for (std::int64_t method : {2, 3})
+            for (std::int64_t threads : {1, 2})
+                if (threaded || threads == 1) b->Args({i, method, threads});
+    b->ArgNames({"case", "method", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+}  // namespace
+
+BENCHMARK(Zimg)->Apply([](auto* b) { AllCases(b, false); });
+BENCHMARK(OpenCv)->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::scalar>)->Name("CpuRows/scalar")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::sse2>)->Name("CpuRows/sse2")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::avx2>)->Name("CpuRows/avx2")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(CpuRows<CpuLevel::avx512>)->Name("CpuRows/avx512")->Apply([](auto* b) { AllCases(b, true); });
+BENCHMARK(Device)->Apply([](auto* b) { AllCases(b, false); });
+
+BENCHMARK_MAIN();
