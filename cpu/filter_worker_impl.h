@@ -3,12 +3,14 @@
 // throughout, as in lane_worker_impl.h. Every sum is exact in 32 bits (plan/arithmetic.h), so the
 // order in which the vectors add the products changes nothing: the bytes are the reference's.
 //
-// Per output row, in runs of source columns: the vertical pass multiplies pairs of source rows,
-// interleaved word by word, by their pair of weights (pmaddwd) over the channel-interleaved row, and
-// stores the rounded 16-bit intermediates; they are split into three planes; the horizontal pass
-// multiplies each output's window in its plane by its weights, a register of words at a time (the
-// weights past its taps masked to 0), and adds the lanes of four outputs at once; the three planes'
-// outputs are woven back into pixels.
+// Lanes are output rows, kLanes at a time (a register's 32-bit lanes), over runs of source columns:
+// - the vertical pass computes each lane's intermediates, multiplying pairs of source rows,
+//   interleaved word by word, by their pair of weights (pmaddwd) along the channel-interleaved row;
+// - the intermediates are transposed into pairs: for each word w, every lane's (v[w], v[w + 3]),
+//   the same channel of two neighbouring columns;
+// - the horizontal pass takes, for each output word, one pmaddwd per pair of taps, with the pair of
+//   weights broadcast to every lane;
+// - the sums, rounded, are transposed back and stored into the lanes' rows.
 #pragma once
 
 #include <immintrin.h>
@@ -20,8 +22,8 @@
 
 namespace {
 
-constexpr std::int32_t kRunColumns = 512;  // source columns per run of intermediates
-constexpr std::int32_t kMaxWords = 32;     // 16-bit words of the widest register
+constexpr std::int32_t kRunColumns = 256;  // source columns per run of intermediates
+constexpr std::int32_t kRunWords = 3 * kRunColumns;
 
 inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
 
@@ -32,14 +34,22 @@ inline std::int16_t rounded(std::int32_t sum, std::int32_t shift)
     return static_cast<std::int16_t>(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
 }
 
-// Isa: V, a register of kWords 16-bit words; load (unaligned), store, zero, set1_32, add32, madd
-// (pmaddwd), unpack_low16 and unpack_high16 (within 128-bit lanes), packs32 (within 128-bit lanes,
-// saturating), sra32 (by a count in a __m128i), and_, fold (the sum of the 128-bit lanes' int32s in
-// one __m128i); split3 and weave3: 8 pixels between channel-interleaved and planar words.
+// Two neighbouring weights as the 32-bit pair pmaddwd multiplies; past the last tap, 0.
+inline std::int32_t weight_pair(const std::int16_t* weights, std::int32_t t, std::int32_t taps)
+{
+    return static_cast<std::uint16_t>(weights[t]) | (t + 1 < taps ? static_cast<std::int32_t>(weights[t + 1]) << 16 : 0);
+}
+
+// Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
+// add32, madd (pmaddwd), unpack_low16 and unpack_high16 (within 128-bit lanes), packs32 (within
+// 128-bit lanes, saturating), sra32 (by a count in a __m128i); make_pairs (8 words of each lane's
+// intermediates, and of those 3 words on, into 8 registers of pairs) and store_words (8 registers of
+// sums, one per output word, rounded, as 8 words of each lane's row).
 template <class Isa>
 class FilterWorker {
     using V = typename Isa::V;
-    static constexpr std::int32_t kWords = Isa::kWords;
+    static constexpr std::int32_t kLanes = Isa::kLanes;
+    static constexpr std::int32_t kWords = 2 * kLanes;  // 16-bit words per register
 
 public:
     explicit FilterWorker(const FilterJob& job) : job_(job) {}
@@ -47,218 +57,248 @@ public:
     void run()
     {
         const FilterTaps& columns = job_.columns;
-        for (std::int32_t i = job_.first_row; i < job_.first_row + job_.row_count; ++i) {
-            PIXEL_YC* dst_row = job_.dst_pixels + static_cast<std::ptrdiff_t>(i) * job_.dst_stride;
+        const std::int32_t end = job_.first_row + job_.row_count;
+        for (std::int32_t i0 = job_.first_row; i0 < end; i0 += kLanes) {
+            const std::int32_t rows = smaller(kLanes, end - i0);
             for (std::int32_t j0 = 0; j0 < job_.dst_w;) {
-                // As many outputs as their windows' source columns fit in one run, and at most a run.
+                // As many outputs as their windows' source columns fit in one run.
                 const std::int32_t from = columns.first[j0];
                 std::int32_t j1 = j0 + 1;
                 while (j1 < job_.dst_w && j1 - j0 < kRunColumns && columns.first[j1] + columns.taps - from <= kRunColumns)
                     ++j1;
                 const std::int32_t count = columns.first[j1 - 1] + columns.taps - from;
-                vertical_pass(i, from, count);
-                split_planes(count);
-                for (std::int32_t c = 0; c < 3; ++c) horizontal_pass(planes_[c], from, j0, j1, outputs_[c]);
-                weave_outputs(j1 - j0, dst_row + j0);
+                // Lanes past the rows repeat the last one, and are not stored.
+                for (std::int32_t l = 0; l < kLanes; ++l) vertical_pass(i0 + smaller(l, rows - 1), from, count, lanes_[l]);
+                build_pairs(3 * count);
+                horizontal_pass(from, j0, j1, i0, rows);
                 j0 = j1;
             }
         }
     }
 
 private:
-    // Output row `row`'s intermediates of source columns [from, from + count), interleaved, into run_.
-    void vertical_pass(std::int32_t row, std::int32_t from, std::int32_t count)
+    // Output row `row`'s intermediates of source columns [from, from + count), interleaved, into
+    // `out`, and three zero words after them (the pairs of the last column reach them, at weight 0).
+    void vertical_pass(std::int32_t row, std::int32_t from, std::int32_t count, std::int16_t* out)
     {
         const FilterTaps& rows = job_.rows;
         const std::int16_t* weights = rows.weight + static_cast<std::ptrdiff_t>(row) * rows.taps;
         const std::int16_t* top =
             &job_.src_pixels[static_cast<std::ptrdiff_t>(rows.first[row]) * job_.src_stride + from].y;
         const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
+        // Each pair of taps: its two rows (an odd last tap pairs with itself at weight 0) and weights.
+        const std::int32_t pairs = (rows.taps + 1) / 2;
+        for (std::int32_t p = 0; p < pairs; ++p) {
+            const std::int32_t t = 2 * p;
+            tap_rows_[p][0] = top + t * stride;
+            tap_rows_[p][1] = top + (t + 1 < rows.taps ? t + 1 : t) * stride;
+            tap_weights_[p] = Isa::set1_32(weight_pair(weights, t, rows.taps));
+        }
         const std::int32_t shift = rows.weight_bits - 2;
         const std::int32_t words = count * 3;
         const V half = Isa::set1_32(1 << (shift - 1));
         const __m128i by = _mm_cvtsi32_si128(shift);
         std::int32_t w = 0;
         for (; w + kWords <= words; w += kWords) {
-            V low = Isa::zero(), high = Isa::zero();
-            for (std::int32_t t = 0; t < rows.taps; t += 2) {
-                // An odd last tap pairs with itself at weight 0.
-                const std::int32_t next = t + 1 < rows.taps ? t + 1 : t;
-                const std::int32_t pair = static_cast<std::uint16_t>(weights[t]) |
-                                          (t + 1 < rows.taps ? static_cast<std::int32_t>(weights[t + 1]) << 16 : 0);
-                const V a = Isa::load(top + t * stride + w), b = Isa::load(top + next * stride + w);
-                const V pair_weights = Isa::set1_32(pair);
-                low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), pair_weights));
-                high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), pair_weights));
+            V low = half, high = half;
+            for (std::int32_t p = 0; p < pairs; ++p) {
+                const V a = Isa::load(tap_rows_[p][0] + w), b = Isa::load(tap_rows_[p][1] + w);
+                low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), tap_weights_[p]));
+                high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), tap_weights_[p]));
             }
-            low = Isa::sra32(Isa::add32(low, half), by);
-            high = Isa::sra32(Isa::add32(high, half), by);
-            Isa::store(run_ + w, Isa::packs32(low, high));
+            Isa::store(out + w, Isa::packs32(Isa::sra32(low, by), Isa::sra32(high, by)));
         }
         for (; w < words; ++w) {
             std::int32_t sum = 0;
             for (std::int32_t t = 0; t < rows.taps; ++t) sum += weights[t] * top[t * stride + w];
-            run_[w] = rounded(sum, shift);
+            out[w] = rounded(sum, shift);
         }
+        std::memset(out + words, 0, 3 * sizeof(std::int16_t));
     }
 
-    // run_'s `count` pixels into planes_.
-    void split_planes(std::int32_t count)
+    // pairs_[w] for every word w below `words`, in blocks of 8 (the last block's extra words read
+    // the lanes' spare room).
+    void build_pairs(std::int32_t words)
     {
-        std::int32_t n = 0;
-        for (; n + 8 <= count; n += 8) Isa::split3(run_ + 3 * n, planes_[0] + n, planes_[1] + n, planes_[2] + n);
-        for (; n < count; ++n)
-            for (std::int32_t c = 0; c < 3; ++c) planes_[c][n] = run_[3 * n + c];
+        const std::int16_t* rows[kLanes];
+        for (std::int32_t l = 0; l < kLanes; ++l) rows[l] = lanes_[l];
+        for (std::int32_t w = 0; w < words; w += 8) Isa::make_pairs(rows, w, pairs_ + w * kLanes);
     }
 
-    // Outputs j0 .. j1-1 of one plane, whose source column `from` is plane[0], into out.
-    void horizontal_pass(const std::int16_t* plane, std::int32_t from, std::int32_t j0, std::int32_t j1,
-                         std::int16_t* out)
+    // The outputs j0 .. j1-1 of the lanes' rows i0 .. i0+rows-1, whose source column `from` is word 0
+    // of the pairs.
+    void horizontal_pass(std::int32_t from, std::int32_t j0, std::int32_t j1, std::int32_t i0, std::int32_t rows)
     {
         const FilterTaps& columns = job_.columns;
         const std::int32_t taps = columns.taps;
         const std::int32_t shift = columns.weight_bits + 2;
-        const __m128i half = _mm_set1_epi32(1 << (shift - 1));
+        const V half = Isa::set1_32(1 << (shift - 1));
         const __m128i by = _mm_cvtsi32_si128(shift);
-        const std::int32_t chunks = (taps + kWords - 1) / kWords;
-        for (std::int32_t j = j0; j < j1; j += 4) {
-            V sums[4];
-            for (std::int32_t o = 0; o < 4; ++o) {
-                const std::int32_t k = smaller(j + o, j1 - 1);  // past j1, a repeat that is not stored
-                const std::int16_t* values = plane + (columns.first[k] - from);
-                const std::int16_t* weights = columns.weight + static_cast<std::ptrdiff_t>(k) * taps;
-                V sum = Isa::zero();
-                for (std::int32_t m = 0; m < chunks; ++m)
-                    sum = Isa::add32(sum, Isa::madd(Isa::load(values + m * kWords),
-                                                    Isa::and_(Isa::load(weights + m * kWords), mask(taps - m * kWords))));
-                sums[o] = sum;
+        const std::int32_t pairs = (taps + 1) / 2;
+        // 8 outputs at a time: 24 words, stored as three blocks of 8.
+        for (std::int32_t j = j0; j < j1; j += 8) {
+            const std::int32_t outputs = smaller(8, j1 - j);
+            for (std::int32_t o = 0; o < outputs; ++o) {
+                const std::int16_t* weights = columns.weight + static_cast<std::ptrdiff_t>(j + o) * taps;
+                for (std::int32_t p = 0; p < pairs; ++p) tap_weights_[p] = Isa::set1_32(weight_pair(weights, 2 * p, taps));
+                const std::int32_t* window = pairs_ + 3 * (columns.first[j + o] - from) * kLanes;
+                V y = half, cb = half, cr = half;
+                for (std::int32_t p = 0; p < pairs; ++p, window += 6 * kLanes) {
+                    y = Isa::add32(y, Isa::madd(Isa::load(window), tap_weights_[p]));
+                    cb = Isa::add32(cb, Isa::madd(Isa::load(window + kLanes), tap_weights_[p]));
+                    cr = Isa::add32(cr, Isa::madd(Isa::load(window + 2 * kLanes), tap_weights_[p]));
+                }
+                sums_[3 * o] = Isa::sra32(y, by);
+                sums_[3 * o + 1] = Isa::sra32(cb, by);
+                sums_[3 * o + 2] = Isa::sra32(cr, by);
             }
-            // The four outputs' lanes added: a transpose of their folded sums, then three adds.
-            const __m128i a = Isa::fold(sums[0]), b = Isa::fold(sums[1]), c = Isa::fold(sums[2]), d = Isa::fold(sums[3]);
-            const __m128i ab_low = _mm_unpacklo_epi32(a, b), ab_high = _mm_unpackhi_epi32(a, b);
-            const __m128i cd_low = _mm_unpacklo_epi32(c, d), cd_high = _mm_unpackhi_epi32(c, d);
-            const __m128i total =
-                _mm_add_epi32(_mm_add_epi32(_mm_unpacklo_epi64(ab_low, cd_low), _mm_unpackhi_epi64(ab_low, cd_low)),
-                              _mm_add_epi32(_mm_unpacklo_epi64(ab_high, cd_high), _mm_unpackhi_epi64(ab_high, cd_high)));
-            const __m128i stored = _mm_packs_epi32(_mm_sra_epi32(_mm_add_epi32(total, half), by), _mm_setzero_si128());
-            if (j + 4 <= j1) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (j - j0)), stored);
-            } else {
-                std::int16_t four[8];
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(four), stored);
-                std::memcpy(out + (j - j0), four, static_cast<std::size_t>(j1 - j) * 2);
+            const std::int32_t words = 3 * outputs;
+            for (std::int32_t k = words; k < 24; ++k) sums_[k] = Isa::zero();
+            for (std::int32_t block = 0; block * 8 < words; ++block) {
+                std::int16_t* row_words[kLanes];
+                for (std::int32_t l = 0; l < rows; ++l)
+                    row_words[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride + j].y + 8 * block;
+                Isa::store_words(sums_ + 8 * block, row_words, rows, smaller(8, words - 8 * block));
             }
         }
     }
 
-    // Lanes below `taps` (of a register's kWords) all ones, the rest zero.
-    static V mask(std::int32_t taps)
-    {
-        alignas(64) static const std::int16_t ones_then_zeros[2 * kMaxWords] = {
-            -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-            -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-        const std::int32_t ones = taps < 0 ? 0 : taps > kWords ? kWords : taps;
-        return Isa::load(ones_then_zeros + (kMaxWords - ones));
-    }
-
-    // `count` outputs of the three planes into pixels.
-    void weave_outputs(std::int32_t count, PIXEL_YC* dst)
-    {
-        std::int32_t n = 0;
-        std::int16_t* words = &dst->y;
-        for (; n + 8 <= count; n += 8) Isa::weave3(outputs_[0] + n, outputs_[1] + n, outputs_[2] + n, words + 3 * n);
-        for (; n < count; ++n) dst[n] = PIXEL_YC{outputs_[0][n], outputs_[1][n], outputs_[2][n]};
-    }
-
     const FilterJob& job_;
-    alignas(64) std::int16_t run_[kRunColumns * 3];
-    // Planes with room for a whole register past the run, whose products the masks make 0.
-    alignas(64) std::int16_t planes_[3][kRunColumns + kMaxWords] = {};
-    alignas(64) std::int16_t outputs_[3][kRunColumns + 8];
+    // The pairs of taps of the row or output at hand: their rows (vertical pass) and weights.
+    const std::int16_t* tap_rows_[kMaxFilterTaps / 2][2];
+    V tap_weights_[kMaxFilterTaps / 2];
+    V sums_[24];  // the rounded sums of 8 outputs' 24 words
+    // Each lane's intermediates, with room for the three zero words and a block of 8 past them.
+    alignas(64) std::int16_t lanes_[kLanes][kRunWords + 16];
+    // For word w, lane l: the pair (v[w], v[w + 3]) at pairs_[w * kLanes + l].
+    alignas(64) std::int32_t pairs_[(kRunWords + 8) * kLanes];
 };
 
-// 8 channel-interleaved pixels (24 words) into three planes of 8 words, and back; for levels with
-// SSSE3's byte shuffle.
-#if defined(__SSSE3__)
-inline void split3_shuffled(const std::int16_t* in, std::int16_t* y, std::int16_t* cb, std::int16_t* cr)
+// Steps the levels share.
+
+// 8 words from p, 8 from p + 3, as 8 pairs in two registers (words 0-3, 4-7).
+inline void pairs_of_8(const std::int16_t* p, __m128i& low, __m128i& high)
 {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
-    // Byte indices of word w: 2w, 2w+1; -1 gives 0.
-    const auto pick = [](__m128i v, std::int8_t w0, std::int8_t w1, std::int8_t w2, std::int8_t w3, std::int8_t w4,
-                         std::int8_t w5, std::int8_t w6, std::int8_t w7) {
-        const auto lo = [](std::int8_t w) { return static_cast<char>(w < 0 ? -1 : 2 * w); };
-        const auto hi = [](std::int8_t w) { return static_cast<char>(w < 0 ? -1 : 2 * w + 1); };
-        return _mm_shuffle_epi8(v, _mm_setr_epi8(lo(w0), hi(w0), lo(w1), hi(w1), lo(w2), hi(w2), lo(w3), hi(w3), lo(w4),
-                                                 hi(w4), lo(w5), hi(w5), lo(w6), hi(w6), lo(w7), hi(w7)));
-    };
-    // Channel k of pixel p is word 3p + k: in a (words 0-7), b (8-15) or c (16-23).
-    const __m128i planes[3] = {
-        _mm_or_si128(_mm_or_si128(pick(a, 0, 3, 6, -1, -1, -1, -1, -1), pick(b, -1, -1, -1, 1, 4, 7, -1, -1)),
-                     pick(c, -1, -1, -1, -1, -1, -1, 2, 5)),
-        _mm_or_si128(_mm_or_si128(pick(a, 1, 4, 7, -1, -1, -1, -1, -1), pick(b, -1, -1, -1, 2, 5, -1, -1, -1)),
-                     pick(c, -1, -1, -1, -1, -1, 0, 3, 6)),
-        _mm_or_si128(_mm_or_si128(pick(a, 2, 5, -1, -1, -1, -1, -1, -1), pick(b, -1, -1, 0, 3, 6, -1, -1, -1)),
-                     pick(c, -1, -1, -1, -1, -1, 1, 4, 7)),
-    };
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), planes[0]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(cb), planes[1]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(cr), planes[2]);
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3));
+    low = _mm_unpacklo_epi16(x, y);
+    high = _mm_unpackhi_epi16(x, y);
 }
 
-// The byte shuffles that weave three planes of 8 words into 24 interleaved words: part p (words
-// 8p .. 8p+7 of the result) takes from plane k the words whose channel is k.
-struct WeaveControls {
-    alignas(16) char bytes[3][3][16];
-    constexpr WeaveControls() : bytes()
+// Transposes 4 x 4 32-bit lanes: lane j of v[i] becomes lane i of v[j].
+inline void transpose_4x4(__m128i v[4])
+{
+    const __m128i a = _mm_unpacklo_epi32(v[0], v[1]), b = _mm_unpackhi_epi32(v[0], v[1]);
+    const __m128i c = _mm_unpacklo_epi32(v[2], v[3]), d = _mm_unpackhi_epi32(v[2], v[3]);
+    v[0] = _mm_unpacklo_epi64(a, c);
+    v[1] = _mm_unpackhi_epi64(a, c);
+    v[2] = _mm_unpacklo_epi64(b, d);
+    v[3] = _mm_unpackhi_epi64(b, d);
+}
+
+// `count` (1 to 8) words of `words` to p.
+inline void store_8_words(std::int16_t* p, __m128i words, std::int32_t count)
+{
+    if (count == 8)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), words);
+    else
+        std::memcpy(p, &words, static_cast<std::size_t>(count) * 2);
+}
+
+struct Sse2Lanes {
+    using V = __m128i;
+    static constexpr std::int32_t kLanes = 4;
+    static V load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+    static void store(void* p, V v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+    static V zero() { return _mm_setzero_si128(); }
+    static V set1_32(std::int32_t x) { return _mm_set1_epi32(x); }
+    static V add32(V a, V b) { return _mm_add_epi32(a, b); }
+    static V madd(V a, V b) { return _mm_madd_epi16(a, b); }
+    static V unpack_low16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+    static V unpack_high16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+    static V packs32(V a, V b) { return _mm_packs_epi32(a, b); }
+    static V sra32(V a, __m128i count) { return _mm_sra_epi32(a, count); }
+
+    static void make_pairs(const std::int16_t* const rows[4], std::int32_t w, std::int32_t* out)
     {
-        for (int part = 0; part < 3; ++part)
-            for (int k = 0; k < 3; ++k)
-                for (int w = 0; w < 8; ++w) {
-                    const int index = 8 * part + w;
-                    const bool mine = index % 3 == k;
-                    bytes[part][k][2 * w] = static_cast<char>(mine ? 2 * (index / 3) : -1);
-                    bytes[part][k][2 * w + 1] = static_cast<char>(mine ? 2 * (index / 3) + 1 : -1);
-                }
+        __m128i low[4], high[4];
+        for (int l = 0; l < 4; ++l) pairs_of_8(rows[l] + w, low[l], high[l]);
+        transpose_4x4(low);
+        transpose_4x4(high);
+        for (int k = 0; k < 4; ++k) {
+            store(out + 4 * k, low[k]);
+            store(out + 4 * (k + 4), high[k]);
+        }
+    }
+
+    static void store_words(V sums[8], std::int16_t* const rows[4], std::int32_t row_count, std::int32_t count)
+    {
+        transpose_4x4(sums);
+        transpose_4x4(sums + 4);
+        for (std::int32_t l = 0; l < row_count; ++l) store_8_words(rows[l], _mm_packs_epi32(sums[l], sums[l + 4]), count);
     }
 };
-constexpr WeaveControls kWeaveControls;
 
-inline void weave3_shuffled(const std::int16_t* y, const std::int16_t* cb, const std::int16_t* cr, std::int16_t* out)
-{
-    const __m128i planes[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr))};
-    for (int part = 0; part < 3; ++part) {
-        __m128i words = _mm_setzero_si128();
-        for (int k = 0; k < 3; ++k)
-            words = _mm_or_si128(words, _mm_shuffle_epi8(planes[k], _mm_load_si128(reinterpret_cast<const __m128i*>(
-                                                                         kWeaveControls.bytes[part][k]))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * part), words);
+#if defined(__AVX2__)
+// 256-bit registers, 8 lanes; also the AVX-512 level's, compiled for it.
+struct Avx2Lanes {
+    using V = __m256i;
+    static constexpr std::int32_t kLanes = 8;
+    static V load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+    static void store(void* p, V v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+    static V zero() { return _mm256_setzero_si256(); }
+    static V set1_32(std::int32_t x) { return _mm256_set1_epi32(x); }
+    static V add32(V a, V b) { return _mm256_add_epi32(a, b); }
+    static V madd(V a, V b) { return _mm256_madd_epi16(a, b); }
+    static V unpack_low16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
+    static V unpack_high16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+    static V packs32(V a, V b) { return _mm256_packs_epi32(a, b); }
+    static V sra32(V a, __m128i count) { return _mm256_sra_epi32(a, count); }
+
+    // Transposes 8 x 8 32-bit lanes: lane j of v[i] becomes lane i of v[j].
+    static void transpose_8x8(V v[8])
+    {
+        V t[8], u[8];
+        for (int i = 0; i < 8; i += 2) {
+            t[i] = _mm256_unpacklo_epi32(v[i], v[i + 1]);
+            t[i + 1] = _mm256_unpackhi_epi32(v[i], v[i + 1]);
+        }
+        for (int i = 0; i < 8; i += 4) {
+            u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
+            u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
+            u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
+            u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+        }
+        for (int i = 0; i < 4; ++i) {
+            v[i] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
+            v[i + 4] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
+        }
     }
-}
 
+    static void make_pairs(const std::int16_t* const rows[8], std::int32_t w, std::int32_t* out)
+    {
+        V v[8];
+        for (int l = 0; l < 8; ++l) {
+            __m128i low, high;
+            pairs_of_8(rows[l] + w, low, high);
+            v[l] = _mm256_set_m128i(high, low);
+        }
+        transpose_8x8(v);
+        for (int k = 0; k < 8; ++k) store(out + 8 * k, v[k]);
+    }
+
+    static void store_words(V sums[8], std::int16_t* const rows[8], std::int32_t row_count, std::int32_t count)
+    {
+        transpose_8x8(sums);
+        for (std::int32_t l = 0; l < row_count; l += 2) {
+            // Rows l and l+1: packed within 128-bit lanes, then each row's 8 words put together.
+            const V packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(sums[l], sums[l + 1]), 0xd8);
+            store_8_words(rows[l], _mm256_castsi256_si128(packed), count);
+            if (l + 1 < row_count) store_8_words(rows[l + 1], _mm256_extracti128_si256(packed, 1), count);
+        }
+    }
+};
 #endif
-
-// The same word by word, for levels without the byte shuffle.
-inline void split3_plain(const std::int16_t* in, std::int16_t* y, std::int16_t* cb, std::int16_t* cr)
-{
-    for (int p = 0; p < 8; ++p) {
-        y[p] = in[3 * p];
-        cb[p] = in[3 * p + 1];
-        cr[p] = in[3 * p + 2];
-    }
-}
-
-inline void weave3_plain(const std::int16_t* y, const std::int16_t* cb, const std::int16_t* cr, std::int16_t* out)
-{
-    for (int p = 0; p < 8; ++p) {
-        out[3 * p] = y[p];
-        out[3 * p + 1] = cb[p];
-        out[3 * p + 2] = cr[p];
-    }
-}
 
 template <class Isa>
 void run_filter_worker(const FilterJob& job)

@@ -21,6 +21,9 @@ struct AxisTaps {
 // with the weights weight[j * taps + t], which have weight_bits fraction bits. kFilterWeightPadding
 // zeros follow the last output's weights, so that a vector load from any output's stays inside.
 constexpr std::int32_t kFilterWeightPadding = 32;
+// The most taps a window has when reducing to no less than an eighth: a source below 8 (dst + 1)
+// indices gives at most min(src, 6 x src / dst + 1) taps, largest (55) near dst = 6.
+constexpr std::int32_t kMaxFilterTaps = 64;
 
 struct FilterTaps {
     std::int32_t taps;

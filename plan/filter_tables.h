@@ -14,10 +14,6 @@
 
 #include "plan/resample_plan.h"
 
-// The most taps a window has when reducing to no less than an eighth: a source below 8 (dst + 1)
-// indices gives at most min(src, 6 x src / dst + 1) taps, largest (55) near dst = 6.
-constexpr std::int32_t kMaxFilterTaps = 64;
-
 // sin(pi x), by reduction to |x| <= 1/2 and a series accurate to double precision.
 double sin_pi(double x);
 
