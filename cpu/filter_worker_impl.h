@@ -37,7 +37,9 @@ inline std::int16_t rounded(std::int32_t sum, std::int32_t shift)
 // Two neighbouring weights as the 32-bit pair pmaddwd multiplies; past the last tap, 0.
 inline std::int32_t weight_pair(const std::int16_t* weights, std::int32_t t, std::int32_t taps)
 {
-    return static_cast<std::uint16_t>(weights[t]) | (t + 1 < taps ? static_cast<std::int32_t>(weights[t + 1]) << 16 : 0);
+    // Put together unsigned: a negative weight shifted left is undefined before C++20.
+    const std::uint32_t high = t + 1 < taps ? static_cast<std::uint16_t>(weights[t + 1]) : 0u;
+    return static_cast<std::int32_t>(static_cast<std::uint16_t>(weights[t]) | high << 16);
 }
 
 // Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
