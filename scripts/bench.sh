@@ -2,7 +2,8 @@
 # Measures the filter beside OpenCV's resize in one run per build (release, median of 7 rounds), the
 # 64-bit build and the 32-bit (i686) one, each against OpenCV of its own architecture. Writes
 # bench/results.json and bench/results-i686.json, the tables of ratios bench/results.md (one per
-# build) and the charts bench/ratios.png and bench/ratios-i686.png.
+# build) and the charts bench/ratios.png and bench/ratios-i686.png; and for bicubic and Lanczos-3,
+# beside zimg and OpenCV, bench/filter-results.json and its table bench/filter-results.md.
 # usage: bench.sh [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +37,11 @@ bench() {
 }
 
 bench build/release bench/results.json
+# Bicubic and Lanczos-3 beside zimg and OpenCV, in the 64-bit build (the packages of both are 64-bit).
+cmake --build build/release -j2 --target vantreo_filter_bench
+build/release/bench/vantreo_filter_bench --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
+  --benchmark_out=bench/filter-results.json --benchmark_out_format=json
+/usr/bin/python3 scripts/filter-bench-table.py bench/filter-results.json | tee bench/filter-results.md
 bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 /usr/bin/python3 scripts/bench-table.py --title "64-bit" bench/results.json bench/ratios.png \
   --title "32-bit (i686)" bench/results-i686.json bench/ratios-i686.png | tee bench/results.md

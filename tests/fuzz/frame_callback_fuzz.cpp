@@ -3,7 +3,8 @@
 // and then a record no sane host sends (a picture larger than its buffer or empty, a missing
 // pointer, a control out of range). The callback must refuse those untouched; a sane record must
 // come back with the promised size and pointers, the source intact, nothing written below the
-// output, and the output's pixels as point sampling or the two area-averaging rules give them.
+// output, and the output's pixels as point sampling, the two area-averaging rules or the filter
+// methods' reference give them. The filter methods are on (the registration reads the setting).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,11 +12,13 @@
 #include <tuple>
 #include <vector>
 
+#include "cpu/filter_rows.h"
 #include "plugin/frame_entry.h"
 #include "plugin/plugin_settings.h"
 #include "plugin/registration.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/area_rules.h"
+#include "tests/support/environment.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -35,14 +38,14 @@ struct Step {
 
 // How far above its minimum a control typically goes for these small frames: crops and sizes
 // about the frame's side, few CPU workers (each is a thread started for the frame).
-constexpr std::int32_t kTypicalSpan[kTrackCount] = {72, 72, 72, 72, 72, 72, 1, 256, 480, 3};
+constexpr std::int32_t kTypicalSpan[kTrackCount] = {72, 72, 72, 72, 72, 72, 3, 256, 480, 3};
 
 // Mostly typical values, often any value in range, now and then an end of the range or a value
 // outside it.
 std::int32_t control_value(FuzzBytes& in, int index)
 {
     const std::int32_t low = kTrackMinimum[index];
-    const std::int32_t high = kTrackMaximum[index];
+    const std::int32_t high = registered_track_maximum()[index];
     const std::uint8_t kind = in.byte();
     if (kind < 192) return low + in.in(0, kTypicalSpan[index]);
     if (kind < 240) return in.in(low, high);
@@ -85,7 +88,7 @@ Step decode_step(FuzzBytes& in)
 bool controls_in_range(const std::int32_t* track)
 {
     for (int i = 0; i < kTrackCount; ++i)
-        if (track[i] < kTrackMinimum[i] || track[i] > kTrackMaximum[i]) return false;
+        if (track[i] < kTrackMinimum[i] || track[i] > registered_track_maximum()[i]) return false;
     return true;
 }
 
@@ -137,6 +140,20 @@ bool nearest(std::int32_t taken, std::int32_t out, std::int32_t sources, std::in
 {
     const double position = static_cast<double>(out) * sources / outputs;
     return std::abs(taken - position) <= 0.5 + 1e-3 || (taken == sources - 1 && position > taken);
+}
+
+// Every row, on the device or the CPU, is the filter methods' reference's.
+void check_filter(const ResizeRequest& r, const std::vector<PIXEL_YC>& source, const std::vector<PIXEL_YC>& output)
+{
+    ResamplePlan plan{};
+    build_plan(r, plan);
+    std::vector<PIXEL_YC> want(output.size());
+    filter_rows_reference(plan, 0, r.dst_h, source.data() + static_cast<std::size_t>(r.clip_top) * r.stride, want.data());
+    for (std::int32_t y = 0; y < r.dst_h; ++y)
+        for (std::int32_t x = 0; x < r.dst_w; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * r.stride + x;
+            require(same_pixel(output[at], want[at]), "the filter methods give the reference's pixels on every row");
+        }
 }
 
 // Runs the same record over a source whose pixels name their own row and column, which shows where
@@ -251,6 +268,8 @@ void run_step(const FILTER_DLL& table, const Step& step, const std::uint8_t* con
 
     if (point)
         check_point_sampling(table, fp, record, r, source, temp);
+    else if (is_filter_method(r.method))
+        check_filter(r, source, temp);
     else
         check_area_average(r, source, temp);
 }
@@ -260,6 +279,7 @@ void run_step(const FILTER_DLL& table, const Step& step, const std::uint8_t* con
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FILTER_DLL* const table = [] {
+        set_env(kExtendedMethodsVariable, "1");
         FILTER_DLL* t = filter_registration();
         require(t->func_init(nullptr) == 1, "the device starts");
         return t;
