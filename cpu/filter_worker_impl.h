@@ -34,14 +34,6 @@ inline std::int16_t rounded(std::int32_t sum, std::int32_t shift)
     return static_cast<std::int16_t>(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
 }
 
-// Two neighbouring weights as the 32-bit pair pmaddwd multiplies; past the last tap, 0.
-inline std::int32_t weight_pair(const std::int16_t* weights, std::int32_t t, std::int32_t taps)
-{
-    // Put together unsigned: a negative weight shifted left is undefined before C++20.
-    const std::uint32_t high = t + 1 < taps ? static_cast<std::uint16_t>(weights[t + 1]) : 0u;
-    return static_cast<std::int32_t>(static_cast<std::uint16_t>(weights[t]) | high << 16);
-}
-
 // Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
 // add32, madd (pmaddwd), unpack_low16 and unpack_high16 (within 128-bit lanes), packs32 (within
 // 128-bit lanes, saturating), sra32 (by a count in a __m128i); make_pairs (8 words of each lane's
@@ -90,11 +82,12 @@ private:
         const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
         // Each pair of taps: its two rows (an odd last tap pairs with itself at weight 0) and weights.
         const std::int32_t pairs = (rows.taps + 1) / 2;
+        const std::int32_t* weight_pairs = rows.pairs + static_cast<std::ptrdiff_t>(row) * pairs;
         for (std::int32_t p = 0; p < pairs; ++p) {
             const std::int32_t t = 2 * p;
             tap_rows_[p][0] = top + t * stride;
             tap_rows_[p][1] = top + (t + 1 < rows.taps ? t + 1 : t) * stride;
-            tap_weights_[p] = Isa::set1_32(weight_pair(weights, t, rows.taps));
+            tap_weights_[p] = Isa::set1_32(weight_pairs[p]);
         }
         const std::int32_t shift = rows.weight_bits - 2;
         const std::int32_t words = count * 3;
@@ -141,14 +134,14 @@ private:
         for (std::int32_t j = j0; j < j1; j += 8) {
             const std::int32_t outputs = smaller(8, j1 - j);
             for (std::int32_t o = 0; o < outputs; ++o) {
-                const std::int16_t* weights = columns.weight + static_cast<std::ptrdiff_t>(j + o) * taps;
-                for (std::int32_t p = 0; p < pairs; ++p) tap_weights_[p] = Isa::set1_32(weight_pair(weights, 2 * p, taps));
+                const std::int32_t* weight_pairs = columns.pairs + static_cast<std::ptrdiff_t>(j + o) * pairs;
                 const std::int32_t* window = pairs_ + 3 * (columns.first[j + o] - from) * kLanes;
                 V y = half, cb = half, cr = half;
                 for (std::int32_t p = 0; p < pairs; ++p, window += 6 * kLanes) {
-                    y = Isa::add32(y, Isa::madd(Isa::load(window), tap_weights_[p]));
-                    cb = Isa::add32(cb, Isa::madd(Isa::load(window + kLanes), tap_weights_[p]));
-                    cr = Isa::add32(cr, Isa::madd(Isa::load(window + 2 * kLanes), tap_weights_[p]));
+                    const V weight = Isa::set1_32(weight_pairs[p]);
+                    y = Isa::add32(y, Isa::madd(Isa::load(window), weight));
+                    cb = Isa::add32(cb, Isa::madd(Isa::load(window + kLanes), weight));
+                    cr = Isa::add32(cr, Isa::madd(Isa::load(window + 2 * kLanes), weight));
                 }
                 sums_[3 * o] = Isa::sra32(y, by);
                 sums_[3 * o + 1] = Isa::sra32(cb, by);
@@ -166,7 +159,7 @@ private:
     }
 
     const FilterJob& job_;
-    // The pairs of taps of the row or output at hand: their rows (vertical pass) and weights.
+    // The pairs of taps of the output row at hand: their rows and weights.
     const std::int16_t* tap_rows_[kMaxFilterTaps / 2][2];
     V tap_weights_[kMaxFilterTaps / 2];
     V sums_[24];  // the rounded sums of 8 outputs' 24 words

@@ -30,4 +30,8 @@ struct FilterTaps {
     std::int32_t weight_bits;
     const std::int32_t* first;
     const std::int16_t* weight;
+    // The same weights two by two, as pmaddwd multiplies them: pair p of output j, (weight 2p, weight
+    // 2p + 1) in the low and high 16 bits, at pairs[j * ((taps + 1) / 2) + p]; an odd last weight
+    // pairs with 0.
+    const std::int32_t* pairs;
 };

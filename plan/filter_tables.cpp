@@ -116,4 +116,19 @@ void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, 
     axis.filter_first.resize(static_cast<std::size_t>(dst));
     // 15 bits where they fit (reducing), else 14, which always fit these kernels.
     if (!quantise_weights(windows, src, offset, 15, axis)) quantise_weights(windows, src, offset, 14, axis);
+    pair_filter_weights(axis.filter_weight.data(), dst, taps, axis.filter_pairs);
+}
+
+void pair_filter_weights(const std::int16_t* weights, std::int32_t outputs, std::int32_t taps,
+                         std::vector<std::int32_t>& pairs)
+{
+    const std::int32_t count = (taps + 1) / 2;
+    pairs.resize(static_cast<std::size_t>(outputs) * count);
+    for (std::int32_t j = 0; j < outputs; ++j)
+        for (std::int32_t p = 0; p < count; ++p) {
+            const std::int16_t* w = weights + static_cast<std::ptrdiff_t>(j) * taps + 2 * p;
+            // Put together unsigned: a negative weight shifted left is undefined before C++20.
+            const std::uint32_t high = 2 * p + 1 < taps ? static_cast<std::uint16_t>(w[1]) : 0u;
+            pairs[static_cast<std::size_t>(j) * count + p] = static_cast<std::int32_t>(static_cast<std::uint16_t>(w[0]) | high << 16);
+        }
 }

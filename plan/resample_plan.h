@@ -51,7 +51,12 @@ struct AxisPlan {
     {
         return AxisTaps{first.data(), last.data(), tap_start.data(), tap_weight.data(), least_weight.data()};
     }
-    FilterTaps filter() const { return FilterTaps{filter_taps, filter_weight_bits, filter_first.data(), filter_weight.data()}; }
+    std::vector<std::int32_t> filter_pairs;  // the weights two by two (FilterTaps::pairs)
+    FilterTaps filter() const
+    {
+        return FilterTaps{filter_taps, filter_weight_bits, filter_first.data(), filter_weight.data(),
+                          filter_pairs.data()};
+    }
 };
 
 struct ResamplePlan {

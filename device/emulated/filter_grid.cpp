@@ -9,13 +9,15 @@
 #include "device/emulated/resample_grid.h"
 #include "device/emulated/texture_reads.h"
 #include "device/lifecycle.h"
+#include "plan/filter_tables.h"
 
 namespace {
 
 // One axis's tables as the threads fetch them, for `count` outputs; false when a window would fetch
 // outside `size` source indices (the kernel's clamped fetches), which the worker does not do.
 bool read_axis(const emu::TextureView& first, const emu::TextureView& weight, std::int32_t taps, std::int32_t count,
-               std::int32_t size, std::vector<std::int32_t>& firsts, std::vector<std::int16_t>& weights)
+               std::int32_t size, std::vector<std::int32_t>& firsts, std::vector<std::int16_t>& weights,
+               std::vector<std::int32_t>& pairs)
 {
     firsts.resize(static_cast<std::size_t>(count));
     weights.assign(static_cast<std::size_t>(count) * taps + kFilterWeightPadding, 0);
@@ -25,6 +27,7 @@ bool read_axis(const emu::TextureView& first, const emu::TextureView& weight, st
         for (std::int32_t t = 0; t < taps; ++t)
             weights[static_cast<std::size_t>(j) * taps + t] = fetch<std::int16_t>(weight, j * taps + t);
     }
+    pair_filter_weights(weights.data(), count, taps, pairs);
     return true;
 }
 
@@ -61,12 +64,12 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
         std::int64_t{in.dest_width} * in.taps_x > kInt32Max || (rows - 1) * in.max_width + last_row_columns > kInt32Max)
         return false;
 
-    std::vector<std::int32_t> first_y, first_x;
+    std::vector<std::int32_t> first_y, first_x, pairs_y, pairs_x;
     std::vector<std::int16_t> weight_y, weight_x;
     const std::int32_t source_w = in.source->width / 3;
     if (!read_axis(*in.first_y, *in.weight_y, in.taps_y, static_cast<std::int32_t>(rows), in.source->height, first_y,
-                   weight_y) ||
-        !read_axis(*in.first_x, *in.weight_x, in.taps_x, in.dest_width, source_w, first_x, weight_x))
+                   weight_y, pairs_y) ||
+        !read_axis(*in.first_x, *in.weight_x, in.taps_x, in.dest_width, source_w, first_x, weight_x, pairs_x))
         return false;
 
     const std::uint64_t store_bytes =
@@ -75,8 +78,8 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
     unsigned char* dest = emu::store_range(in.dest, store_bytes);
     if (!dest) return false;
 
-    Parts parts{FilterJob{FilterTaps{in.taps_y, in.bits_y, first_y.data(), weight_y.data()},
-                          FilterTaps{in.taps_x, in.bits_x, first_x.data(), weight_x.data()}, in.dest_width, 0,
+    Parts parts{FilterJob{FilterTaps{in.taps_y, in.bits_y, first_y.data(), weight_y.data(), pairs_y.data()},
+                          FilterTaps{in.taps_x, in.bits_x, first_x.data(), weight_x.data(), pairs_x.data()}, in.dest_width, 0,
                           static_cast<std::int32_t>(rows), reinterpret_cast<const PIXEL_YC*>(in.source->elements),
                           source_w, reinterpret_cast<PIXEL_YC*>(dest), in.max_width},
                 emulated_cpu_level(), 0};
