@@ -19,8 +19,8 @@ public:
 
     // Rewrites the device copy for an area-averaging or filter-method plan: the constants, a new
     // destination buffer (cleared, large enough for every store of the launch), the window tables or
-    // the filter tables, and a new source array (cleared, with spare zeros past the picture). Whether every step succeeded is what ready_for()
-    // tells afterwards.
+    // the filter tables, and a new source array (cleared, with spare zeros past the picture).
+    // Whether every step succeeded is what ready_for() tells afterwards.
     void rebuild(const ResamplePlan& plan);
 
     // True when the last rebuild was for `plan`'s request, succeeded, and its buffer is still held.

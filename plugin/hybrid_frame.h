@@ -32,9 +32,10 @@ void run_cpu_job(const ResamplePlan& plan, const CpuJob& job);
 using WorkerStart = boost::thread* (*)(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job);
 boost::thread* start_worker_in_group(boost::thread_group& group, const ResamplePlan& plan, const CpuJob& job);
 
-// Writes output rows 0 .. dst_h-1 of `dst` for an area-averaging or filter-method `plan` and returns when all are
-// written, the CPU's rows at `cpu_level`. The device band runs on `mirror` when it is ready for the plan; a band the device cannot
-// compute (no resources, a failed upload, launch or copy-back), and any CPU band whose thread cannot
-// be started, is computed on the calling thread. `worker_group` is empty again on return.
+// Writes output rows 0 .. dst_h-1 of `dst` for an area-averaging or filter-method `plan` and returns
+// when all are written, the CPU's rows at `cpu_level`. The device band runs on `mirror` when it is
+// ready for the plan; a band the device cannot compute (no resources, a failed upload, launch or
+// copy-back), and any CPU band whose thread cannot be started, is computed on the calling thread.
+// `worker_group` is empty again on return.
 void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
                       const PIXEL_YC* src, PIXEL_YC* dst, WorkerStart start_worker = start_worker_in_group);
