@@ -27,12 +27,8 @@ constexpr std::int32_t kRunWords = 3 * kRunColumns;
 
 inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
 
-// The rule's rounding (plan/device_rules.inl), for the few words past the last whole register.
-inline std::int16_t rounded(std::int32_t sum, std::int32_t shift)
-{
-    const std::int32_t value = (sum + (1 << (shift - 1))) >> shift;
-    return static_cast<std::int16_t>(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
-}
+// The rules' filter_intermediate, for the few words past the last whole register.
+#include "plan/device_rules_internal.inl"
 
 // Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
 // add32, madd (pmaddwd), unpack_low16 and unpack_high16 (within 128-bit lanes), packs32 (within
@@ -106,7 +102,7 @@ private:
         for (; w < words; ++w) {
             std::int32_t sum = 0;
             for (std::int32_t t = 0; t < rows.taps; ++t) sum += weights[t] * top[t * stride + w];
-            out[w] = rounded(sum, shift);
+            out[w] = filter_intermediate(sum, rows.weight_bits);
         }
         std::memset(out + words, 0, 3 * sizeof(std::int16_t));
     }

@@ -3,9 +3,9 @@
 and, when a PNG path is given, a chart of the CPU rows and the device beside OpenCV INTER_AREA.
 Several builds' results give a table and a chart each, under the title given before them.
 usage: bench-table.py [--title TITLE] RESULTS.json [CHART.png] [[--title TITLE] RESULTS.json [CHART.png] ...]"""
-import json
-import re
 import sys
+
+import bench_results
 
 CASES = ["1600x1200 -> 640x480", "1440x1080 -> 1000x700", "1280x720 -> 320x240",
          "1600x1200 -> 1597x1199", "720x480 -> 704x480", "1920x1080 -> 1280x720", "3840x2160 -> 1280x720"]
@@ -14,15 +14,7 @@ LEVELS = ["scalar", "sse2", "avx2", "avx512"]
 
 def medians(path):
     """{(name, case, threads): median real time in ms}"""
-    times = {}
-    with open(path) as f:
-        for run in json.load(f)["benchmarks"]:
-            if run.get("aggregate_name", "median") != "median" or run.get("error_occurred"):
-                continue
-            m = re.match(r"(.+)/case:(\d+)/threads:(\d+)", run["run_name"])
-            if m:
-                times[(m.group(1), int(m.group(2)), int(m.group(3)))] = run["real_time"]
-    return times
+    return bench_results.medians(path, r"(.+)/case:(\d+)/threads:(\d+)")
 
 
 def builds(args):

@@ -2,9 +2,9 @@
 """Turns the filter benchmark's JSON (vantreo_filter_bench) into a Markdown table on standard output:
 per case and method, zimg's time at one thread and each other's as a ratio to it.
 usage: filter-bench-table.py RESULTS.json"""
-import json
-import re
 import sys
+
+from bench_results import medians
 
 CASES = ["1920x1080 -> 1280x720", "1280x720 -> 1920x1080", "720x480 -> 1440x960", "1600x1200 -> 640x480",
          "640x360 -> 1600x900"]
@@ -12,23 +12,10 @@ METHODS = {2: "bicubic", 3: "Lanczos-3"}
 LEVELS = ["sse2", "avx2", "avx512"]
 
 
-def medians(path):
-    """{(name, case, method, threads): median real time in ms}"""
-    times = {}
-    with open(path) as f:
-        for run in json.load(f)["benchmarks"]:
-            if run.get("aggregate_name", "median") != "median" or run.get("error_occurred"):
-                continue
-            m = re.match(r"(.+)/case:(\d+)/method:(\d+)/threads:(\d+)", run["run_name"])
-            if m:
-                times[(m.group(1), int(m.group(2)), int(m.group(3)), int(m.group(4)))] = run["real_time"]
-    return times
-
-
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    times = medians(sys.argv[1])
+    times = medians(sys.argv[1], r"(.+)/case:(\d+)/method:(\d+)/threads:(\d+)")
     print("| case | method | zimg 1 thr | OpenCV 1 / 2 thr | " + " | ".join(f"CPU {l} 1 / 2 thr" for l in LEVELS) +
           " | device |")
     print("|---" * (5 + len(LEVELS)) + "|")

@@ -7,7 +7,7 @@
 #include "abi/filter_records.h"
 #include "cpu/filter_rows.h"
 #include "device/emulated/resample_grid.h"
-#include "device/emulated/texture_reads.h"
+#include "device/emulated/grid_launch.h"
 #include "device/lifecycle.h"
 #include "plan/filter_tables.h"
 
@@ -50,52 +50,39 @@ void run_part(void* data, unsigned part)
 
 bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block)
 {
-    // As in run_resample_grid: one thread per pixel when thread_num is the block's width; the weight
-    // bits leave the rule's shifts at least 1.
-    if (in.thread_num <= 0 || static_cast<std::uint32_t>(in.thread_num) != block.x || in.dest_width <= 0 ||
-        in.taps_x <= 0 || in.taps_y <= 0 || in.bits_x < 3 || in.bits_x > 28 || in.bits_y < 3 || in.bits_y > 28 ||
-        !in.first_y || !in.first_x || !in.weight_y || !in.weight_x || !in.source || in.source->width <= 0 ||
-        in.source->width % 3 != 0 || in.source->height <= 0)
-        return false;
-    const std::int64_t threads = std::int64_t{grid.x} * block.x;
-    const std::int64_t rows = (threads + in.dest_width - 1) / in.dest_width;
-    const std::int64_t last_row_columns = threads - (rows - 1) * in.dest_width;
-    if (threads > kInt32Max || (rows > 1 && in.max_width < in.dest_width) || rows * in.taps_y > kInt32Max ||
-        std::int64_t{in.dest_width} * in.taps_x > kInt32Max || (rows - 1) * in.max_width + last_row_columns > kInt32Max)
+    // The weight bits leave the rule's shifts at least 1.
+    GridShape shape;
+    if (in.bits_x < 3 || in.bits_x > 28 || in.bits_y < 3 || in.bits_y > 28 || !in.first_y || !in.first_x ||
+        !in.weight_y || !in.weight_x || !in.source || in.source->width <= 0 || in.source->width % 3 != 0 ||
+        in.source->height <= 0 ||
+        !grid_shape(grid, block, in.thread_num, in.dest_width, in.max_width, in.taps_x, in.taps_y, in.dest, shape))
         return false;
 
     std::vector<std::int32_t> first_y, first_x, pairs_y, pairs_x;
     std::vector<std::int16_t> weight_y, weight_x;
     const std::int32_t source_w = in.source->width / 3;
-    if (!read_axis(*in.first_y, *in.weight_y, in.taps_y, static_cast<std::int32_t>(rows), in.source->height, first_y,
+    if (!read_axis(*in.first_y, *in.weight_y, in.taps_y, shape.rows, in.source->height, first_y,
                    weight_y, pairs_y) ||
         !read_axis(*in.first_x, *in.weight_x, in.taps_x, in.dest_width, source_w, first_x, weight_x, pairs_x))
         return false;
 
-    const std::uint64_t store_bytes =
-        (static_cast<std::uint64_t>(rows - 1) * in.max_width + static_cast<std::uint64_t>(last_row_columns)) *
-        sizeof(PIXEL_YC);
-    unsigned char* dest = emu::store_range(in.dest, store_bytes);
-    if (!dest) return false;
-
     Parts parts{FilterJob{FilterTaps{in.taps_y, in.bits_y, first_y.data(), weight_y.data(), pairs_y.data()},
                           FilterTaps{in.taps_x, in.bits_x, first_x.data(), weight_x.data(), pairs_x.data()}, in.dest_width, 0,
-                          static_cast<std::int32_t>(rows), reinterpret_cast<const PIXEL_YC*>(in.source->elements),
-                          source_w, reinterpret_cast<PIXEL_YC*>(dest), in.max_width},
+                          shape.rows, reinterpret_cast<const PIXEL_YC*>(in.source->elements), source_w,
+                          reinterpret_cast<PIXEL_YC*>(shape.dest), in.max_width},
                 emulated_cpu_level(), 0};
     // A last row shorter than the others is computed apart, only as wide as its threads.
-    const bool short_last_row = last_row_columns < in.dest_width;
+    const bool short_last_row = shape.last_row_columns < in.dest_width;
     if (short_last_row) --parts.job.row_count;
-    const std::int32_t count = std::min(parts.job.row_count, 32);
-    if (count > 0) {
-        parts.rows_per_part = (parts.job.row_count + count - 1) / count;
+    if (parts.job.row_count > 0) {
+        parts.rows_per_part = rows_per_part(parts.job.row_count, 1);
         emu::for_each_part(static_cast<unsigned>((parts.job.row_count + parts.rows_per_part - 1) / parts.rows_per_part),
                            run_part, &parts);
     }
     if (short_last_row) {
         FilterJob last = parts.job;
-        last.dst_w = static_cast<std::int32_t>(last_row_columns);
-        last.first_row = static_cast<std::int32_t>(rows - 1);
+        last.dst_w = shape.last_row_columns;
+        last.first_row = shape.rows - 1;
         last.row_count = 1;
         filter_rows_at(parts.level, last);
     }

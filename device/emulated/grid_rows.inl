@@ -1,17 +1,12 @@
 // The row loop of the whole-grid resample, written once and compiled for two instruction sets
 // (grid_rows.cpp, grid_rows_fma.cpp), each of which includes it, and with it the device rules, in an
-// unnamed namespace, so that neither build's copy of a function stands in for the other's. The fused
-// multiply-add is the compiler's builtin, never an out-of-line library wrapper. Each pixel is
+// unnamed namespace, so that neither build's copy of a function stands in for the other's. Each pixel is
 // calcDestPixelsKernel's: taps in the kernel's order, tap rows outer and tap columns inner, the tap
 // weight wy * wx rounded to single, one device_accumulate per channel and tap, stored by
 // store_channel_single. Columns go in runs of kGridLanes pixels, whose independent chains of sums the
 // processor overlaps.
 
-#define VANTREO_DEVICE_FUNCTION inline
-#define VANTREO_FMA(a, b, c) __builtin_fmaf(a, b, c)
-#include "plan/device_rules.inl"
-#undef VANTREO_FMA
-#undef VANTREO_DEVICE_FUNCTION
+#include "plan/device_rules_internal.inl"
 
 inline float source_value(const unsigned char* source, std::size_t element)
 {

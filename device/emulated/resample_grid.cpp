@@ -9,7 +9,7 @@
 #include "abi/filter_records.h"
 #include "cpu/cpu_level.h"
 #include "device/emulated/grid_rows.h"
-#include "device/emulated/texture_reads.h"
+#include "device/emulated/grid_launch.h"
 #include "device/lifecycle.h"
 #include "plan/arithmetic.h"
 #include "plan/resample_plan.h"
@@ -116,20 +116,10 @@ void run_part(void* data, unsigned part)
 
 bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& block)
 {
-    // Thread i = blockIdx.x * thread_num + threadIdx.x: with thread_num equal to the block's width the
-    // threads cover 0 .. grid.x * block.x - 1 once; the blocks and threads of the y and z dimensions
-    // repeat the same pixels with the same values.
-    if (in.thread_num <= 0 || static_cast<std::uint32_t>(in.thread_num) != block.x || in.unit_x <= 0 ||
-        in.unit_y <= 0 || in.dest_width <= 0 || !in.start_y || !in.start_x || !in.weight_y || !in.weight_x ||
-        !in.source || in.source->width <= 0 || in.source->height <= 0)
-        return false;
-    const std::int64_t threads = std::int64_t{grid.x} * block.x;
-    const std::int64_t rows = (threads + in.dest_width - 1) / in.dest_width;
-    const std::int64_t last_row_columns = threads - (rows - 1) * in.dest_width;
-    // Rows must not overlap, and the kernel's int32 index arithmetic must not overflow.
-    if (threads > kInt32Max || (rows > 1 && in.max_width < in.dest_width) ||
-        rows * in.unit_y > kInt32Max || std::int64_t{in.dest_width} * in.unit_x > kInt32Max ||
-        (rows - 1) * in.max_width + last_row_columns > kInt32Max)
+    GridShape shape;
+    if (!in.start_y || !in.start_x || !in.weight_y || !in.weight_x || !in.source || in.source->width <= 0 ||
+        in.source->height <= 0 ||
+        !grid_shape(grid, block, in.thread_num, in.dest_width, in.max_width, in.unit_x, in.unit_y, in.dest, shape))
         return false;
 
     ResampleGrid g{};
@@ -137,8 +127,8 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     g.unit_y = in.unit_y;
     g.width = in.dest_width;
     g.padded_width = (in.dest_width + kGridLanes - 1) / kGridLanes * kGridLanes;
-    g.rows = static_cast<std::int32_t>(rows);
-    g.last_row_columns = static_cast<std::int32_t>(last_row_columns);
+    g.rows = shape.rows;
+    g.last_row_columns = shape.last_row_columns;
     g.row_pitch = static_cast<std::size_t>(in.max_width) * sizeof(PIXEL_YC);
     g.source = in.source->elements;
 
@@ -158,7 +148,7 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
         }
     }
     // The rows: window start, tap weights and the first element of each tap's source row.
-    t.weight_y.resize(static_cast<std::size_t>(rows) * g.unit_y);
+    t.weight_y.resize(static_cast<std::size_t>(g.rows) * g.unit_y);
     t.row_start.resize(t.weight_y.size());
     for (std::int32_t row = 0; row < g.rows; ++row) {
         const std::int32_t sy = fetch<std::int32_t>(*in.start_y, row);
@@ -174,12 +164,7 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     g.weight_y = t.weight_y.data();
     g.row_start = t.row_start.data();
 
-    // Every store at once: from the first pixel to the end of the last.
-    const std::uint64_t store_bytes =
-        (static_cast<std::uint64_t>(rows - 1) * in.max_width + static_cast<std::uint64_t>(last_row_columns)) *
-        sizeof(PIXEL_YC);
-    g.dest = emu::store_range(in.dest, store_bytes);
-    if (!g.dest) return false;
+    g.dest = shape.dest;
 
     // Whole rows go to the CPU's vector row workers, at the emulated device's level, when their tables
     // allow; a last, shorter row, and every row of a launch they cannot take, to the row loop.
@@ -200,12 +185,9 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
         parts.lanes = &job;
         parts.rows -= short_last_row;
     }
-    // Runs of rows small enough to share out evenly, large enough to keep each part's tables warm; for
-    // the lane workers, whole groups of rows.
-    const std::int32_t group = parts.lanes ? 16 : 1;
-    const std::int32_t count = std::min(parts.rows, 32);
-    if (count > 0) {
-        parts.rows_per_part = ((parts.rows + count - 1) / count + group - 1) / group * group;
+    // For the lane workers, whole groups of rows.
+    if (parts.rows > 0) {
+        parts.rows_per_part = rows_per_part(parts.rows, parts.lanes ? 16 : 1);
         const unsigned used = static_cast<unsigned>((parts.rows + parts.rows_per_part - 1) / parts.rows_per_part);
         emu::for_each_part(used, run_part, &parts);
     }

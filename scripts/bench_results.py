@@ -1,0 +1,17 @@
+"""Google Benchmark's JSON, as the table scripts read it."""
+import json
+import re
+
+
+def medians(path, pattern):
+    """{(name, number, ...): median real time in ms} for the runs whose name matches `pattern`: its
+    first group is the benchmark's name, the others numbers (case, threads, ...)"""
+    times = {}
+    with open(path) as f:
+        for run in json.load(f)["benchmarks"]:
+            if run.get("aggregate_name", "median") != "median" or run.get("error_occurred"):
+                continue
+            m = re.match(pattern, run["run_name"])
+            if m:
+                times[(m.group(1),) + tuple(int(g) for g in m.groups()[1:])] = run["real_time"]
+    return times
