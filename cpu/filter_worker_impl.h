@@ -15,6 +15,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -51,14 +52,17 @@ public:
         for (std::int32_t i0 = job_.first_row; i0 < end; i0 += kLanes) {
             const std::int32_t rows = smaller(kLanes, end - i0);
             for (std::int32_t j0 = 0; j0 < job_.dst_w;) {
-                // As many outputs as their windows' source columns fit in one run.
+                // As many outputs as their windows' source columns fit in one run (the windows' first
+                // columns never decrease).
                 const std::int32_t from = columns.first[j0];
-                std::int32_t j1 = j0 + 1;
-                while (j1 < job_.dst_w && j1 - j0 < kRunColumns && columns.first[j1] + columns.taps - from <= kRunColumns)
-                    ++j1;
+                const std::int32_t last = smaller(job_.dst_w, j0 + kRunColumns);
+                const std::int32_t j1 = static_cast<std::int32_t>(
+                    std::upper_bound(columns.first + j0 + 1, columns.first + last, from + kRunColumns - columns.taps) -
+                    columns.first);
                 const std::int32_t count = columns.first[j1 - 1] + columns.taps - from;
                 // Lanes past the rows repeat the last one, and are not stored.
                 for (std::int32_t l = 0; l < kLanes; ++l) vertical_pass(i0 + smaller(l, rows - 1), from, count, lanes_[l]);
+                prefetch_new_rows(i0 + kLanes, end, from, count);
                 build_pairs(3 * count);
                 horizontal_pass(from, j0, j1, i0, rows);
                 j0 = j1;
@@ -67,6 +71,22 @@ public:
     }
 
 private:
+    // Asks for the source rows that the group of lanes from output row `next` reads and the group
+    // before it does not, over source columns [from, from + count), so that they come from memory
+    // while this group's runs go on: the runs alone are too short for the hardware to see a stream.
+    void prefetch_new_rows(std::int32_t next, std::int32_t end, std::int32_t from, std::int32_t count) const
+    {
+        if (next >= end) return;
+        const FilterTaps& rows = job_.rows;
+        const std::int32_t first = std::max(rows.first[next - 1] + rows.taps, rows.first[next]);
+        const std::int32_t last = rows.first[smaller(next + kLanes, end) - 1] + rows.taps;
+        const std::int32_t bytes = count * static_cast<std::int32_t>(sizeof(PIXEL_YC));
+        for (std::int32_t k = first; k < last; ++k) {
+            const char* row = reinterpret_cast<const char*>(job_.src_pixels + static_cast<std::ptrdiff_t>(k) * job_.src_stride + from);
+            for (std::int32_t b = 0; b < bytes; b += 64) _mm_prefetch(row + b, _MM_HINT_T0);
+        }
+    }
+
     // Output row `row`'s intermediates of source columns [from, from + count), interleaved, into
     // `out`, and three zero words after them (the pairs of the last column reach them, at weight 0).
     void vertical_pass(std::int32_t row, std::int32_t from, std::int32_t count, std::int16_t* out)
@@ -87,24 +107,66 @@ private:
         }
         const std::int32_t shift = rows.weight_bits - 2;
         const std::int32_t words = count * 3;
-        const V half = Isa::set1_32(1 << (shift - 1));
-        const __m128i by = _mm_cvtsi32_si128(shift);
-        std::int32_t w = 0;
-        for (; w + kWords <= words; w += kWords) {
-            V low = half, high = half;
-            for (std::int32_t p = 0; p < pairs; ++p) {
-                const V a = Isa::load(tap_rows_[p][0] + w), b = Isa::load(tap_rows_[p][1] + w);
-                low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), tap_weights_[p]));
-                high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), tap_weights_[p]));
-            }
-            Isa::store(out + w, Isa::packs32(Isa::sra32(low, by), Isa::sra32(high, by)));
+        const std::int32_t whole = words / kWords * kWords;
+        const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
+        // The common counts of pairs unrolled, their rows' pointers held in registers.
+        switch (pairs) {
+        case 1: vertical_words<1>(pairs, whole, rounding, out); break;
+        case 2: vertical_words<2>(pairs, whole, rounding, out); break;
+        case 3: vertical_words<3>(pairs, whole, rounding, out); break;
+        case 4: vertical_words<4>(pairs, whole, rounding, out); break;
+        default: vertical_words<0>(pairs, whole, rounding, out); break;
         }
+        std::int32_t w = whole;
         for (; w < words; ++w) {
             std::int32_t sum = 0;
             for (std::int32_t t = 0; t < rows.taps; ++t) sum += weights[t] * top[t * stride + w];
             out[w] = filter_intermediate(sum, rows.weight_bits);
         }
         std::memset(out + words, 0, 3 * sizeof(std::int16_t));
+    }
+
+    struct Rounding {
+        V half;
+        __m128i shift;
+    };
+
+    // The sums of `count` pairs of taps into low and high, for words w .. w+kWords-1.
+    static void add_pairs(const std::int16_t* const (*tap_rows)[2], const V* weights, std::int32_t count,
+                          std::int32_t w, V& low, V& high)
+    {
+        for (std::int32_t p = 0; p < count; ++p) {
+            const V a = Isa::load(tap_rows[p][0] + w), b = Isa::load(tap_rows[p][1] + w);
+            low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), weights[p]));
+            high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), weights[p]));
+        }
+    }
+
+    // The intermediates of words [0, words), a whole number of registers, over kPairs pairs of taps
+    // (0: any count, `pairs`, four at a time). With kPairs set, the rows and weights are copied to
+    // locals, which the stores cannot alias, so that they stay in registers.
+    template <std::int32_t kPairs>
+    void vertical_words(std::int32_t pairs, std::int32_t words, const Rounding& rounding, std::int16_t* out) const
+    {
+        constexpr std::int32_t kLocal = kPairs > 0 ? kPairs : 1;
+        const std::int16_t* tap_rows[kLocal][2];
+        V weights[kLocal];
+        for (std::int32_t p = 0; p < kPairs; ++p) {
+            tap_rows[p][0] = tap_rows_[p][0];
+            tap_rows[p][1] = tap_rows_[p][1];
+            weights[p] = tap_weights_[p];
+        }
+        for (std::int32_t w = 0; w < words; w += kWords) {
+            V low = rounding.half, high = rounding.half;
+            if (kPairs > 0) {
+                add_pairs(tap_rows, weights, kPairs, w, low, high);
+            } else {
+                std::int32_t p = 0;
+                for (; p + 4 <= pairs; p += 4) add_pairs(tap_rows_ + p, tap_weights_ + p, 4, w, low, high);
+                add_pairs(tap_rows_ + p, tap_weights_ + p, pairs - p, w, low, high);
+            }
+            Isa::store(out + w, Isa::packs32(Isa::sra32(low, rounding.shift), Isa::sra32(high, rounding.shift)));
+        }
     }
 
     // pairs_[w] for every word w below `words`, in blocks of 8 (the last block's extra words read
@@ -116,32 +178,47 @@ private:
         for (std::int32_t w = 0; w < words; w += 8) Isa::make_pairs(rows, w, pairs_ + w * kLanes);
     }
 
+    // The rounded sums of outputs j .. j+outputs-1 into sums_, over kPairs pairs of taps (0: any count,
+    // `pairs`).
+    template <std::int32_t kPairs>
+    void horizontal_sums(std::int32_t pairs, std::int32_t j, std::int32_t outputs, std::int32_t from,
+                         const Rounding& rounding)
+    {
+        const FilterTaps& columns = job_.columns;
+        const std::int32_t count = kPairs > 0 ? kPairs : pairs;
+        for (std::int32_t o = 0; o < outputs; ++o) {
+            const std::int32_t* weight_pairs = columns.pairs + static_cast<std::ptrdiff_t>(j + o) * count;
+            const std::int32_t* window = pairs_ + 3 * (columns.first[j + o] - from) * kLanes;
+            V y = rounding.half, cb = rounding.half, cr = rounding.half;
+            for (std::int32_t p = 0; p < count; ++p, window += 6 * kLanes) {
+                const V weight = Isa::set1_32(weight_pairs[p]);
+                y = Isa::add32(y, Isa::madd(Isa::load(window), weight));
+                cb = Isa::add32(cb, Isa::madd(Isa::load(window + kLanes), weight));
+                cr = Isa::add32(cr, Isa::madd(Isa::load(window + 2 * kLanes), weight));
+            }
+            sums_[3 * o] = Isa::sra32(y, rounding.shift);
+            sums_[3 * o + 1] = Isa::sra32(cb, rounding.shift);
+            sums_[3 * o + 2] = Isa::sra32(cr, rounding.shift);
+        }
+    }
+
     // The outputs j0 .. j1-1 of the lanes' rows i0 .. i0+rows-1, whose source column `from` is word 0
     // of the pairs.
     void horizontal_pass(std::int32_t from, std::int32_t j0, std::int32_t j1, std::int32_t i0, std::int32_t rows)
     {
         const FilterTaps& columns = job_.columns;
-        const std::int32_t taps = columns.taps;
         const std::int32_t shift = columns.weight_bits + 2;
-        const V half = Isa::set1_32(1 << (shift - 1));
-        const __m128i by = _mm_cvtsi32_si128(shift);
-        const std::int32_t pairs = (taps + 1) / 2;
+        const std::int32_t pairs = (columns.taps + 1) / 2;
+        const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
         // 8 outputs at a time: 24 words, stored as three blocks of 8.
         for (std::int32_t j = j0; j < j1; j += 8) {
             const std::int32_t outputs = smaller(8, j1 - j);
-            for (std::int32_t o = 0; o < outputs; ++o) {
-                const std::int32_t* weight_pairs = columns.pairs + static_cast<std::ptrdiff_t>(j + o) * pairs;
-                const std::int32_t* window = pairs_ + 3 * (columns.first[j + o] - from) * kLanes;
-                V y = half, cb = half, cr = half;
-                for (std::int32_t p = 0; p < pairs; ++p, window += 6 * kLanes) {
-                    const V weight = Isa::set1_32(weight_pairs[p]);
-                    y = Isa::add32(y, Isa::madd(Isa::load(window), weight));
-                    cb = Isa::add32(cb, Isa::madd(Isa::load(window + kLanes), weight));
-                    cr = Isa::add32(cr, Isa::madd(Isa::load(window + 2 * kLanes), weight));
-                }
-                sums_[3 * o] = Isa::sra32(y, by);
-                sums_[3 * o + 1] = Isa::sra32(cb, by);
-                sums_[3 * o + 2] = Isa::sra32(cr, by);
+            switch (pairs) {
+            case 1: horizontal_sums<1>(pairs, j, outputs, from, rounding); break;
+            case 2: horizontal_sums<2>(pairs, j, outputs, from, rounding); break;
+            case 3: horizontal_sums<3>(pairs, j, outputs, from, rounding); break;
+            case 4: horizontal_sums<4>(pairs, j, outputs, from, rounding); break;
+            default: horizontal_sums<0>(pairs, j, outputs, from, rounding); break;
             }
             const std::int32_t words = 3 * outputs;
             for (std::int32_t k = words; k < 24; ++k) sums_[k] = Isa::zero();
