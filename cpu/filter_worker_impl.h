@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "cpu/filter_workers.h"
 
@@ -25,17 +26,45 @@ namespace {
 
 constexpr std::int32_t kRunColumns = 256;  // source columns per run of intermediates
 constexpr std::int32_t kRunWords = 3 * kRunColumns;
+constexpr std::int32_t kLineWords = 32;    // 16-bit words per cache line
+constexpr std::int32_t kAheadWords = 256;  // how far ahead along a source row the vertical pass asks for it
 
 inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
+
+// Calls step with std::integral_constant<std::int32_t, pairs> for the counts of pairs of taps that
+// the filters mostly have (up to a Lanczos-3 reduction by 2.5), to unroll them, and with 0 for any
+// other count.
+template <class Step>
+inline void with_unrolled_pairs(std::int32_t pairs, Step step)
+{
+    using std::integral_constant;
+    switch (pairs) {
+    case 1: step(integral_constant<std::int32_t, 1>()); break;
+    case 2: step(integral_constant<std::int32_t, 2>()); break;
+    case 3: step(integral_constant<std::int32_t, 3>()); break;
+    case 4: step(integral_constant<std::int32_t, 4>()); break;
+    case 5: step(integral_constant<std::int32_t, 5>()); break;
+    case 6: step(integral_constant<std::int32_t, 6>()); break;
+    case 7: step(integral_constant<std::int32_t, 7>()); break;
+    case 8: step(integral_constant<std::int32_t, 8>()); break;
+    default: step(integral_constant<std::int32_t, 0>()); break;
+    }
+}
+
+// Asks for the cache line `bytes` past p into the nearest cache. The address is made as an integer:
+// it may lie past the frame, where a prefetch never faults.
+inline void prefetch(const void* p, std::ptrdiff_t bytes)
+{
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes)), _MM_HINT_T0);
+}
 
 // The rules' filter_intermediate, for the few words past the last whole register.
 #include "plan/device_rules_internal.inl"
 
 // Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
-// add32, madd (pmaddwd), unpack_low16 and unpack_high16 (within 128-bit lanes), packs32 (within
-// 128-bit lanes, saturating), sra32 (by a count in a __m128i); make_pairs (8 words of each lane's
-// intermediates, and of those 3 words on, into 8 registers of pairs) and store_words (8 registers of
-// sums, one per output word, rounded, as 8 words of each lane's row).
+// add32, madd (pmaddwd), unpack_low and unpack_high of 16-, 32- and 64-bit parts and packs32
+// (saturating), all within 128-bit parts, and sra32 (by a count in a __m128i); load_lanes (8 words of
+// 4 lanes per 128-bit part: lanes 0-3, then 4-7) and store_rows (the reverse, into the rows' words).
 template <class Isa>
 class FilterWorker {
     using V = typename Isa::V;
@@ -60,8 +89,7 @@ public:
                     std::upper_bound(columns.first + j0 + 1, columns.first + last, from + kRunColumns - columns.taps) -
                     columns.first);
                 const std::int32_t count = columns.first[j1 - 1] + columns.taps - from;
-                // Lanes past the rows repeat the last one, and are not stored.
-                for (std::int32_t l = 0; l < kLanes; ++l) vertical_pass(i0 + smaller(l, rows - 1), from, count, lanes_[l]);
+                vertical_pass(i0, rows, from, count);
                 prefetch_new_rows(i0 + kLanes, end, from, count);
                 build_pairs(3 * count);
                 horizontal_pass(from, j0, j1, i0, rows);
@@ -82,48 +110,45 @@ private:
         const std::int32_t last = rows.first[smaller(next + kLanes, end) - 1] + rows.taps;
         const std::int32_t bytes = count * static_cast<std::int32_t>(sizeof(PIXEL_YC));
         for (std::int32_t k = first; k < last; ++k) {
-            const char* row = reinterpret_cast<const char*>(job_.src_pixels + static_cast<std::ptrdiff_t>(k) * job_.src_stride + from);
-            for (std::int32_t b = 0; b < bytes; b += 64) _mm_prefetch(row + b, _MM_HINT_T0);
+            const PIXEL_YC* row = job_.src_pixels + static_cast<std::ptrdiff_t>(k) * job_.src_stride + from;
+            for (std::int32_t b = 0; b < bytes; b += 2 * kLineWords) prefetch(row, b);
         }
     }
 
-    // Output row `row`'s intermediates of source columns [from, from + count), interleaved, into
-    // `out`, and three zero words after them (the pairs of the last column reach them, at weight 0).
-    void vertical_pass(std::int32_t row, std::int32_t from, std::int32_t count, std::int16_t* out)
+    // The lanes' intermediates of source columns [from, from + count), interleaved, into lanes_, and
+    // three zero words after them (the pairs of the last column reach them, at weight 0). The lanes
+    // of output rows i0 .. i0+rows-1 take turns register by register, so that the source rows they
+    // share are read again while in the nearest cache; lanes past the rows repeat the last one.
+    void vertical_pass(std::int32_t i0, std::int32_t rows, std::int32_t from, std::int32_t count)
     {
-        const FilterTaps& rows = job_.rows;
-        const std::int16_t* weights = rows.weight + static_cast<std::ptrdiff_t>(row) * rows.taps;
-        const std::int16_t* top =
-            &job_.src_pixels[static_cast<std::ptrdiff_t>(rows.first[row]) * job_.src_stride + from].y;
-        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
-        // Each pair of taps: its two rows (an odd last tap pairs with itself at weight 0) and weights.
-        const std::int32_t pairs = (rows.taps + 1) / 2;
-        const std::int32_t* weight_pairs = rows.pairs + static_cast<std::ptrdiff_t>(row) * pairs;
-        for (std::int32_t p = 0; p < pairs; ++p) {
-            const std::int32_t t = 2 * p;
-            tap_rows_[p][0] = top + t * stride;
-            tap_rows_[p][1] = top + (t + 1 < rows.taps ? t + 1 : t) * stride;
-            tap_weights_[p] = Isa::set1_32(weight_pairs[p]);
+        const FilterTaps& taps = job_.rows;
+        const std::int32_t pairs = (taps.taps + 1) / 2;
+        for (std::int32_t l = 0; l < kLanes; ++l) {
+            const std::int32_t row = i0 + smaller(l, rows - 1);
+            lane_rows_[l] = &job_.src_pixels[static_cast<std::ptrdiff_t>(taps.first[row]) * job_.src_stride + from].y;
+            const std::int32_t* weight_pairs = taps.pairs + static_cast<std::ptrdiff_t>(row) * pairs;
+            for (std::int32_t p = 0; p < pairs; ++p) lane_weights_[l][p] = Isa::set1_32(weight_pairs[p]);
         }
-        const std::int32_t shift = rows.weight_bits - 2;
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
+        const std::int32_t shift = taps.weight_bits - 2;
         const std::int32_t words = count * 3;
         const std::int32_t whole = words / kWords * kWords;
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
-        // The common counts of pairs unrolled, their rows' pointers held in registers.
-        switch (pairs) {
-        case 1: vertical_words<1>(pairs, whole, rounding, out); break;
-        case 2: vertical_words<2>(pairs, whole, rounding, out); break;
-        case 3: vertical_words<3>(pairs, whole, rounding, out); break;
-        case 4: vertical_words<4>(pairs, whole, rounding, out); break;
-        default: vertical_words<0>(pairs, whole, rounding, out); break;
+        // The second row of the last pair: the next row, or for an odd count of taps the same one.
+        const std::ptrdiff_t last_step = taps.taps % 2 == 0 ? stride : 0;
+        const std::int32_t rows_read = taps.first[i0 + rows - 1] - taps.first[i0] + taps.taps;
+        with_unrolled_pairs(pairs, [&](auto unrolled) {
+            vertical_words<unrolled()>(pairs, whole, stride, last_step, rows_read, rounding);
+        });
+        for (std::int32_t l = 0; l < kLanes; ++l) {
+            const std::int16_t* weights = taps.weight + static_cast<std::ptrdiff_t>(i0 + smaller(l, rows - 1)) * taps.taps;
+            for (std::int32_t w = whole; w < words; ++w) {
+                std::int32_t sum = 0;
+                for (std::int32_t t = 0; t < taps.taps; ++t) sum += weights[t] * lane_rows_[l][t * stride + w];
+                lanes_[l][w] = filter_intermediate(sum, taps.weight_bits);
+            }
+            std::memset(lanes_[l] + words, 0, 3 * sizeof(std::int16_t));
         }
-        std::int32_t w = whole;
-        for (; w < words; ++w) {
-            std::int32_t sum = 0;
-            for (std::int32_t t = 0; t < rows.taps; ++t) sum += weights[t] * top[t * stride + w];
-            out[w] = filter_intermediate(sum, rows.weight_bits);
-        }
-        std::memset(out + words, 0, 3 * sizeof(std::int16_t));
     }
 
     struct Rounding {
@@ -131,41 +156,29 @@ private:
         __m128i shift;
     };
 
-    // The sums of `count` pairs of taps into low and high, for words w .. w+kWords-1.
-    static void add_pairs(const std::int16_t* const (*tap_rows)[2], const V* weights, std::int32_t count,
-                          std::int32_t w, V& low, V& high)
-    {
-        for (std::int32_t p = 0; p < count; ++p) {
-            const V a = Isa::load(tap_rows[p][0] + w), b = Isa::load(tap_rows[p][1] + w);
-            low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), weights[p]));
-            high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), weights[p]));
-        }
-    }
-
-    // The intermediates of words [0, words), a whole number of registers, over kPairs pairs of taps
-    // (0: any count, `pairs`, four at a time). With kPairs set, the rows and weights are copied to
-    // locals, which the stores cannot alias, so that they stay in registers.
+    // Every lane's intermediates of words [0, words), a whole number of registers, over kPairs pairs
+    // of taps (0: any count, `pairs`); the lanes read `rows_read` rows from lane 0's first.
     template <std::int32_t kPairs>
-    void vertical_words(std::int32_t pairs, std::int32_t words, const Rounding& rounding, std::int16_t* out) const
+    void vertical_words(std::int32_t pairs, std::int32_t words, std::ptrdiff_t stride, std::ptrdiff_t last_step,
+                        std::int32_t rows_read, const Rounding& rounding)
     {
-        constexpr std::int32_t kLocal = kPairs > 0 ? kPairs : 1;
-        const std::int16_t* tap_rows[kLocal][2];
-        V weights[kLocal];
-        for (std::int32_t p = 0; p < kPairs; ++p) {
-            tap_rows[p][0] = tap_rows_[p][0];
-            tap_rows[p][1] = tap_rows_[p][1];
-            weights[p] = tap_weights_[p];
-        }
+        const std::int32_t count = kPairs > 0 ? kPairs : pairs;
         for (std::int32_t w = 0; w < words; w += kWords) {
-            V low = rounding.half, high = rounding.half;
-            if (kPairs > 0) {
-                add_pairs(tap_rows, weights, kPairs, w, low, high);
-            } else {
-                std::int32_t p = 0;
-                for (; p + 4 <= pairs; p += 4) add_pairs(tap_rows_ + p, tap_weights_ + p, 4, w, low, high);
-                add_pairs(tap_rows_ + p, tap_weights_ + p, pairs - p, w, low, high);
+            // Every row the lanes read, asked for a little ahead, once per cache line.
+            if (w % kLineWords == 0)
+                for (std::int32_t k = 0; k < rows_read; ++k)
+                    prefetch(lane_rows_[0] + k * stride, 2 * static_cast<std::ptrdiff_t>(w + kAheadWords));
+            for (std::int32_t l = 0; l < kLanes; ++l) {
+                const V* weights = lane_weights_[l];
+                V low = rounding.half, high = rounding.half;
+                for (std::int32_t p = 0; p < count; ++p) {
+                    const std::int16_t* row = lane_rows_[l] + 2 * p * stride + w;
+                    const V a = Isa::load(row), b = Isa::load(row + (p + 1 < count ? stride : last_step));
+                    low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), weights[p]));
+                    high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), weights[p]));
+                }
+                Isa::store(lanes_[l] + w, Isa::packs32(Isa::sra32(low, rounding.shift), Isa::sra32(high, rounding.shift)));
             }
-            Isa::store(out + w, Isa::packs32(Isa::sra32(low, rounding.shift), Isa::sra32(high, rounding.shift)));
         }
     }
 
@@ -173,9 +186,35 @@ private:
     // the lanes' spare room).
     void build_pairs(std::int32_t words)
     {
-        const std::int16_t* rows[kLanes];
-        for (std::int32_t l = 0; l < kLanes; ++l) rows[l] = lanes_[l];
-        for (std::int32_t w = 0; w < words; w += 8) Isa::make_pairs(rows, w, pairs_ + w * kLanes);
+        for (std::int32_t w = 0; w < words; w += 8) {
+            // Each lane's 8 words from w and 8 from w + 3, interleaved into pairs: 4 words' pairs in
+            // each of low and high, per 4 lanes; transposed, each word's pairs for every lane.
+            V at[4], on[4], low[4], high[4];
+            Isa::load_lanes(lanes_, w, at);
+            Isa::load_lanes(lanes_, w + 3, on);
+            for (int r = 0; r < 4; ++r) {
+                low[r] = Isa::unpack_low16(at[r], on[r]);
+                high[r] = Isa::unpack_high16(at[r], on[r]);
+            }
+            transpose_4x4(low);
+            transpose_4x4(high);
+            std::int32_t* out = pairs_ + w * kLanes;
+            for (int k = 0; k < 4; ++k) {
+                Isa::store(out + k * kLanes, low[k]);
+                Isa::store(out + (k + 4) * kLanes, high[k]);
+            }
+        }
+    }
+
+    // Transposes 4 x 4 32-bit lanes within each 128-bit part: lane j of v[i] becomes lane i of v[j].
+    static void transpose_4x4(V v[4])
+    {
+        const V a = Isa::unpack_low32(v[0], v[1]), b = Isa::unpack_high32(v[0], v[1]);
+        const V c = Isa::unpack_low32(v[2], v[3]), d = Isa::unpack_high32(v[2], v[3]);
+        v[0] = Isa::unpack_low64(a, c);
+        v[1] = Isa::unpack_high64(a, c);
+        v[2] = Isa::unpack_low64(b, d);
+        v[3] = Isa::unpack_high64(b, d);
     }
 
     // The rounded sums of outputs j .. j+outputs-1 into sums_, over kPairs pairs of taps (0: any count,
@@ -213,28 +252,44 @@ private:
         // 8 outputs at a time: 24 words, stored as three blocks of 8.
         for (std::int32_t j = j0; j < j1; j += 8) {
             const std::int32_t outputs = smaller(8, j1 - j);
-            switch (pairs) {
-            case 1: horizontal_sums<1>(pairs, j, outputs, from, rounding); break;
-            case 2: horizontal_sums<2>(pairs, j, outputs, from, rounding); break;
-            case 3: horizontal_sums<3>(pairs, j, outputs, from, rounding); break;
-            case 4: horizontal_sums<4>(pairs, j, outputs, from, rounding); break;
-            default: horizontal_sums<0>(pairs, j, outputs, from, rounding); break;
-            }
+            with_unrolled_pairs(pairs, [&](auto unrolled) { horizontal_sums<unrolled()>(pairs, j, outputs, from, rounding); });
             const std::int32_t words = 3 * outputs;
             for (std::int32_t k = words; k < 24; ++k) sums_[k] = Isa::zero();
             for (std::int32_t block = 0; block * 8 < words; ++block) {
                 std::int16_t* row_words[kLanes];
                 for (std::int32_t l = 0; l < rows; ++l)
                     row_words[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride + j].y + 8 * block;
-                Isa::store_words(sums_ + 8 * block, row_words, rows, smaller(8, words - 8 * block));
+                store_block(sums_ + 8 * block, row_words, rows, smaller(8, words - 8 * block));
             }
         }
     }
 
+    // Stores 8 sums, one per output word, as `count` words of each of the lanes' `rows` rows. Within
+    // each 128-bit part (4 lanes), the packed words are transposed 16 bits at a time: word pairs, then
+    // rows' word runs, then rows.
+    static void store_block(const V sums[8], std::int16_t* const row_words[], std::int32_t rows, std::int32_t count)
+    {
+        V packed[4], a[4], b[4], row[4];
+        for (int m = 0; m < 4; ++m) packed[m] = Isa::packs32(sums[2 * m], sums[2 * m + 1]);
+        for (int m = 0; m < 4; m += 2) {
+            a[m] = Isa::unpack_low16(packed[m], packed[m + 1]);
+            a[m + 1] = Isa::unpack_high16(packed[m], packed[m + 1]);
+        }
+        for (int m = 0; m < 4; m += 2) {
+            b[m] = Isa::unpack_low16(a[m], a[m + 1]);
+            b[m + 1] = Isa::unpack_high16(a[m], a[m + 1]);
+        }
+        row[0] = Isa::unpack_low64(b[0], b[2]);
+        row[1] = Isa::unpack_high64(b[0], b[2]);
+        row[2] = Isa::unpack_low64(b[1], b[3]);
+        row[3] = Isa::unpack_high64(b[1], b[3]);
+        Isa::store_rows(row, row_words, rows, count);
+    }
+
     const FilterJob& job_;
-    // The pairs of taps of the output row at hand: their rows and weights.
-    const std::int16_t* tap_rows_[kMaxFilterTaps / 2][2];
-    V tap_weights_[kMaxFilterTaps / 2];
+    // Each lane's first source row of the run at hand, and its pairs of weights.
+    const std::int16_t* lane_rows_[kLanes];
+    V lane_weights_[kLanes][kMaxFilterTaps / 2];
     V sums_[24];  // the rounded sums of 8 outputs' 24 words
     // Each lane's intermediates, with room for the three zero words and a block of 8 past them.
     alignas(64) std::int16_t lanes_[kLanes][kRunWords + 16];
@@ -243,26 +298,6 @@ private:
 };
 
 // Steps the levels share.
-
-// 8 words from p, 8 from p + 3, as 8 pairs in two registers (words 0-3, 4-7).
-inline void pairs_of_8(const std::int16_t* p, __m128i& low, __m128i& high)
-{
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3));
-    low = _mm_unpacklo_epi16(x, y);
-    high = _mm_unpackhi_epi16(x, y);
-}
-
-// Transposes 4 x 4 32-bit lanes: lane j of v[i] becomes lane i of v[j].
-inline void transpose_4x4(__m128i v[4])
-{
-    const __m128i a = _mm_unpacklo_epi32(v[0], v[1]), b = _mm_unpackhi_epi32(v[0], v[1]);
-    const __m128i c = _mm_unpacklo_epi32(v[2], v[3]), d = _mm_unpackhi_epi32(v[2], v[3]);
-    v[0] = _mm_unpacklo_epi64(a, c);
-    v[1] = _mm_unpackhi_epi64(a, c);
-    v[2] = _mm_unpacklo_epi64(b, d);
-    v[3] = _mm_unpackhi_epi64(b, d);
-}
 
 // `count` (1 to 8) words of `words` to p.
 inline void store_8_words(std::int16_t* p, __m128i words, std::int32_t count)
@@ -284,26 +319,24 @@ struct Sse2Lanes {
     static V madd(V a, V b) { return _mm_madd_epi16(a, b); }
     static V unpack_low16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
     static V unpack_high16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+    static V unpack_low32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
+    static V unpack_high32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+    static V unpack_low64(V a, V b) { return _mm_unpacklo_epi64(a, b); }
+    static V unpack_high64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
     static V packs32(V a, V b) { return _mm_packs_epi32(a, b); }
     static V sra32(V a, __m128i count) { return _mm_sra_epi32(a, count); }
 
-    static void make_pairs(const std::int16_t* const rows[4], std::int32_t w, std::int32_t* out)
+    // Lane r's 8 words from w as out[r].
+    template <std::size_t kRoom>
+    static void load_lanes(const std::int16_t (*lanes)[kRoom], std::int32_t w, V out[4])
     {
-        __m128i low[4], high[4];
-        for (int l = 0; l < 4; ++l) pairs_of_8(rows[l] + w, low[l], high[l]);
-        transpose_4x4(low);
-        transpose_4x4(high);
-        for (int k = 0; k < 4; ++k) {
-            store(out + 4 * k, low[k]);
-            store(out + 4 * (k + 4), high[k]);
-        }
+        for (int r = 0; r < 4; ++r) out[r] = load(lanes[r] + w);
     }
 
-    static void store_words(V sums[8], std::int16_t* const rows[4], std::int32_t row_count, std::int32_t count)
+    // Row l's words are row[l].
+    static void store_rows(const V row[4], std::int16_t* const row_words[4], std::int32_t rows, std::int32_t count)
     {
-        transpose_4x4(sums);
-        transpose_4x4(sums + 4);
-        for (std::int32_t l = 0; l < row_count; ++l) store_8_words(rows[l], _mm_packs_epi32(sums[l], sums[l + 4]), count);
+        for (std::int32_t l = 0; l < rows; ++l) store_8_words(row_words[l], row[l], count);
     }
 };
 
@@ -320,49 +353,28 @@ struct Avx2Lanes {
     static V madd(V a, V b) { return _mm256_madd_epi16(a, b); }
     static V unpack_low16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
     static V unpack_high16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
+    static V unpack_low32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
+    static V unpack_high32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
+    static V unpack_low64(V a, V b) { return _mm256_unpacklo_epi64(a, b); }
+    static V unpack_high64(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
     static V packs32(V a, V b) { return _mm256_packs_epi32(a, b); }
     static V sra32(V a, __m128i count) { return _mm256_sra_epi32(a, count); }
 
-    // Transposes 8 x 8 32-bit lanes: lane j of v[i] becomes lane i of v[j].
-    static void transpose_8x8(V v[8])
+    // Lanes r and r+4's 8 words from w as the low and high halves of out[r].
+    template <std::size_t kRoom>
+    static void load_lanes(const std::int16_t (*lanes)[kRoom], std::int32_t w, V out[4])
     {
-        V t[8], u[8];
-        for (int i = 0; i < 8; i += 2) {
-            t[i] = _mm256_unpacklo_epi32(v[i], v[i + 1]);
-            t[i + 1] = _mm256_unpackhi_epi32(v[i], v[i + 1]);
-        }
-        for (int i = 0; i < 8; i += 4) {
-            u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
-            u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
-            u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
-            u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
-        }
-        for (int i = 0; i < 4; ++i) {
-            v[i] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
-            v[i + 4] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
-        }
+        for (int r = 0; r < 4; ++r)
+            out[r] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(lanes[r + 4] + w),
+                                         reinterpret_cast<const __m128i*>(lanes[r] + w));
     }
 
-    static void make_pairs(const std::int16_t* const rows[8], std::int32_t w, std::int32_t* out)
+    // Row l's words are the low half of row[l], row l+4's the high half.
+    static void store_rows(const V row[4], std::int16_t* const row_words[8], std::int32_t rows, std::int32_t count)
     {
-        V v[8];
-        for (int l = 0; l < 8; ++l) {
-            __m128i low, high;
-            pairs_of_8(rows[l] + w, low, high);
-            v[l] = _mm256_set_m128i(high, low);
-        }
-        transpose_8x8(v);
-        for (int k = 0; k < 8; ++k) store(out + 8 * k, v[k]);
-    }
-
-    static void store_words(V sums[8], std::int16_t* const rows[8], std::int32_t row_count, std::int32_t count)
-    {
-        transpose_8x8(sums);
-        for (std::int32_t l = 0; l < row_count; l += 2) {
-            // Rows l and l+1: packed within 128-bit lanes, then each row's 8 words put together.
-            const V packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(sums[l], sums[l + 1]), 0xd8);
-            store_8_words(rows[l], _mm256_castsi256_si128(packed), count);
-            if (l + 1 < row_count) store_8_words(rows[l + 1], _mm256_extracti128_si256(packed, 1), count);
+        for (std::int32_t l = 0; l < rows; ++l) {
+            const V words = row[l % 4];
+            store_8_words(row_words[l], l < 4 ? _mm256_castsi256_si128(words) : _mm256_extracti128_si256(words, 1), count);
         }
     }
 };
