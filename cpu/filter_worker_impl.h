@@ -132,7 +132,9 @@ private:
         const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
         const std::int32_t shift = taps.weight_bits - 2;
         const std::int32_t words = count * 3;
-        const std::int32_t whole = words / kWords * kWords;
+        // Whole registers, past the run's end too where the columns any run reads go on.
+        const std::int32_t readable = 3 * (job_.columns.first[job_.dst_w - 1] + job_.columns.taps - from);
+        const std::int32_t whole = smaller((words + kWords - 1) / kWords * kWords, readable / kWords * kWords);
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
         // The second row of the last pair: the next row, or for an odd count of taps the same one.
         const std::ptrdiff_t last_step = taps.taps % 2 == 0 ? stride : 0;
@@ -249,25 +251,24 @@ private:
         const std::int32_t shift = columns.weight_bits + 2;
         const std::int32_t pairs = (columns.taps + 1) / 2;
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
+        std::int16_t* lane_rows[kLanes];
+        for (std::int32_t l = 0; l < rows; ++l) lane_rows[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride].y;
         // 8 outputs at a time: 24 words, stored as three blocks of 8.
         for (std::int32_t j = j0; j < j1; j += 8) {
             const std::int32_t outputs = smaller(8, j1 - j);
             with_unrolled_pairs(pairs, [&](auto unrolled) { horizontal_sums<unrolled()>(pairs, j, outputs, from, rounding); });
             const std::int32_t words = 3 * outputs;
             for (std::int32_t k = words; k < 24; ++k) sums_[k] = Isa::zero();
-            for (std::int32_t block = 0; block * 8 < words; ++block) {
-                std::int16_t* row_words[kLanes];
-                for (std::int32_t l = 0; l < rows; ++l)
-                    row_words[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride + j].y + 8 * block;
-                store_block(sums_ + 8 * block, row_words, rows, smaller(8, words - 8 * block));
-            }
+            for (std::int32_t block = 0; block * 8 < words; ++block)
+                store_block(sums_ + 8 * block, lane_rows, 3 * j + 8 * block, rows, smaller(8, words - 8 * block));
         }
     }
 
-    // Stores 8 sums, one per output word, as `count` words of each of the lanes' `rows` rows. Within
-    // each 128-bit part (4 lanes), the packed words are transposed 16 bits at a time: word pairs, then
-    // rows' word runs, then rows.
-    static void store_block(const V sums[8], std::int16_t* const row_words[], std::int32_t rows, std::int32_t count)
+    // Stores 8 sums, one per output word, as `count` words from word `at` of each of the lanes' `rows`
+    // rows. Within each 128-bit part (4 lanes), the packed words are transposed 16 bits at a time:
+    // word pairs, then rows' word runs, then rows.
+    static void store_block(const V sums[8], std::int16_t* const lane_rows[], std::int32_t at, std::int32_t rows,
+                            std::int32_t count)
     {
         V packed[4], a[4], b[4], row[4];
         for (int m = 0; m < 4; ++m) packed[m] = Isa::packs32(sums[2 * m], sums[2 * m + 1]);
@@ -283,7 +284,7 @@ private:
         row[1] = Isa::unpack_high64(b[0], b[2]);
         row[2] = Isa::unpack_low64(b[1], b[3]);
         row[3] = Isa::unpack_high64(b[1], b[3]);
-        Isa::store_rows(row, row_words, rows, count);
+        Isa::store_rows(row, lane_rows, at, rows, count);
     }
 
     const FilterJob& job_;
@@ -334,9 +335,10 @@ struct Sse2Lanes {
     }
 
     // Row l's words are row[l].
-    static void store_rows(const V row[4], std::int16_t* const row_words[4], std::int32_t rows, std::int32_t count)
+    static void store_rows(const V row[4], std::int16_t* const lane_rows[4], std::int32_t at, std::int32_t rows,
+                           std::int32_t count)
     {
-        for (std::int32_t l = 0; l < rows; ++l) store_8_words(row_words[l], row[l], count);
+        for (std::int32_t l = 0; l < rows; ++l) store_8_words(lane_rows[l] + at, row[l], count);
     }
 };
 
@@ -370,11 +372,13 @@ struct Avx2Lanes {
     }
 
     // Row l's words are the low half of row[l], row l+4's the high half.
-    static void store_rows(const V row[4], std::int16_t* const row_words[8], std::int32_t rows, std::int32_t count)
+    static void store_rows(const V row[4], std::int16_t* const lane_rows[8], std::int32_t at, std::int32_t rows,
+                           std::int32_t count)
     {
         for (std::int32_t l = 0; l < rows; ++l) {
             const V words = row[l % 4];
-            store_8_words(row_words[l], l < 4 ? _mm256_castsi256_si128(words) : _mm256_extracti128_si256(words, 1), count);
+            store_8_words(lane_rows[l] + at, l < 4 ? _mm256_castsi256_si128(words) : _mm256_extracti128_si256(words, 1),
+                          count);
         }
     }
 };
