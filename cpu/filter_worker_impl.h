@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr std::int32_t kRunColumns = 256;  // source columns per run of intermediates
-constexpr std::int32_t kRunWords = 3 * kRunColumns;
 constexpr std::int32_t kLineWords = 32;    // 16-bit words per cache line
 constexpr std::int32_t kAheadWords = 256;  // how far ahead along a source row the vertical pass asks for it
 
@@ -70,6 +68,9 @@ class FilterWorker {
     using V = typename Isa::V;
     static constexpr std::int32_t kLanes = Isa::kLanes;
     static constexpr std::int32_t kWords = 2 * kLanes;  // 16-bit words per register
+    // Source columns per run of intermediates: the same room (about 75 KiB) at every level.
+    static constexpr std::int32_t kRunColumns = 4096 / kLanes;
+    static constexpr std::int32_t kRunWords = 3 * kRunColumns;
 
 public:
     explicit FilterWorker(const FilterJob& job) : job_(job) {}
@@ -343,7 +344,8 @@ struct Sse2Lanes {
 };
 
 #if defined(__AVX2__)
-// 256-bit registers, 8 lanes; also the AVX-512 level's, compiled for it.
+// 256-bit registers, 8 lanes: lanes r and r+4 in the two 128-bit parts; also the AVX-512 level's,
+// compiled for it.
 struct Avx2Lanes {
     using V = __m256i;
     static constexpr std::int32_t kLanes = 8;
