@@ -11,6 +11,8 @@
 // - the horizontal pass takes, for each output word, one pmaddwd per pair of taps, with the pair of
 //   weights broadcast to every lane;
 // - the sums, rounded, are transposed back and stored into the lanes' rows.
+// The lanes take turns register by register in the vertical pass, so that the rows they share stay in
+// the nearest cache, and the rows are asked for ahead of use.
 #pragma once
 
 #include <immintrin.h>
@@ -53,10 +55,11 @@ inline void with_unrolled_pairs(std::int32_t pairs, Step step)
 // it may lie past the frame, where a prefetch never faults.
 inline void prefetch(const void* p, std::ptrdiff_t bytes)
 {
-    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes)), _MM_HINT_T0);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes);
+    _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0);
 }
 
-// The rules' filter_intermediate, for the few words past the last whole register.
+// The rules' filter_intermediate, for the words of a row's end past its last whole register.
 #include "plan/device_rules_internal.inl"
 
 // Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
@@ -253,11 +256,13 @@ private:
         const std::int32_t pairs = (columns.taps + 1) / 2;
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
         std::int16_t* lane_rows[kLanes];
-        for (std::int32_t l = 0; l < rows; ++l) lane_rows[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride].y;
+        for (std::int32_t l = 0; l < rows; ++l)
+            lane_rows[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride].y;
         // 8 outputs at a time: 24 words, stored as three blocks of 8.
         for (std::int32_t j = j0; j < j1; j += 8) {
             const std::int32_t outputs = smaller(8, j1 - j);
-            with_unrolled_pairs(pairs, [&](auto unrolled) { horizontal_sums<unrolled()>(pairs, j, outputs, from, rounding); });
+            with_unrolled_pairs(pairs,
+                                [&](auto unrolled) { horizontal_sums<unrolled()>(pairs, j, outputs, from, rounding); });
             const std::int32_t words = 3 * outputs;
             for (std::int32_t k = words; k < 24; ++k) sums_[k] = Isa::zero();
             for (std::int32_t block = 0; block * 8 < words; ++block)
@@ -293,7 +298,8 @@ private:
     const std::int16_t* lane_rows_[kLanes];
     V lane_weights_[kLanes][kMaxFilterTaps / 2];
     V sums_[24];  // the rounded sums of 8 outputs' 24 words
-    // Each lane's intermediates, with room for the three zero words and a block of 8 past them.
+    // Each lane's intermediates, with room past them for the rest of the last whole register, or the
+    // three zero words and a block of 8.
     alignas(64) std::int16_t lanes_[kLanes][kRunWords + 16];
     // For word w, lane l: the pair (v[w], v[w + 3]) at pairs_[w * kLanes + l].
     alignas(64) std::int32_t pairs_[(kRunWords + 8) * kLanes];

@@ -14,7 +14,7 @@ LEVELS = ["scalar", "sse2", "avx2", "avx512"]
 
 def medians(path):
     """{(name, case, threads): median real time in ms}"""
-    return bench_results.medians(path, r"(.+)/case:(\d+)/threads:(\d+)")
+    return bench_results.aggregates(path, r"(.+)/case:(\d+)/threads:(\d+)")
 
 
 def builds(args):

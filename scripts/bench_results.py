@@ -3,13 +3,13 @@ import json
 import re
 
 
-def medians(path, pattern):
-    """{(name, number, ...): median real time in ms} for the runs whose name matches `pattern`: its
-    first group is the benchmark's name, the others numbers (case, threads, ...)"""
+def aggregates(path, pattern, aggregate="median"):
+    """{(name, number, ...): real time in ms, the rounds' `aggregate`} for the runs whose name matches
+    `pattern`: its first group is the benchmark's name, the others numbers (case, threads, ...)"""
     times = {}
     with open(path) as f:
         for run in json.load(f)["benchmarks"]:
-            if run.get("aggregate_name", "median") != "median" or run.get("error_occurred"):
+            if run.get("aggregate_name", aggregate) != aggregate or run.get("error_occurred"):
                 continue
             m = re.match(pattern, run["run_name"])
             if m:

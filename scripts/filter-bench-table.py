@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Turns the filter benchmark's JSON (vantreo_filter_bench) into a Markdown table on standard output:
-per case and method, zimg's time at one thread and each other's as a ratio to it.
+per case and method, zimg's time at one thread and each other's as a ratio to it, each the fastest of
+its rounds (what the machine's other load slows down least).
 usage: filter-bench-table.py RESULTS.json"""
 import sys
 
-from bench_results import medians
+from bench_results import aggregates
 
 CASES = ["1920x1080 -> 1280x720", "1280x720 -> 1920x1080", "720x480 -> 1440x960", "1600x1200 -> 640x480",
          "640x360 -> 1600x900"]
@@ -15,7 +16,7 @@ LEVELS = ["sse2", "avx2", "avx512"]
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
-    times = medians(sys.argv[1], r"(.+)/case:(\d+)/method:(\d+)/threads:(\d+)")
+    times = aggregates(sys.argv[1], r"(.+)/case:(\d+)/method:(\d+)/threads:(\d+)", "min")
     print("| case | method | zimg 1 thr | OpenCV 1 / 2 thr | " + " | ".join(f"CPU {l} 1 / 2 thr" for l in LEVELS) +
           " | device |")
     print("|---" * (5 + len(LEVELS)) + "|")
