@@ -39,8 +39,10 @@ bench() {
 bench build/release bench/results.json
 # Bicubic and Lanczos-3 beside zimg and OpenCV, in the 64-bit build (the packages of both are 64-bit).
 cmake --build build/release -j2 --target vantreo_filter_bench
+# The rounds of the benchmarks interleaved at random, so that a slow spell of the machine falls on
+# all of them alike rather than on the few that happen to run through it.
 build/release/bench/vantreo_filter_bench --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
-  --benchmark_out=bench/filter-results.json --benchmark_out_format=json
+  --benchmark_enable_random_interleaving=true --benchmark_out=bench/filter-results.json --benchmark_out_format=json
 /usr/bin/python3 scripts/filter-bench-table.py bench/filter-results.json | tee bench/filter-results.md
 bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 /usr/bin/python3 scripts/bench-table.py --title "64-bit" bench/results.json bench/ratios.png \
