@@ -61,6 +61,13 @@ void filter_rows_reference(const ResamplePlan& plan, std::int32_t first_row, std
     }
 }
 
+std::int32_t filter_run_end(const FilterTaps& columns, std::int32_t dst_w, std::int32_t j0, std::int32_t run_columns)
+{
+    const std::int32_t* end =
+        std::upper_bound(columns.first + j0 + 1, columns.first + dst_w, columns.first[j0] + run_columns - columns.taps);
+    return static_cast<std::int32_t>(end - columns.first);
+}
+
 FilterJob filter_job(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
                      const PIXEL_YC* src_pixels, PIXEL_YC* dst_pixels)
 {
@@ -93,8 +100,7 @@ CpuLevel filter_rows_at(CpuLevel level, const FilterJob& job)
         // Output columns in runs whose windows fit in the room of one run of intermediates.
         for (std::int32_t j0 = 0; j0 < job.dst_w;) {
             const std::int32_t from = columns.first[j0];
-            std::int32_t j1 = j0 + 1;
-            while (j1 < job.dst_w && columns.first[j1] + taps - from <= kRunColumns) ++j1;
+            const std::int32_t j1 = filter_run_end(columns, job.dst_w, j0, kRunColumns);
             vertical_pass(job, i, from, columns.first[j1 - 1] + taps - from, run);
             for (std::int32_t j = j0; j < j1; ++j) {
                 const std::int16_t* weights = columns.weight + static_cast<std::ptrdiff_t>(j) * taps;

@@ -84,16 +84,12 @@ public:
         const std::int32_t end = job_.first_row + job_.row_count;
         for (std::int32_t i0 = job_.first_row; i0 < end; i0 += kLanes) {
             const std::int32_t rows = smaller(kLanes, end - i0);
+            start_group(i0, rows);
             for (std::int32_t j0 = 0; j0 < job_.dst_w;) {
-                // As many outputs as their windows' source columns fit in one run (the windows' first
-                // columns never decrease).
+                const std::int32_t j1 = filter_run_end(columns, job_.dst_w, j0, kRunColumns);
                 const std::int32_t from = columns.first[j0];
-                const std::int32_t last = smaller(job_.dst_w, j0 + kRunColumns);
-                const std::int32_t j1 = static_cast<std::int32_t>(
-                    std::upper_bound(columns.first + j0 + 1, columns.first + last, from + kRunColumns - columns.taps) -
-                    columns.first);
                 const std::int32_t count = columns.first[j1 - 1] + columns.taps - from;
-                vertical_pass(i0, rows, from, count);
+                vertical_pass(from, count);
                 prefetch_new_rows(i0 + kLanes, end, from, count);
                 build_pairs(3 * count);
                 horizontal_pass(from, j0, j1, i0, rows);
@@ -119,20 +115,30 @@ private:
         }
     }
 
-    // The lanes' intermediates of source columns [from, from + count), interleaved, into lanes_, and
-    // three zero words after them (the pairs of the last column reach them, at weight 0). The lanes
-    // of output rows i0 .. i0+rows-1 take turns register by register, so that the source rows they
-    // share are read again while in the nearest cache; lanes past the rows repeat the last one.
-    void vertical_pass(std::int32_t i0, std::int32_t rows, std::int32_t from, std::int32_t count)
+    // The lanes of output rows i0 .. i0+rows-1 (lanes past the rows repeat the last one): each one's
+    // first source row, its pairs of weights, and the rows they read together.
+    void start_group(std::int32_t i0, std::int32_t rows)
     {
         const FilterTaps& taps = job_.rows;
         const std::int32_t pairs = (taps.taps + 1) / 2;
         for (std::int32_t l = 0; l < kLanes; ++l) {
             const std::int32_t row = i0 + smaller(l, rows - 1);
-            lane_rows_[l] = &job_.src_pixels[static_cast<std::ptrdiff_t>(taps.first[row]) * job_.src_stride + from].y;
+            lane_rows_[l] = &job_.src_pixels[static_cast<std::ptrdiff_t>(taps.first[row]) * job_.src_stride].y;
             const std::int32_t* weight_pairs = taps.pairs + static_cast<std::ptrdiff_t>(row) * pairs;
             for (std::int32_t p = 0; p < pairs; ++p) lane_weights_[l][p] = Isa::set1_32(weight_pairs[p]);
+            lane_taps_[l] = taps.weight + static_cast<std::ptrdiff_t>(row) * taps.taps;
         }
+        rows_read_ = taps.first[i0 + rows - 1] - taps.first[i0] + taps.taps;
+    }
+
+    // The lanes' intermediates of source columns [from, from + count), interleaved, into lanes_, and
+    // three zero words after them (the pairs of the last column reach them, at weight 0). The lanes
+    // take turns register by register, so that the source rows they share are read again while in the
+    // nearest cache.
+    void vertical_pass(std::int32_t from, std::int32_t count)
+    {
+        const FilterTaps& taps = job_.rows;
+        const std::int32_t pairs = (taps.taps + 1) / 2;
         const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
         const std::int32_t shift = taps.weight_bits - 2;
         const std::int32_t words = count * 3;
@@ -142,15 +148,14 @@ private:
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
         // The second row of the last pair: the next row, or for an odd count of taps the same one.
         const std::ptrdiff_t last_step = taps.taps % 2 == 0 ? stride : 0;
-        const std::int32_t rows_read = taps.first[i0 + rows - 1] - taps.first[i0] + taps.taps;
+        const std::int32_t at = 3 * from;  // the run's first word in a row
         with_unrolled_pairs(pairs, [&](auto unrolled) {
-            vertical_words<unrolled()>(pairs, whole, stride, last_step, rows_read, rounding);
+            vertical_words<unrolled()>(pairs, at, whole, stride, last_step, rounding);
         });
         for (std::int32_t l = 0; l < kLanes; ++l) {
-            const std::int16_t* weights = taps.weight + static_cast<std::ptrdiff_t>(i0 + smaller(l, rows - 1)) * taps.taps;
             for (std::int32_t w = whole; w < words; ++w) {
                 std::int32_t sum = 0;
-                for (std::int32_t t = 0; t < taps.taps; ++t) sum += weights[t] * lane_rows_[l][t * stride + w];
+                for (std::int32_t t = 0; t < taps.taps; ++t) sum += lane_taps_[l][t] * lane_rows_[l][t * stride + at + w];
                 lanes_[l][w] = filter_intermediate(sum, taps.weight_bits);
             }
             std::memset(lanes_[l] + words, 0, 3 * sizeof(std::int16_t));
@@ -162,23 +167,23 @@ private:
         __m128i shift;
     };
 
-    // Every lane's intermediates of words [0, words), a whole number of registers, over kPairs pairs
-    // of taps (0: any count, `pairs`); the lanes read `rows_read` rows from lane 0's first.
+    // Every lane's intermediates of the run's words [0, words) (from word `at` of the rows), a whole
+    // number of registers, over kPairs pairs of taps (0: any count, `pairs`).
     template <std::int32_t kPairs>
-    void vertical_words(std::int32_t pairs, std::int32_t words, std::ptrdiff_t stride, std::ptrdiff_t last_step,
-                        std::int32_t rows_read, const Rounding& rounding)
+    void vertical_words(std::int32_t pairs, std::int32_t at, std::int32_t words, std::ptrdiff_t stride,
+                        std::ptrdiff_t last_step, const Rounding& rounding)
     {
         const std::int32_t count = kPairs > 0 ? kPairs : pairs;
         for (std::int32_t w = 0; w < words; w += kWords) {
             // Every row the lanes read, asked for a little ahead, once per cache line.
             if (w % kLineWords == 0)
-                for (std::int32_t k = 0; k < rows_read; ++k)
-                    prefetch(lane_rows_[0] + k * stride, 2 * static_cast<std::ptrdiff_t>(w + kAheadWords));
+                for (std::int32_t k = 0; k < rows_read_; ++k)
+                    prefetch(lane_rows_[0] + k * stride, 2 * static_cast<std::ptrdiff_t>(at + w + kAheadWords));
             for (std::int32_t l = 0; l < kLanes; ++l) {
                 const V* weights = lane_weights_[l];
                 V low = rounding.half, high = rounding.half;
                 for (std::int32_t p = 0; p < count; ++p) {
-                    const std::int16_t* row = lane_rows_[l] + 2 * p * stride + w;
+                    const std::int16_t* row = lane_rows_[l] + 2 * p * stride + at + w;
                     const V a = Isa::load(row), b = Isa::load(row + (p + 1 < count ? stride : last_step));
                     low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), weights[p]));
                     high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), weights[p]));
@@ -294,9 +299,12 @@ private:
     }
 
     const FilterJob& job_;
-    // Each lane's first source row of the run at hand, and its pairs of weights.
+    // The group of lanes at hand: each lane's first source row (from its column 0), its weights and
+    // its weights two by two, and how many rows from lane 0's first the lanes read.
     const std::int16_t* lane_rows_[kLanes];
+    const std::int16_t* lane_taps_[kLanes];
     V lane_weights_[kLanes][kMaxFilterTaps / 2];
+    std::int32_t rows_read_ = 0;
     V sums_[24];  // the rounded sums of 8 outputs' 24 words
     // Each lane's intermediates, with room past them for the rest of the last whole register, or the
     // three zero words and a block of 8.

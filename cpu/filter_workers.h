@@ -21,6 +21,10 @@ struct FilterJob {
     std::int32_t dst_stride;
 };
 
+// The end of the run of outputs from j0 whose windows' source columns all fit in `run_columns`
+// columns from output j0's first (the windows' first columns never decrease).
+std::int32_t filter_run_end(const FilterTaps& columns, std::int32_t dst_w, std::int32_t j0, std::int32_t run_columns);
+
 void filter_rows_sse2(const FilterJob& job);
 void filter_rows_avx2(const FilterJob& job);
 void filter_rows_avx512(const FilterJob& job);

@@ -75,7 +75,7 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
     const bool short_last_row = shape.last_row_columns < in.dest_width;
     if (short_last_row) --parts.job.row_count;
     if (parts.job.row_count > 0) {
-        parts.rows_per_part = rows_per_part(parts.job.row_count, 1);
+        parts.rows_per_part = rows_per_part(parts.job.row_count, kLaneGroupRows);
         emu::for_each_part(static_cast<unsigned>((parts.job.row_count + parts.rows_per_part - 1) / parts.rows_per_part),
                            run_part, &parts);
     }

@@ -66,6 +66,10 @@ inline bool grid_shape(const dim3& grid, const dim3& block, std::int32_t thread_
     return shape.dest != nullptr;
 }
 
+// Rows that make whole groups of every CPU vector row worker's lanes (the area workers' 16, the filter
+// workers' 4 or 8), which compute a group's every lane even where rows run out.
+constexpr std::int32_t kLaneGroupRows = 16;
+
 // The rows of each part when `rows` rows (at least 1) go to the host threads: parts small enough to
 // share out evenly, large enough to keep each part's tables warm, of whole groups of `group` rows.
 inline std::int32_t rows_per_part(std::int32_t rows, std::int32_t group)

@@ -187,7 +187,7 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     }
     // For the lane workers, whole groups of rows.
     if (parts.rows > 0) {
-        parts.rows_per_part = rows_per_part(parts.rows, parts.lanes ? 16 : 1);
+        parts.rows_per_part = rows_per_part(parts.rows, parts.lanes ? kLaneGroupRows : 1);
         const unsigned used = static_cast<unsigned>((parts.rows + parts.rows_per_part - 1) / parts.rows_per_part);
         emu::for_each_part(used, run_part, &parts);
     }
