@@ -64,12 +64,12 @@ run() {
 # Start-up and shut-down of the plug-in in a whole process, as the editor runs them: every callback
 # returns to the editor, and the probe ends with its own status, 7.
 probe=$build/tests/device/lifecycle_probe.exe
-export VANTREO_EMU_REPORT=1
-VANTREO_EMU_DEVICE_COUNT=2 run "$probe" "$build/vantreo.auf" init
+export VANTREO_TEST_EMU_REPORT=1
+VANTREO_TEST_EMU_DEVICE_COUNT=2 run "$probe" "$build/vantreo.auf" init
 if [ "$status" -eq 7 ] && [ "$out" = "init returned 1" ] && [[ $err == "Using device 0: "* ]]; then pass
 else fail "start-up with two devices: status $status, out '$out', err '$err'"; fi
 
-VANTREO_EMU_DEVICE_COUNT=0 run "$probe" "$build/vantreo.auf" frame-exit
+VANTREO_TEST_EMU_DEVICE_COUNT=0 run "$probe" "$build/vantreo.auf" frame-exit
 if [ "$status" -eq 7 ] && [ "$out" = $'init returned 0\nframe 64x48\n\nPress ENTER to exit...\nexit returned 1' ] \
   && [[ $err == "cutil error: no devices supporting CUDA."* ]]; then pass
 else fail "start-up without a device: status $status, out '$out', err '$err'"; fi
@@ -83,7 +83,7 @@ run "$probe" "$build/vantreo.auf" frame-exit
 if [ "$status" -eq 7 ] && [[ $err == *"emulated device: 0 allocations and 0 arrays live, "*" freed"* ]] \
   && [[ $err != *" 0 freed"* ]]; then pass
 else fail "shut-down after area averaging frees the device memory: status $status, err '$err'"; fi
-unset VANTREO_EMU_REPORT
+unset VANTREO_TEST_EMU_REPORT
 
 # The tool finds the plug-in beside itself and lists its controls.
 run "$build/vantreo-host.exe" --list-controls
@@ -214,7 +214,7 @@ pocl+=(VANTREO_OPENCL_CPU=1)
 device_rows=(--size 320x240 "${other[@]}" --set Method=1 --set "T. Rate=200")
 "$linux_tool" "${device_rows[@]}" "$work/small.yc" "$work/linux-device.yc" </dev/null >/dev/null 2>&1
 export "${pocl[@]}"
-VANTREO_OPENCL_LIBRARY=no-such-OpenCL.dll run "$build/vantreo-host.exe" "${device_rows[@]}" "$work/small.yc" \
+VANTREO_TEST_OPENCL_LIBRARY=no-such-OpenCL.dll run "$build/vantreo-host.exe" "${device_rows[@]}" "$work/small.yc" \
   "$work/windows-no-opencl.yc"
 if [ "$status" -eq 0 ] && [[ $err == *", device: Vantreo emulated device (CPU); wrote "* ]] \
   && cmp -s "$work/linux-device.yc" "$work/windows-no-opencl.yc"; then pass

@@ -467,7 +467,7 @@ cudaError_t execute_with_barriers(const emu::ImageKernel& kernel, const LaunchGe
 // Read at every launch, so that a test can compare both ways of running a kernel in one process.
 bool per_thread_execution_asked()
 {
-    const char* value = std::getenv("VANTREO_EMU_PER_THREAD");
+    const char* value = std::getenv("VANTREO_TEST_EMU_PER_THREAD");
     return value && *value && std::strcmp(value, "0") != 0;
 }
 

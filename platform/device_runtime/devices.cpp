@@ -25,9 +25,9 @@ int env_int(const char* name, int fallback, int lowest, int highest)
 }
 
 // Read on every query so that tests can change them between calls.
-int emulated_device_count() { return env_int("VANTREO_EMU_DEVICE_COUNT", 1, 0, 64); }
+int emulated_device_count() { return env_int("VANTREO_TEST_EMU_DEVICE_COUNT", 1, 0, 64); }
 // Major 0 stands for a device that cannot run kernels at all, as start-up code must detect.
-int device_major() { return env_int("VANTREO_EMU_DEVICE_MAJOR", 1, 0, 9999); }
+int device_major() { return env_int("VANTREO_TEST_EMU_DEVICE_MAJOR", 1, 0, 9999); }
 
 }  // namespace
 

@@ -17,7 +17,7 @@ namespace emu {
 std::uint64_t completed_launches(const char* kernel_name);
 
 // Of those, the launches that ran through the kernel's whole-grid function rather than thread by
-// thread (VANTREO_EMU_PER_THREAD=1 asks for the latter).
+// thread (VANTREO_TEST_EMU_PER_THREAD=1 asks for the latter).
 std::uint64_t whole_grid_launches(const char* kernel_name);
 
 // Successful cudaMalloc and cudaMallocArray calls since the process started.

@@ -143,7 +143,7 @@ void __cudaUnregisterFatBinary(void** fatCubinHandle)
     erase_module_entries(s.symbols, module);
     s.modules.erase(fatCubinHandle);
     // For tests of a process's shut-down: what the device still holds when the module goes away.
-    if (std::getenv("VANTREO_EMU_REPORT"))
+    if (std::getenv("VANTREO_TEST_EMU_REPORT"))
         std::fprintf(stderr, "emulated device: %zu allocations and %zu arrays live, %llu freed\n",
                      s.memory.allocations.size(), s.arrays.size(), static_cast<unsigned long long>(s.frees));
 }

@@ -108,7 +108,7 @@ bool injected(ocl::Failure failure)
 
 bool open_library(Api& api)
 {
-    const char* override_name = std::getenv("VANTREO_OPENCL_LIBRARY");
+    const char* override_name = std::getenv("VANTREO_TEST_OPENCL_LIBRARY");
 #if defined(_WIN32)
     HMODULE library = LoadLibraryA(override_name && *override_name ? override_name : "OpenCL.dll");
     if (!library) return false;

@@ -21,7 +21,7 @@ namespace opencl {
 struct Buffer;  // an OpenCL buffer on one device
 
 // The OpenCL devices: GPUs and accelerators, then CPU devices when VANTREO_OPENCL_CPU is 1. The
-// first call loads the library (VANTREO_OPENCL_LIBRARY names another one) and lists them; with no
+// first call loads the library (VANTREO_TEST_OPENCL_LIBRARY names another one) and lists them; with no
 // library or none usable, there are none.
 int device_count();
 void device_properties(int device, cudaDeviceProp* prop);

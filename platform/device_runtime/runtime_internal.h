@@ -61,7 +61,7 @@ struct LaunchGeometry {
 };
 
 // Runs every thread of the grid: through the kernel's whole-grid function where it has one that takes
-// the launch (then *ran_whole_grid is set), unless VANTREO_EMU_PER_THREAD is set to anything but
+// the launch (then *ran_whole_grid is set), unless VANTREO_TEST_EMU_PER_THREAD is set to anything but
 // "0", and otherwise thread by thread. Returns cudaErrorLaunchFailure when the host threads it needs
 // could not be started (nothing of the kernel has run then for barrier kernels).
 cudaError_t execute_kernel(const emu::ImageKernel& kernel, const LaunchGeometry& geometry,

@@ -256,7 +256,7 @@ TEST_F(DeviceBand, FilterMethodsGiveTheReferenceFrameForEveryShare)
         filter_rows_reference(plan, 0, dst_h, src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride,
                               expected.pixels());
         for (const char* per_thread : {"0", "1"}) {
-            set_env("VANTREO_EMU_PER_THREAD", per_thread);
+            set_env("VANTREO_TEST_EMU_PER_THREAD", per_thread);
             for (std::int32_t rate : {0, 77, 256})
                 for (std::int32_t threads : {1, 3, 16}) {
                     r.device_rate = rate;
@@ -267,7 +267,7 @@ TEST_F(DeviceBand, FilterMethodsGiveTheReferenceFrameForEveryShare)
                         << threads << " per thread " << per_thread;
                 }
         }
-        set_env("VANTREO_EMU_PER_THREAD", nullptr);
+        set_env("VANTREO_TEST_EMU_PER_THREAD", nullptr);
     }
     EXPECT_GT(emu::whole_grid_launches("__globfunc__Z22calcFilterPixelsKernelv"), 0u);
 }

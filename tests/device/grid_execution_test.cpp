@@ -18,7 +18,7 @@
 namespace {
 
 constexpr const char* kResampleKernel = "__globfunc__Z20calcDestPixelsKernelv";
-constexpr const char* kPerThread = "VANTREO_EMU_PER_THREAD";
+constexpr const char* kPerThread = "VANTREO_TEST_EMU_PER_THREAD";
 
 // Every row-worker level this CPU runs: the whole-grid resample hands its rows to them.
 std::vector<CpuLevel> levels_here()

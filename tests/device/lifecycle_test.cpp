@@ -17,13 +17,13 @@ using host_test::RunResult;
 RunResult probe(const char* mode, const char* devices = "1", const char* major = "1", const std::string& input = "",
                 bool hold_input_open = false)
 {
-    setenv("VANTREO_EMU_DEVICE_COUNT", devices, 1);
-    setenv("VANTREO_EMU_DEVICE_MAJOR", major, 1);
-    setenv("VANTREO_EMU_REPORT", "1", 1);
+    setenv("VANTREO_TEST_EMU_DEVICE_COUNT", devices, 1);
+    setenv("VANTREO_TEST_EMU_DEVICE_MAJOR", major, 1);
+    setenv("VANTREO_TEST_EMU_REPORT", "1", 1);
     RunResult result = run_program({LIFECYCLE_PROBE, VANTREO_PLUGIN_PATH, mode}, input, hold_input_open);
-    unsetenv("VANTREO_EMU_DEVICE_COUNT");
-    unsetenv("VANTREO_EMU_DEVICE_MAJOR");
-    unsetenv("VANTREO_EMU_REPORT");
+    unsetenv("VANTREO_TEST_EMU_DEVICE_COUNT");
+    unsetenv("VANTREO_TEST_EMU_DEVICE_MAJOR");
+    unsetenv("VANTREO_TEST_EMU_REPORT");
     return result;
 }
 
@@ -57,13 +57,13 @@ TEST(Lifecycle, StartUpTakesTheDeviceTheEnvironmentNames)
 // run on it and shut-down releases what it held.
 TEST(Lifecycle, OpenclDeviceComesFirst)
 {
-    const char* hidden = std::getenv("VANTREO_OPENCL_LIBRARY");
+    const char* hidden = std::getenv("VANTREO_TEST_OPENCL_LIBRARY");
     const std::string hidden_library = hidden ? hidden : "";
-    unsetenv("VANTREO_OPENCL_LIBRARY");
+    unsetenv("VANTREO_TEST_OPENCL_LIBRARY");
     setenv("VANTREO_OPENCL_CPU", "1", 1);
     const RunResult result = probe("frame-exit");
     unsetenv("VANTREO_OPENCL_CPU");
-    if (hidden) setenv("VANTREO_OPENCL_LIBRARY", hidden_library.c_str(), 1);
+    if (hidden) setenv("VANTREO_TEST_OPENCL_LIBRARY", hidden_library.c_str(), 1);
     if (result.err.rfind("Using device 0: Vantreo emulated device", 0) == 0)
         END_TEST_WITHOUT_OPENCL_DEVICE("the plug-in started on the emulated device");
     EXPECT_EQ(result.status, kProbeEnded) << result.err;

@@ -276,8 +276,8 @@ namespace {
 // difference from what is expected and exits with 0 when there is none.
 [[noreturn]] void check_devices(const char* count_env, const char* major_env, int count, int major)
 {
-    set_env("VANTREO_EMU_DEVICE_COUNT", count_env);
-    set_env("VANTREO_EMU_DEVICE_MAJOR", major_env);
+    set_env("VANTREO_TEST_EMU_DEVICE_COUNT", count_env);
+    set_env("VANTREO_TEST_EMU_DEVICE_MAJOR", major_env);
     int failures = 0;
     auto check = [&](bool ok, const char* what) {
         if (!ok && ++failures) std::fprintf(stderr, "mismatch: %s\n", what);

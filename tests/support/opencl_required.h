@@ -18,7 +18,7 @@ inline bool opencl_device_required()
 inline std::string opencl_search_path()
 {
     std::string text;
-    for (const char* name : {"OCL_ICD_VENDORS", "LD_LIBRARY_PATH", "VANTREO_OPENCL_CPU", "VANTREO_OPENCL_LIBRARY"}) {
+    for (const char* name : {"OCL_ICD_VENDORS", "LD_LIBRARY_PATH", "VANTREO_OPENCL_CPU", "VANTREO_TEST_OPENCL_LIBRARY"}) {
         const char* value = std::getenv(name);
         text += std::string(text.empty() ? "" : ", ") + name + "=" + (value ? value : "(unset)");
     }

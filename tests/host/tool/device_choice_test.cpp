@@ -69,7 +69,7 @@ TEST(ToolDevices, DriversReportingNonsenseAreLeft)
     const std::string base = ::testing::TempDir() + "vantreo-fake-driver-";
     const auto resize = [&](const std::string& driver, const std::string& mode, const char* rate) {
         const std::string output = base + mode + rate + ".y4m";
-        const RunResult run = run_program({"/usr/bin/env", "VANTREO_OPENCL_LIBRARY=" + driver, "VANTREO_FAKE_OPENCL=" + mode,
+        const RunResult run = run_program({"/usr/bin/env", "VANTREO_TEST_OPENCL_LIBRARY=" + driver, "VANTREO_TEST_FAKE_OPENCL=" + mode,
                                            VANTREO_HOST_TOOL, "--demo", "--size", "320x240", "--resize", "200x150",
                                            "--set", std::string("T. Rate=") + rate, output});
         const std::string bytes = file_bytes(output);

@@ -1,5 +1,5 @@
 // An OpenCL library that reports nonsense, loaded in place of the system's through
-// VANTREO_OPENCL_LIBRARY. VANTREO_FAKE_OPENCL says what it gets wrong:
+// VANTREO_TEST_OPENCL_LIBRARY. VANTREO_TEST_FAKE_OPENCL says what it gets wrong:
 //   platforms  a platform count of 0xFFFFFFFF
 //   devices    a device count of 0xFFFFFFFF
 //   name       a device name longer than any memory
@@ -16,7 +16,7 @@ namespace {
 
 bool fails(const char* mode)
 {
-    const char* value = std::getenv("VANTREO_FAKE_OPENCL");
+    const char* value = std::getenv("VANTREO_TEST_FAKE_OPENCL");
     return value && std::strcmp(value, mode) == 0;
 }
 

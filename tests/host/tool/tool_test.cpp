@@ -435,9 +435,9 @@ TEST(ToolShutdown, AFilterThatCannotStartFailsTheRunAndLeavesNoOutput)
 {
     TempDir dir;
     write_file(dir.file("in.yc"), tagged_frames(4, 2, 2));
-    setenv("VANTREO_EMU_DEVICE_COUNT", "0", 1);
+    setenv("VANTREO_TEST_EMU_DEVICE_COUNT", "0", 1);
     const RunResult run = run_tool({"--size", "4x2", "-s", "4x2", dir.file("in.yc"), dir.file("out.yc")});
-    unsetenv("VANTREO_EMU_DEVICE_COUNT");
+    unsetenv("VANTREO_TEST_EMU_DEVICE_COUNT");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("cutil error: no devices supporting CUDA.\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("the init callback reported failure"), std::string::npos) << run.err;

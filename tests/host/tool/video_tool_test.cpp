@@ -523,7 +523,7 @@ TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
     // OpenCL loader is reached, as outside the tests, so that the drivers it loads (PoCL's LLVM sets
     // handlers of its own) are there too.
     const std::string start = "YUV4MPEG2 W8 H6 F25:1 C444\nFRAME\n" + flat_444(8, 6, 126, 128, 128);
-    const std::vector<std::string> run = {"/usr/bin/env", "-u", "VANTREO_OPENCL_LIBRARY", kTool, "-q", "--format",
+    const std::vector<std::string> run = {"/usr/bin/env", "-u", "VANTREO_TEST_OPENCL_LIBRARY", kTool, "-q", "--format",
                                           "y4m", "-", "out.y4m"};
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
                              SIGPROF, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
