@@ -1,8 +1,10 @@
 #include "cpu/cpu_level.h"
 
+#include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
+
+#include "platform/printable_text.h"
 
 namespace {
 
@@ -19,6 +21,22 @@ CpuLevel detect_best_level()
     return CpuLevel::sse2;  // every build assumes SSE2
 }
 
+bool same_name(const char* setting, const char* name)
+{
+    for (; *setting != '\0' && *name != '\0'; ++setting, ++name)
+        if (std::tolower(static_cast<unsigned char>(*setting)) != *name) return false;
+    return *setting == *name;
+}
+
+// "scalar, sse2, avx2 or avx512", for the message on an unknown name.
+std::string level_names()
+{
+    std::string names;
+    for (std::size_t i = 0; i < std::size(kLevelNames); ++i)
+        names += std::string(i == 0 ? "" : i + 1 == std::size(kLevelNames) ? " or " : ", ") + kLevelNames[i];
+    return names;
+}
+
 }  // namespace
 
 const char* cpu_level_name(CpuLevel level) { return kLevelNames[static_cast<std::int32_t>(level)]; }
@@ -26,7 +44,7 @@ const char* cpu_level_name(CpuLevel level) { return kLevelNames[static_cast<std:
 bool parse_cpu_level(const char* name, CpuLevel& level)
 {
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(std::size(kLevelNames)); ++i)
-        if (std::strcmp(name, kLevelNames[i]) == 0) {
+        if (same_name(name, kLevelNames[i])) {
             level = static_cast<CpuLevel>(i);
             return true;
         }
@@ -39,14 +57,35 @@ CpuLevel best_cpu_level()
     return best;
 }
 
-CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best)
+CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string& problems)
 {
+    if (setting == nullptr) return best;
     CpuLevel level = best;
-    if (setting != nullptr && parse_cpu_level(setting, level) && level > best) level = best;
-    return level;
+    if (!parse_cpu_level(setting, level))
+        problems += std::string("Vantreo: ") + kCpuLevelVariable + " must be " + level_names() + ", not '" +
+                    printable_text(setting) + "'; using " + cpu_level_name(best) + "\n";
+    else if (level > best)
+        problems += std::string("Vantreo: ") + kCpuLevelVariable + " asks for " + cpu_level_name(level) +
+                    ", which this CPU lacks; using " + cpu_level_name(best) + "\n";
+    return level > best ? best : level;
 }
 
-CpuLevel cpu_level_from_environment() { return cpu_level_for_setting(std::getenv(kCpuLevelVariable), best_cpu_level()); }
+CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best)
+{
+    std::string unreported;
+    return cpu_level_for_setting(setting, best, unreported);
+}
+
+CpuLevel cpu_level_from_environment(std::string& problems)
+{
+    return cpu_level_for_setting(std::getenv(kCpuLevelVariable), best_cpu_level(), problems);
+}
+
+CpuLevel cpu_level_from_environment()
+{
+    std::string unreported;
+    return cpu_level_from_environment(unreported);
+}
 
 void run_lane_job(CpuLevel level, const LaneJob& job)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "cpu/lane_workers.h"
 
@@ -14,22 +15,25 @@ enum class CpuLevel : std::int32_t {
     avx512 = 3,  // 16 output rows at a time in AVX-512 (F, BW, VL), fused taps as AVX2
 };
 
-// The environment variable naming the level to run ("scalar", "sse2", "avx2", "avx512").
+// The environment variable naming the level to run ("scalar", "sse2", "avx2", "avx512", case aside).
 constexpr const char* kCpuLevelVariable = "VANTREO_CPU_LEVEL";
 
 const char* cpu_level_name(CpuLevel level);
 
-// The level named `name`; false for any other name.
+// The level named `name`, case aside; false for any other name.
 bool parse_cpu_level(const char* name, CpuLevel& level);
 
 // The highest level this CPU (and its operating system) runs.
 CpuLevel best_cpu_level();
 
 // The level a setting asks for, limited to `best`: an unset (null) or unknown setting gives `best`.
+// A setting that names no level, or a level above `best`, adds one line to `problems` saying so.
+CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string& problems);
 CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best);
 
 // The level kCpuLevelVariable asks for, limited to the CPU's best. The plug-in reads it once, with its
-// other settings.
+// other settings, and reports a bad one then; tests and benchmarks read it silently.
+CpuLevel cpu_level_from_environment(std::string& problems);
 CpuLevel cpu_level_from_environment();
 
 // Runs `job` by the vector worker of `level`: sse2 or above, and no higher than best_cpu_level().

@@ -1,5 +1,6 @@
 #include "plugin/plugin_settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -39,23 +40,21 @@ bool same_key(const std::string& a, const char* b)
 }
 
 // One line of `problems`, in printf's terms.
-__attribute__((format(printf, 2, 3))) void add_problem(std::string& problems, const char* format, ...)
+__attribute__((format(printf, 1, 2))) std::string problem_line(const char* format, ...)
 {
     char line[1024];
     std::va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
-    problems += "Vantreo: ";
-    problems += line;
-    problems += '\n';
+    return std::string("Vantreo: ") + line + "\n";
 }
 
-void report_bad_value(std::string& problems, const std::string& where, const SettingKey& key, const std::string& value,
-                      const PluginSettings& settings)
+std::string bad_value_line(const std::string& where, const SettingKey& key, const std::string& value,
+                           const PluginSettings& settings)
 {
-    add_problem(problems, "%s: %s; using %d", where.c_str(), bad_setting_value(key, value).c_str(),
-                static_cast<int>(settings.*key.value));
+    return problem_line("%s: %s; using %d", where.c_str(), bad_setting_value(key, value).c_str(),
+                        static_cast<int>(settings.*key.value));
 }
 
 // "max_source_side and extended_methods", for the message on an unknown key.
@@ -65,6 +64,15 @@ std::string key_names()
     for (std::size_t i = 0; i < std::size(kSettingKeys); ++i)
         names += std::string(i == 0 ? "" : i + 1 == std::size(kSettingKeys) ? " and " : ", ") + kSettingKeys[i].name;
     return names;
+}
+
+// The end of the line that starts at `start` in `text`, and the start of the next: a line ends at CR,
+// LF or CRLF, as editors on any system write them.
+std::size_t line_end(const std::string& text, std::size_t start, std::size_t& next)
+{
+    const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    next = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    return end;
 }
 
 // Reads the settings file at `path` into `text`: an empty result when it was read or is simply not
@@ -117,32 +125,49 @@ std::string bad_setting_value(const SettingKey& key, const std::string& text)
 void apply_settings_text(const std::string& text, const std::string& file_name, PluginSettings& settings,
                          std::string& problems)
 {
+    // A file of nothing but mistakes (or not a settings file at all) costs a few lines, not one a line.
+    int problem_count = 0;
+    const auto report = [&](const std::string& line) {
+        if (++problem_count <= kShownSettingsFileProblems) problems += line;
+    };
+    int line_set[std::size(kSettingKeys)] = {};  // the line that last set each key, 0 for none
+
     // A byte-order mark, as Windows editors write, is not part of the first line.
     std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     for (int line_number = 1; start <= text.size(); ++line_number) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+        std::size_t next;
+        std::string line = text.substr(start, line_end(text, start, next) - start);
+        start = next;
         line = trimmed(line.substr(0, line.find_first_of("#;")));
         if (line.empty()) continue;
 
         const std::string where = printable_text(file_name) + ":" + std::to_string(line_number);
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos) {
-            add_problem(problems, "%s: expected key=value, not '%s'", where.c_str(), printable_text(line).c_str());
+            report(problem_line("%s: expected key=value, not '%s'", where.c_str(), printable_text(line).c_str()));
             continue;
         }
         const std::string key = trimmed(line.substr(0, equals));
         const std::string value = trimmed(line.substr(equals + 1));
         const SettingKey* known = find_setting_key(key);
         if (!known) {
-            add_problem(problems, "%s: unknown key '%s' (the keys are %s)", where.c_str(), printable_text(key).c_str(),
-                        key_names().c_str());
+            report(problem_line("%s: unknown key '%s' (the keys are %s)", where.c_str(), printable_text(key).c_str(),
+                                key_names().c_str()));
             continue;
         }
-        if (!apply_setting(*known, value, settings)) report_bad_value(problems, where, *known, value, settings);
+        if (!apply_setting(*known, value, settings)) {
+            report(bad_value_line(where, *known, value, settings));
+            continue;
+        }
+        int& earlier = line_set[known - kSettingKeys];
+        if (earlier != 0)
+            report(problem_line("%s: %s is set again (also on line %d); using %d", where.c_str(), known->name, earlier,
+                                static_cast<int>(settings.*known->value)));
+        earlier = line_number;
     }
+    if (problem_count > kShownSettingsFileProblems)
+        problems += problem_line("%s: %d more problems like these", printable_text(file_name).c_str(),
+                                 problem_count - kShownSettingsFileProblems);
 }
 
 void apply_settings_environment(PluginSettings& settings, std::string& problems)
@@ -151,7 +176,7 @@ void apply_settings_environment(PluginSettings& settings, std::string& problems)
         const char* text = std::getenv(key.variable);
         if (!text) continue;
         const std::string value = trimmed(text);
-        if (!apply_setting(key, value, settings)) report_bad_value(problems, key.variable, key, value, settings);
+        if (!apply_setting(key, value, settings)) problems += bad_value_line(key.variable, key, value, settings);
     }
 }
 
@@ -190,8 +215,8 @@ PluginSettings read_plugin_settings(const std::string& folder, std::string& prob
         if (unread.empty())
             apply_settings_text(text, path, settings, problems);
         else
-            add_problem(problems, "cannot read %s: %s; using the default settings", printable_text(path).c_str(),
-                        unread.c_str());
+            problems += problem_line("cannot read %s: %s; using the default settings", printable_text(path).c_str(),
+                                     unread.c_str());
     }
     apply_settings_environment(settings, problems);
     return settings;

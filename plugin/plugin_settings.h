@@ -1,8 +1,9 @@
 // The plug-in's own settings: `vantreo.ini` in the folder of the loaded plug-in (plain `key=value`
 // lines; `#` or `;` starts a comment), read once, when the editor first asks for the filter's record
 // (else at start-up), each key overridden by an environment variable of the same meaning. A missing
-// file means the defaults; every problem costs one line on stderr and that key's default (a file that
-// is not regular or is over 64 KiB, all of them), never the start-up.
+// file means the defaults; every problem costs one line on stderr (the file's first few, then their
+// count) and that key's default (a file that is not regular or is over 64 KiB, all of them), never
+// the start-up.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,8 @@ struct PluginSettings {
 // The settings file's name, its largest size, and the environment variables that override its keys.
 constexpr const char* kSettingsFileName = "vantreo.ini";
 constexpr std::size_t kMaxSettingsFileBytes = 64 * 1024;
+// The file's problems reported one a line; a line with their count stands for the rest.
+constexpr int kShownSettingsFileProblems = 5;
 constexpr const char* kMaxSourceSideVariable = "VANTREO_MAX_SOURCE_SIDE";
 constexpr const char* kExtendedMethodsVariable = "VANTREO_EXTENDED_METHODS";
 
@@ -50,8 +53,10 @@ bool apply_setting(const SettingKey& key, const std::string& text, PluginSetting
 // 1600 to 8192, not 'x'".
 std::string bad_setting_value(const SettingKey& key, const std::string& text);
 
-// Applies the lines of `text`, read from `file_name`, to `settings`; each malformed line, unknown key or
-// value out of range changes nothing and adds one line to `problems`, naming the file and line.
+// Applies the lines of `text` (ended by CR, LF or CRLF), read from `file_name`, to `settings`; each
+// malformed line, unknown key or value out of range changes nothing and adds one line to `problems`,
+// naming the file and line, and a key set again takes the later value with a line naming both. Past
+// kShownSettingsFileProblems, one line counts the rest.
 void apply_settings_text(const std::string& text, const std::string& file_name, PluginSettings& settings,
                          std::string& problems);
 

@@ -1,6 +1,8 @@
 #include "plugin/registration.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "plugin/frame_entry.h"
 #include "plugin/guarded_entry.h"
@@ -78,7 +80,12 @@ void read_settings_once()
     state.settings = guarded_entry("reading the settings", PluginSettings{},
                                    [] { return load_plugin_settings(plugin_folder()); });
     registered_maximum = track_maximum_for(state.settings);
-    state.cpu_level = cpu_level_from_environment();
+    state.cpu_level = guarded_entry("reading the CPU level", best_cpu_level(), [] {
+        std::string problems;
+        const CpuLevel level = cpu_level_from_environment(problems);
+        std::fputs(problems.c_str(), stderr);
+        return level;
+    });
 }
 
 FILTER_DLL* filter_registration()

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "cpu/cpu_level.h"
 #include "plugin/plugin_settings.h"
 #include "tests/host/test_support.h"
 #include "tests/support/environment.h"
@@ -27,7 +28,11 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
         {"", 1600, ""},
         {"max_source_side=4096\n", 4096, ""},
         {"\xEF\xBB\xBF; for 4K sources\r\n  Max_Source_Side = 8192  # the most\r\n\n", 8192, ""},
-        {"max_source_side=1600\nmax_source_side=2000", 2000, ""},
+        {"max_source_side=1600\nmax_source_side=2000", 2000,
+         "Vantreo: f.ini:2: max_source_side is set again (also on line 1); using 2000\n"},
+        {"; CR alone ends a line\rmax_source_side=3000\r", 3000, ""},
+        {"\r\nmax_source_side=8193\rmax_source_side=2000\n", 2000,
+         "Vantreo: f.ini:2: max_source_side must be a whole number from 1600 to 8192, not '8193'; using 1600\n"},
         {"max_source_side=8193\n", 1600,
          "Vantreo: f.ini:1: max_source_side must be a whole number from 1600 to 8192, not '8193'; using 1600\n"},
         {"max_source_side=2000\nmax_source_side=1599\n", 2000,
@@ -52,6 +57,16 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
         EXPECT_EQ(problems, c.problems) << c.text;
     }
 
+    // A file of nothing but mistakes costs a few lines and their count.
+    std::string junk, junk_problems;
+    for (int i = 0; i < 32000; ++i) junk += "x\n";
+    PluginSettings junk_settings;
+    apply_settings_text(junk, "f.ini", junk_settings, junk_problems);
+    const std::string last_two =
+        "Vantreo: f.ini:5: expected key=value, not 'x'\nVantreo: f.ini: 31995 more problems like these\n";
+    EXPECT_EQ(std::count(junk_problems.begin(), junk_problems.end(), '\n'), 6);
+    EXPECT_EQ(junk_problems.substr(junk_problems.size() - last_two.size()), last_two);
+
     // The filter methods' key, case aside, 0 or 1.
     PluginSettings methods;
     std::string method_problems;
@@ -72,6 +87,17 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
     EXPECT_EQ(settings.max_source_side, 5000);
     EXPECT_EQ(problems, "Vantreo: VANTREO_MAX_SOURCE_SIDE: max_source_side must be a whole number from 1600 to 8192, "
                         "not 'lots'; using 5000\n");
+}
+
+// VANTREO_CPU_LEVEL, case aside; a name of no level, or a level above the CPU's best, is reported.
+TEST(PluginSettings, ACpuLevelNamedWronglyOrLackingIsReported)
+{
+    std::string problems;
+    EXPECT_EQ(cpu_level_for_setting("AVX2", CpuLevel::avx512, problems), CpuLevel::avx2);
+    EXPECT_EQ(cpu_level_for_setting("avx512", CpuLevel::avx2, problems), CpuLevel::avx2);
+    EXPECT_EQ(cpu_level_for_setting("sse4", CpuLevel::sse2, problems), CpuLevel::sse2);
+    EXPECT_EQ(problems, "Vantreo: VANTREO_CPU_LEVEL asks for avx512, which this CPU lacks; using avx2\n"
+                        "Vantreo: VANTREO_CPU_LEVEL must be scalar, sse2, avx2 or avx512, not 'sse4'; using sse2\n");
 }
 
 // The file in the plug-in's folder: read when there, silently absent, and reported when unreadable.

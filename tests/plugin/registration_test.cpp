@@ -2,8 +2,10 @@
 // which the process's first registration reads once, and the frame callback takes what they allow.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
+#include "cpu/cpu_level.h"
 #include "plugin/registration.h"
 #include "tests/support/environment.h"
 #include "tests/support/frames.h"
@@ -14,7 +16,14 @@ TEST(Registration, ALimitRaisedAtRegistrationHoldsForEveryFrame)
     EXPECT_EQ(kTrackMaximum[kTrackMethod], 1);  // the editor's two methods unless the setting says otherwise
     set_env(kMaxSourceSideVariable, "3840");
     set_env(kExtendedMethodsVariable, "1");
+    set_env(kCpuLevelVariable, "sse4");
+    testing::internal::CaptureStderr();
     FILTER_DLL* table = filter_registration();
+    filter_registration();  // reads nothing again, says nothing again
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Vantreo: VANTREO_CPU_LEVEL must be scalar, sse2, avx2 or avx512, not 'sse4'; using " +
+                  std::string(cpu_level_name(best_cpu_level())) + "\n");
+    set_env(kCpuLevelVariable, nullptr);
     set_env(kMaxSourceSideVariable, nullptr);  // start-up keeps what registration read
     set_env(kExtendedMethodsVariable, nullptr);
     ASSERT_EQ(table->func_init(nullptr), 1);
