@@ -1,21 +1,28 @@
 // Bicubic and Lanczos-3 beside zimg (the same filters, one thread, the three planes as 16-bit) and
 // OpenCV (INTER_CUBIC, INTER_LANCZOS4, 1 and 2 threads) in one run: the CPU rows at every row-worker
-// level ("T. Rate" 0) and the emulated device's ("T. Rate" 256).
+// level ("T. Rate" 0) and the emulated device's ("T. Rate" 256). With --differences, instead, how far
+// the CPU rows are from zimg's float resize of the same cases (filter_zimg_test holds them to 1).
 #include <benchmark/benchmark.h>
 
 #include <zimg.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "bench/bench_frames.h"
+#include "cpu/filter_rows.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
+#include "host/video/test_pattern.h"
 #include "plugin/hybrid_frame.h"
 
 namespace {
@@ -31,14 +38,26 @@ ResizeMethod method_of(const benchmark::State& state) { return static_cast<Resiz
 std::int32_t threads_of(const benchmark::State& state) { return static_cast<std::int32_t>(state.range(2)); }
 std::int32_t stride_of(const Case& c) { return std::max(c.src_w, c.dst_w); }
 
+const char* const kPlaneNames[] = {"Y", "Cb", "Cr"};
+std::int16_t channel_of(const PIXEL_YC& pixel, int plane)
+{
+    return plane == 0 ? pixel.y : plane == 1 ? pixel.cb : pixel.cr;
+}
+
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
+using Room = std::unique_ptr<unsigned char, FreeDeleter>;
 
-// zimg on three 16-bit planes, built once; each frame resizes every plane.
-void Zimg(benchmark::State& state)
+// 64-byte aligned room, as zimg asks.
+Room room(std::size_t bytes)
 {
-    const Case& c = case_of(state);
+    return Room(static_cast<unsigned char*>(std::aligned_alloc(64, (bytes + 63) / 64 * 64)));
+}
+
+// zimg's resize of one grey plane of case `c` by the same filter as `method`: 16-bit words or floats.
+zimg_filter_graph* zimg_graph(const Case& c, ResizeMethod method, zimg_pixel_type_e pixel_type)
+{
     zimg_image_format in, out;
     zimg_image_format_default(&in, ZIMG_API_VERSION);
     zimg_image_format_default(&out, ZIMG_API_VERSION);
@@ -47,25 +66,29 @@ void Zimg(benchmark::State& state)
     out.width = static_cast<unsigned>(c.dst_w);
     out.height = static_cast<unsigned>(c.dst_h);
     for (zimg_image_format* f : {&in, &out}) {
-        f->pixel_type = ZIMG_PIXEL_WORD;
+        f->pixel_type = pixel_type;
         f->color_family = ZIMG_COLOR_GREY;
-        f->depth = 16;
+        f->depth = pixel_type == ZIMG_PIXEL_WORD ? 16 : 32;
     }
     zimg_graph_builder_params params;
     zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
-    const bool lanczos = method_of(state) == ResizeMethod::lanczos3;
+    const bool lanczos = method == ResizeMethod::lanczos3;
     params.resample_filter = lanczos ? ZIMG_RESIZE_LANCZOS : ZIMG_RESIZE_BICUBIC;
     params.filter_param_a = lanczos ? 3.0 : 0.0;
     params.filter_param_b = 0.5;
-    zimg_filter_graph* graph = zimg_filter_graph_build(&in, &out, &params);
+    return zimg_filter_graph_build(&in, &out, &params);
+}
+
+// zimg on three 16-bit planes, built once; each frame resizes every plane.
+void Zimg(benchmark::State& state)
+{
+    const Case& c = case_of(state);
+    zimg_filter_graph* graph = zimg_graph(c, method_of(state), ZIMG_PIXEL_WORD);
     size_t tmp_bytes = 0;
     zimg_filter_graph_get_tmp_size(graph, &tmp_bytes);
     const std::size_t in_stride = (static_cast<std::size_t>(c.src_w) * 2 + 63) / 64 * 64;
     const std::size_t out_stride = (static_cast<std::size_t>(c.dst_w) * 2 + 63) / 64 * 64;
-    auto room = [](std::size_t bytes) {
-        return std::unique_ptr<unsigned char, FreeDeleter>(static_cast<unsigned char*>(std::aligned_alloc(64, (bytes + 63) / 64 * 64)));
-    };
-    std::vector<std::unique_ptr<unsigned char, FreeDeleter>> planes;
+    std::vector<Room> planes;
     for (int p = 0; p < 3; ++p) {
         planes.push_back(room(in_stride * c.src_h));
         planes.push_back(room(out_stride * c.dst_h));
@@ -73,7 +96,7 @@ void Zimg(benchmark::State& state)
         for (std::int32_t k = 0; k < c.src_h; ++k)
             for (std::int32_t n = 0; n < c.src_w; ++n) {
                 const PIXEL_YC& pixel = f.source[static_cast<std::size_t>(k) * stride_of(c) + n];
-                const std::uint16_t value = static_cast<std::uint16_t>((p == 0 ? pixel.y : p == 1 ? pixel.cb : pixel.cr) + 8192);
+                const std::uint16_t value = static_cast<std::uint16_t>(channel_of(pixel, p) + 8192);
                 std::memcpy(planes[2 * p].get() + k * in_stride + 2 * n, &value, 2);
             }
     }
@@ -153,6 +176,94 @@ void AllCases(benchmark::internal::Benchmark* b, bool threaded)
         ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 }
 
+// Channel `channel` of case `c`'s picture in `source` (rows stride_of(c) apart) resized by zimg in
+// float, rows packed.
+std::vector<float> zimg_float_resize(const Case& c, ResizeMethod method, const PIXEL_YC* source, int channel)
+{
+    zimg_filter_graph* graph = zimg_graph(c, method, ZIMG_PIXEL_FLOAT);
+    size_t tmp_bytes = 0;
+    zimg_filter_graph_get_tmp_size(graph, &tmp_bytes);
+    const std::size_t in_stride = (static_cast<std::size_t>(c.src_w) + 15) / 16 * 16;
+    const std::size_t out_stride = (static_cast<std::size_t>(c.dst_w) + 15) / 16 * 16;
+    const Room in = room(in_stride * c.src_h * sizeof(float)), out = room(out_stride * c.dst_h * sizeof(float));
+    const Room tmp = room(tmp_bytes);
+    float* in_values = reinterpret_cast<float*>(in.get());
+    const float* out_values = reinterpret_cast<const float*>(out.get());
+    for (std::int32_t k = 0; k < c.src_h; ++k)
+        for (std::int32_t n = 0; n < c.src_w; ++n)
+            in_values[k * in_stride + n] = channel_of(source[static_cast<std::size_t>(k) * stride_of(c) + n], channel);
+    zimg_image_buffer_const src = {ZIMG_API_VERSION, {}};
+    src.plane[0] = {in.get(), static_cast<ptrdiff_t>(in_stride * sizeof(float)), ZIMG_BUFFER_MAX};
+    zimg_image_buffer dst = {ZIMG_API_VERSION, {}};
+    dst.plane[0] = {out.get(), static_cast<ptrdiff_t>(out_stride * sizeof(float)), ZIMG_BUFFER_MAX};
+    zimg_filter_graph_process(graph, &src, &dst, tmp.get(), nullptr, nullptr, nullptr, nullptr);
+    zimg_filter_graph_free(graph);
+    std::vector<float> result(static_cast<std::size_t>(c.dst_w) * c.dst_h);
+    for (std::int32_t i = 0; i < c.dst_h; ++i)
+        std::copy_n(out_values + i * out_stride, c.dst_w, &result[static_cast<std::size_t>(i) * c.dst_w]);
+    return result;
+}
+
+// Whether output j's kernel stays inside the source: farther from the edges than the filter reaches,
+// where zimg treats them its own way.
+bool away_from_edges(ResizeMethod method, std::int32_t j, std::int32_t dst, std::int32_t src)
+{
+    const double ratio = static_cast<double>(src) / dst;
+    const double reach = (method == ResizeMethod::lanczos3 ? 3.0 : 2.0) * std::max(ratio, 1.0);
+    const double centre = (j + 0.5) * ratio - 0.5;
+    return centre - reach >= 0 && centre + reach <= src - 1;
+}
+
+// One table row: the largest and mean difference of one channel of the CPU rows' output `ours` (rows
+// stride_of(c) apart) from zimg's float resize, rounded, away from the edges, and the largest at them.
+void print_differences(const Case& c, ResizeMethod method, const char* source_name, const PIXEL_YC* source,
+                       const PIXEL_YC* ours, int channel)
+{
+    const std::vector<float> theirs = zimg_float_resize(c, method, source, channel);
+    double largest = 0, largest_at_edges = 0, sum = 0;
+    long count = 0;
+    for (std::int32_t i = 0; i < c.dst_h; ++i)
+        for (std::int32_t j = 0; j < c.dst_w; ++j) {
+            const double rounded = std::floor(theirs[static_cast<std::size_t>(i) * c.dst_w + j] + 0.5);
+            const PIXEL_YC& pixel = ours[static_cast<std::size_t>(i) * stride_of(c) + j];
+            const double difference = std::fabs(channel_of(pixel, channel) - rounded);
+            if (!away_from_edges(method, i, c.dst_h, c.src_h) || !away_from_edges(method, j, c.dst_w, c.src_w)) {
+                largest_at_edges = std::max(largest_at_edges, difference);
+                continue;
+            }
+            largest = std::max(largest, difference);
+            sum += difference;
+            ++count;
+        }
+    std::printf("| %dx%d -> %dx%d | %s | %s | %s | %.0f | %.4f | %.0f |\n", c.src_w, c.src_h, c.dst_w, c.dst_h,
+                method == ResizeMethod::lanczos3 ? "Lanczos-3" : "bicubic", source_name, kPlaneNames[channel], largest,
+                count ? sum / count : 0.0, largest_at_edges);
+}
+
+// The table of differences from zimg for every case, both methods, on the test pattern and on the
+// benchmark's own noise.
+void print_differences()
+{
+    std::printf("| case | method | source | plane | largest | mean | largest at the edges |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    using Source = std::pair<const char*, const PIXEL_YC*>;
+    const PIXEL_YC* noise = bench_frames().source.data();
+    std::vector<PIXEL_YC> ours(static_cast<std::size_t>(kMaxW) * kMaxH);
+    for (const Case& c : kCases) {
+        const std::vector<PIXEL_YC> pattern =
+            vantreo_host::test_pattern_frame(stride_of(c), c.src_h, 17, vantreo_host::kDemoFrames).pixels;
+        for (ResizeMethod method : {ResizeMethod::bicubic, ResizeMethod::lanczos3})
+            for (const auto& [name, source] : {Source{"pattern", pattern.data()}, Source{"noise", noise}}) {
+                const ResizeRequest request{c.src_w, c.src_h, c.dst_w, c.dst_h, stride_of(c), 0, 0, method, 64, 1, 0};
+                ResamplePlan plan{};
+                build_plan(request, plan);
+                filter_rows_at(best_cpu_level(), filter_job(plan, 0, c.dst_h, source, ours.data()));
+                for (int channel = 0; channel < 3; ++channel)
+                    print_differences(c, method, name, source, ours.data(), channel);
+            }
+    }
+}
+
 }  // namespace
 
 BENCHMARK(Zimg)->Apply([](auto* b) { AllCases(b, false); });
@@ -163,4 +274,15 @@ BENCHMARK(CpuRows<CpuLevel::avx2>)->Name("CpuRows/avx2")->Apply([](auto* b) { Al
 BENCHMARK(CpuRows<CpuLevel::avx512>)->Name("CpuRows/avx512")->Apply([](auto* b) { AllCases(b, true); });
 BENCHMARK(Device)->Apply([](auto* b) { AllCases(b, false); });
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--differences") == 0) {
+        print_differences();
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
