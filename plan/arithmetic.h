@@ -111,7 +111,7 @@ inline float least_tap_weight(const float* weights, std::int32_t count)
 //   2^b, found by rounding the running sums of the normalised double weights (plan/filter_tables.h).
 //   b is 15 where every weight and every output's magnitude sum allow it (reducing), else 14.
 // - Vertical pass, per output row and source column: v = filter_intermediate(sum of weight x value),
-//   a 16-bit value with two fraction bits (so values beyond +-8191 saturate there, never wrap).
+//   a 16-bit value with two fraction bits (so values beyond -8192..8191.75 saturate there, never wrap).
 //   Horizontal pass, per output pixel: filter_store(sum of weight x v). Both sums are exact in 32
 //   bits: |value|, |v| <= 2^15 and an output's weights add up in magnitude to at most
 //   kMaxFilterWeightMagnitude at b = 14 and 2^16 - 3 at b = 15, which leaves room for the half.
