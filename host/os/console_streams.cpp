@@ -1,9 +1,12 @@
 #include "host/os/console_streams.h"
 
 #include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <system_error>
 #include <thread>
+
+#include "host/os/host_error.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -53,25 +56,20 @@ public:
     {
         flush_all();
         int ends[2];
-        if (make_pipe(ends) != 0) return;
+        if (make_pipe(ends) != 0) fail(errno);
         read_end_ = ends[0];
         saved_out_ = duplicate(1);
         saved_err_ = duplicate(2);
         const bool redirected = saved_out_ >= 0 && saved_err_ >= 0 && duplicate_to(ends[1], 1) >= 0 &&
                                 duplicate_to(ends[1], 2) >= 0;
+        const int error_number = errno;
         close_descriptor(ends[1]);
-        if (redirected) {
-            try {
-                reader_ = std::thread([this] {
-                    char buffer[4096];
-                    int n;
-                    while ((n = read_descriptor(read_end_, buffer, sizeof buffer)) > 0) collected_.append(buffer, n);
-                });
-            } catch (const std::system_error&) {
-                // No thread to drain the pipe: the callback writes where the streams led before.
-            }
+        if (!redirected) fail(error_number);
+        try {
+            reader_ = std::thread([this] { drain(); });
+        } catch (const std::system_error& error) {
+            fail(error.code().value());
         }
-        if (!reader_.joinable()) restore();
     }
 
     ~ConsoleCapture()
@@ -79,13 +77,31 @@ public:
         restore();
         if (reader_.joinable()) reader_.join();
         if (read_end_ >= 0) close_descriptor(read_end_);
-        text_ = collected_;
+        text_ = std::move(collected_);
     }
 
     ConsoleCapture(const ConsoleCapture&) = delete;
     ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
 private:
+    // Reads the pipe to its end. Out of memory, the text is dropped but the pipe still drained, so that
+    // no writer blocks and nothing escapes the thread.
+    void drain()
+    {
+        char buffer[4096];
+        int n;
+        bool keeping = true;
+        while ((n = read_descriptor(read_end_, buffer, sizeof buffer)) > 0) {
+            if (!keeping) continue;
+            try {
+                collected_.append(buffer, n);
+            } catch (...) {
+                keeping = false;
+                std::string().swap(collected_);
+            }
+        }
+    }
+
     // Puts descriptors 1 and 2 back; the pipe's last writing end goes with them, so the reader ends.
     void restore()
     {
@@ -96,6 +112,15 @@ private:
             close_descriptor(*saved);
             *saved = -1;
         }
+    }
+
+    // Nothing redirected after all: everything as it was, and why.
+    [[noreturn]] void fail(int error_number)
+    {
+        restore();
+        if (read_end_ >= 0) close_descriptor(read_end_);
+        throw HostError(std::string("cannot hold back standard output and standard error: ") +
+                        std::strerror(error_number));
     }
 
     std::string& text_;
@@ -125,6 +150,10 @@ void detach_console_streams(bool discard_output)
 }
 
 void open_closed_standard_streams() {}
+
+bool standard_output_was_closed() { return false; }
+
+void silence_standard_error() { std::freopen("NUL", "w", stderr); }
 
 void set_binary_mode(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
 
@@ -158,15 +187,34 @@ void detach_console_streams(bool discard_output)
     std::clearerr(stdin);
 }
 
+namespace {
+bool output_was_closed = false;
+}  // namespace
+
 void open_closed_standard_streams()
 {
     // open() takes the lowest free number: going up from 0, each lands on its own number unless a
     // lower one could not be opened.
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        if (fd == STDOUT_FILENO) output_was_closed = true;
         const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         if (null >= 0 && null != fd) close(null);
     }
+}
+
+bool standard_output_was_closed() { return output_was_closed; }
+
+void silence_standard_error()
+{
+    std::fflush(stderr);
+    const int sink = open("/dev/null", O_WRONLY);
+    if (sink < 0) {
+        close(STDERR_FILENO);
+        return;
+    }
+    dup2(sink, STDERR_FILENO);
+    if (sink != STDERR_FILENO) close(sink);
 }
 
 void set_binary_mode(std::FILE*) {}

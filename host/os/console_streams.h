@@ -15,13 +15,22 @@ void detach_console_streams(bool discard_output = false);
 
 // Runs `action` with whatever the process writes to standard output and standard error (by the C or
 // C++ streams or by their descriptors) going into `text` instead, which holds it also when `action`
-// throws. Both streams are flushed before and after. Where the descriptors cannot be redirected,
-// `action` runs with the streams as they are.
+// throws. Both streams are flushed before and after. Where the descriptors cannot be redirected (no
+// descriptor or thread to spare), throws HostError saying why, without running `action`. Out of
+// memory, `text` comes back empty.
 void capture_console(const std::function<void()>& action, std::string& text);
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file opened later takes
 // its number and receives what is meant for that stream. Nothing to do on Windows.
 void open_closed_standard_streams();
+
+// Whether descriptor 1 was closed when open_closed_standard_streams() ran: what it now leads to is
+// /dev/null, which nobody reads, so nothing meant for the user may go there.
+bool standard_output_was_closed();
+
+// Sends standard error nowhere for the rest of the process (closes it where /dev/null cannot be
+// opened): for a plug-in's last words once the tool has said all of its own.
+void silence_standard_error();
 
 // Raw bytes through a standard stream (no newline translation).
 void set_binary_mode(std::FILE* stream);

@@ -36,6 +36,8 @@ PathKind path_kind(const std::string& path)
 
 std::string link_target(const std::string& path) { return path; }
 
+std::FILE* open_in_place(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
 std::optional<std::int64_t> regular_file_size(std::FILE* stream)
 {
     struct _stat64 info;
@@ -92,7 +94,11 @@ PathKind path_kind(const std::string& path)
     return PathKind::kOther;
 }
 
-std::string link_target(const std::string& path)
+namespace {
+
+// Follows `path` through its chain of symbolic links, showing `visit` each link on the way, and returns
+// the name at the end (which may not exist). Throws HostError naming `path` for a loop.
+template <class Visit> std::string follow_links(const std::string& path, Visit visit)
 {
     // As many links as the system follows in one path before it gives up with ELOOP.
     constexpr int kMaxLinks = 40;
@@ -100,6 +106,7 @@ std::string link_target(const std::string& path)
     for (int links = 0; links <= kMaxLinks; ++links) {
         struct stat info;
         if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
+        visit(target);
         std::vector<char> text(PATH_MAX);
         const ssize_t length = readlink(target.c_str(), text.data(), text.size());
         if (length < 0 || static_cast<std::size_t>(length) >= text.size())
@@ -109,6 +116,47 @@ std::string link_target(const std::string& path)
         target = next[0] == '/' ? next : directory_part(target) + next;
     }
     throw HostError("cannot follow the link \"" + path + "\": " + std::strerror(ELOOP));
+}
+
+// The descriptor `link` stands for when it is one of this process's open on `object`, as /dev/fd/N
+// and /proc/self/fd/N are; -1 otherwise.
+int descriptor_named(const std::string& link, const struct stat& object)
+{
+    const std::string number = link.substr(directory_part(link).size());
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const int descriptor = std::stoi(number);
+    struct stat info;
+    return fstat(descriptor, &info) == 0 && info.st_dev == object.st_dev && info.st_ino == object.st_ino ? descriptor
+                                                                                                          : -1;
+}
+
+}  // namespace
+
+std::string link_target(const std::string& path)
+{
+    return follow_links(path, [](const std::string&) {});
+}
+
+std::FILE* open_in_place(const std::string& path)
+{
+    std::FILE* stream = std::fopen(path.c_str(), "wb");
+    struct stat object;
+    if (stream || errno != ENXIO || stat(path.c_str(), &object) != 0) return stream;
+    // A socket cannot be opened by name: through /dev/stdout or /proc/self/fd/N its descriptor is written.
+    int descriptor = -1;
+    follow_links(path, [&](const std::string& link) {
+        if (descriptor < 0) descriptor = descriptor_named(link, object);
+    });
+    errno = ENXIO;
+    const int copy = descriptor < 0 ? -1 : dup(descriptor);
+    if (copy < 0) return nullptr;
+    stream = fdopen(copy, "wb");
+    if (!stream) {
+        const int error_number = errno;
+        close(copy);
+        errno = error_number;
+    }
+    return stream;
 }
 
 std::optional<std::int64_t> regular_file_size(std::FILE* stream)

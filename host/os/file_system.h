@@ -18,9 +18,17 @@ PathKind path_kind(const std::string& path);
 std::string directory_part(const std::string& path);
 
 // The name writing to `path` ends up at: `path` itself, or when it is a symbolic link the name at the
-// end of its chain of links (which may not exist yet). Throws HostError naming `path` for a loop. On
+// end of its chain of links (which may not exist yet). The system's own links to open descriptors
+// (/dev/stdout, /proc/self/fd/N) may end at a text that names nothing ("pipe:[...]", a deleted file's
+// name): check that the name leads where `path` does. Throws HostError naming `path` for a loop. On
 // Windows, `path` itself.
 std::string link_target(const std::string& path);
+
+// Opens `path` for writing where it is, as a device, a pipe or a socket is written, rather than
+// replacing it. A socket, which cannot be opened by name, is written through the descriptor of this
+// process that a link on the way names (/dev/stdout, /dev/fd/N, /proc/self/fd/N). nullptr and errno
+// on failure.
+std::FILE* open_in_place(const std::string& path);
 
 // The size of the open file, or nothing for a pipe, a terminal or a device.
 std::optional<std::int64_t> regular_file_size(std::FILE* stream);

@@ -1,7 +1,7 @@
 // An output that never appears half written: a file is written under a short temporary name in the
-// same directory and renamed into place by commit(); "-" is standard output. A device or pipe that is
-// already there (/dev/null, a FIFO) is written in place, not replaced. A symbolic link is followed: the
-// file it leads to is replaced, with its permission bits kept.
+// same directory and renamed into place by commit(); "-" is standard output. A device, pipe or socket
+// that is already there (/dev/null, a FIFO, /dev/stdout on a pipe) is written in place, not replaced. A
+// symbolic link is followed: the file it leads to is replaced, with its permission bits kept.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +14,8 @@ namespace vantreo_host {
 
 class OutputFile {
 public:
-    // Throws HostError naming the file when the temporary file cannot be created.
+    // Throws HostError naming the file when the temporary file cannot be created or the finished one
+    // could not take its name (too long, a file the user may not replace).
     explicit OutputFile(const std::string& path);
     // Without a commit the temporary file is removed.
     ~OutputFile();

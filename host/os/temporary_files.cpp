@@ -9,7 +9,6 @@
 #else
 #include <pthread.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -74,7 +73,8 @@ public:
 #else
 
 // Every signal whose default action ends the process without a crash, and those that tell of one.
-constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE, SIGXFSZ,   SIGQUIT,
+// SIGXFSZ is not among them: a write past the file size limit fails instead, and the error says so.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT,
                                   SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
@@ -123,11 +123,6 @@ extern "C" void end_by_signal(int number, siginfo_t* info, void*)
 {
     if (passed_to_recording_thread(number, info)) return;
     remove_all_entries();
-    // A file that grew past the size limit is no crash: no core file for it.
-    if (number == SIGXFSZ) {
-        const rlimit no_core{0, 0};
-        setrlimit(RLIMIT_CORE, &no_core);
-    }
     // The signal, held while this handler runs, ends the process when it returns; the parent sees
     // which signal it was.
     signal(number, SIG_DFL);
@@ -144,8 +139,14 @@ extern "C" void end_by_crash(int number, siginfo_t* info, void*)
     raise(number);
 }
 
-// The ending signals ignored when the process started; they stay ignored, as nohup and background
-// jobs expect.
+// A write went past the file size limit: the kernel sent SIGXFSZ to the writing thread, and the
+// write fails with EFBIG.
+volatile sig_atomic_t file_size_limit_passed = 0;
+
+extern "C" void note_file_size_limit(int) { file_size_limit_passed = 1; }
+
+// The ending signals (and SIGXFSZ) ignored when the process started; they stay ignored, as nohup and
+// background jobs expect.
 sigset_t ignored_at_start;
 bool start_recorded = false;
 
@@ -174,7 +175,19 @@ void remove_temporary(TemporaryEntry* entry)
 
 void remove_temporaries_on_ending_signals() {}
 
+void hold_ending_signals_until_exit() {}
+
+bool file_size_limit_reached() { return false; }
+
 #else
+
+void hold_ending_signals_until_exit()
+{
+    const sigset_t set = ending_signals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool file_size_limit_reached() { return file_size_limit_passed != 0; }
 
 void remove_temporaries_on_ending_signals()
 {
@@ -187,6 +200,9 @@ void remove_temporaries_on_ending_signals()
             if (sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
                 sigaddset(&ignored_at_start, number);
         }
+        struct sigaction current {};
+        if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            sigaddset(&ignored_at_start, SIGXFSZ);
     }
     // Threads the signal only passes through go on with what they were doing.
     struct sigaction ending {};
@@ -197,6 +213,10 @@ void remove_temporaries_on_ending_signals()
     ignored.sa_handler = SIG_IGN;
     for (const int number : kEndingSignals)
         sigaction(number, sigismember(&ignored_at_start, number) ? &ignored : &ending, nullptr);
+    struct sigaction size_limit {};
+    size_limit.sa_handler = note_file_size_limit;
+    size_limit.sa_flags = SA_RESTART;
+    sigaction(SIGXFSZ, sigismember(&ignored_at_start, SIGXFSZ) ? &ignored : &size_limit, nullptr);
 
     struct sigaction crash {};
     crash.sa_sigaction = end_by_crash;

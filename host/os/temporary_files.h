@@ -22,12 +22,22 @@ void keep_temporary(TemporaryEntry* entry);
 // Removes the path now. nullptr is ignored.
 void remove_temporary(TemporaryEntry* entry);
 
-// Every signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ,
-// SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF) and every crash signal (SIGSEGV, SIGBUS,
-// SIGILL, SIGFPE, SIGABRT) removes every recorded path and then ends the process by the same signal
-// (a shell shows status 128 + its number). A signal ignored when this was first called stays
+// Every signal whose default action ends the process (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT,
+// SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF) and every crash signal (SIGSEGV, SIGBUS, SIGILL,
+// SIGFPE, SIGABRT) removes every recorded path and then ends the process by the same signal (a shell
+// shows status 128 + its number). SIGXFSZ ends nothing: a write past the file size limit fails
+// (EFBIG) and file_size_limit_reached() tells why. A signal ignored when this was first called stays
 // ignored, as nohup and background jobs expect. Call it at start and again after a plug-in has
 // started: a library the plug-in loads may have put handlers of its own in place. Nothing on Windows.
 void remove_temporaries_on_ending_signals();
+
+// From here to the end of the process the ending signals wait (the calling thread holds them, and
+// other threads pass on those sent to the process): call it on the recording thread just before the
+// outputs are renamed into place. A signal before it removed them and ended the process; one after it
+// no longer ends a run that has kept its outputs.
+void hold_ending_signals_until_exit();
+
+// Whether a write of this process went past the file size limit (ulimit -f).
+bool file_size_limit_reached();
 
 }  // namespace vantreo_host

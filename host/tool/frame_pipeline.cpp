@@ -1,6 +1,10 @@
 #include "host/tool/frame_pipeline.h"
 
 #include <algorithm>
+#include <cstring>
+#include <system_error>
+
+#include "host/os/host_error.h"
 
 namespace vantreo_host {
 
@@ -25,12 +29,13 @@ FramePipeline::FramePipeline(FrameSource& source, FrameSink& sink, std::size_t i
         frames_.push_back(std::make_unique<Frame>());
         free_.push_back(frames_.back().get());
     }
-    reader_ = std::thread([this, &source, limit] { read_frames(source, limit); });
     try {
+        reader_ = std::thread([this, &source, limit] { read_frames(source, limit); });
         writer_ = std::thread([this, &sink] { write_frames(sink); });
-    } catch (...) {
+    } catch (const std::system_error& error) {
         stop();
-        throw;
+        throw HostError(std::string("cannot start the threads that read and write the frames: ") +
+                        std::strerror(error.code().value()));
     }
 }
 

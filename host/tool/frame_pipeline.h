@@ -29,7 +29,7 @@ public:
     };
 
     // Starts reading at once, at most `limit` frames when given. `in_flight` (at least 1) frames
-    // circulate: the memory the pipeline takes.
+    // circulate: the memory the pipeline takes. Throws HostError when its threads cannot start.
     FramePipeline(FrameSource& source, FrameSink& sink, std::size_t in_flight, std::optional<std::int64_t> limit);
     // Stops reading, lets the writer write what it was handed (so that what came before a failure
     // reaches a pipe), and waits for both threads.

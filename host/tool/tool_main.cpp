@@ -265,10 +265,18 @@ std::string method_name(const PluginHost& host)
     return method >= 0 && method < 4 ? names[method] : "";
 }
 
-// Text for the user on standard output that reached no one (a full disk) is an error, not a success.
-// The caller clears errno before writing, so that a write that failed before the flush names its cause.
+// What the user wants on standard output cannot go into a closed one (now /dev/null).
+void require_open_standard_output()
+{
+    if (standard_output_was_closed()) throw HostError("cannot write standard output: it is closed");
+}
+
+// Text for the user on standard output that reached no one (closed, or a full disk) is an error, not a
+// success. The caller clears errno before writing, so that a write that failed before the flush names
+// its cause.
 void finish_standard_output()
 {
+    require_open_standard_output();
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         throw HostError(std::string("cannot write standard output: ") + std::strerror(errno ? errno : EIO));
 }
@@ -344,17 +352,14 @@ std::string start_plugin(PluginHost& host, const ToolOptions& options)
     return device;
 }
 
-// The plug-in's shut-down. Its prompt on standard output ("Press ENTER to exit...") is for the
-// editor's console and waits for nothing here (standard input reads nothing), so it is never shown;
-// with --verbose what it says on standard error is.
+// The plug-in's shut-down, after the tool has said everything. Its prompt on standard output ("Press
+// ENTER to exit...") is for the editor's console and waits for nothing here (standard input reads
+// nothing), so it is never shown; with --verbose what it says on standard error is, and otherwise
+// nothing it says, which needs no descriptor to spare.
 void stop_plugin(PluginHost& host, const ToolOptions& options)
 {
-    if (options.verbose) {
-        host.shutdown(true);
-        return;
-    }
-    std::string held;
-    capture_console([&] { host.shutdown(); }, held);
+    if (!options.verbose) silence_standard_error();
+    host.shutdown(true);
 }
 
 std::unique_ptr<FrameSink> make_sink(Format format, const std::string& path, const Y4mFormat& y4m_format,
@@ -400,6 +405,29 @@ void set_plugin_variable(const char* name, std::int32_t value)
 #endif
 }
 
+// The tool is no editor: unless asked for the editor's limits, it filters sources up to the largest
+// limit, and Width and Height go as far. A limit from the environment holds; one that is no limit is
+// reported here, once, and the tool's own holds (the plug-in then finds nothing to report).
+void set_source_limit(const ToolOptions& options)
+{
+    if (options.max_source_side) {
+        set_plugin_variable(kMaxSourceSideVariable, *options.max_source_side);
+        return;
+    }
+    if (options.editor_limits) return;
+    if (const char* given = std::getenv(kMaxSourceSideVariable)) {
+        PluginSettings from_environment;
+        from_environment.max_source_side = 0;  // left so when the variable is no limit
+        std::string problems;
+        apply_settings_environment(from_environment, problems);
+        if (from_environment.max_source_side != 0) return;
+        say(std::string("warning: ") + kMaxSourceSideVariable + ": " +
+            bad_setting_value(*find_setting_key("max_source_side"), given) + "; using " +
+            std::to_string(kLargestMaxSourceSide));
+    }
+    set_plugin_variable(kMaxSourceSideVariable, kLargestMaxSourceSide);
+}
+
 // The plug-in's source limit, read as the plug-in reads it: the settings file beside `plugin`, then
 // the environment, which --plugin-setting sets. The plug-in reports their problems itself.
 std::int32_t source_limit_in_force(const std::string& plugin)
@@ -424,12 +452,7 @@ int run(const ToolOptions& options)
                              std::to_string(count - 1) + "; --list-devices shows them");
         set_plugin_variable("VANTREO_DEVICE", *options.device);
     }
-    // The tool is no editor: unless asked for the editor's limits, it filters sources up to the largest
-    // limit, and Width and Height go as far.
-    if (options.max_source_side)
-        set_plugin_variable(kMaxSourceSideVariable, *options.max_source_side);
-    else if (!options.editor_limits && !std::getenv(kMaxSourceSideVariable))
-        set_plugin_variable(kMaxSourceSideVariable, kLargestMaxSourceSide);
+    set_source_limit(options);
     if (options.extended_methods) set_plugin_variable(kExtendedMethodsVariable, *options.extended_methods);
     const std::string plugin = options.plugin.empty() ? default_plugin_path() : options.plugin;
     if (options.verbose) say("plug-in " + plugin);
@@ -449,6 +472,7 @@ int run(const ToolOptions& options)
     if (output_format == Format::kPng && options.png_every > 0)
         throw UsageError("a .png OUTPUT is the first frame alone, --png-every a series: for every Nth frame give "
                          "OUTPUT as .y4m or .yc beside --png-every");
+    if (output_path == "-") require_open_standard_output();
     if (output_path == "-" && is_terminal(stdout))
         throw UsageError("OUTPUT \"-\" is a terminal, where video would show as binary garbage; redirect it "
                          "(> out.y4m) or pipe it on (| ffmpeg -i - out.mp4)");
@@ -488,7 +512,10 @@ int run(const ToolOptions& options)
     const bool fields = source->y4m_format().interlaced;
     FrameFilter filter(host, fields, source_limit_in_force(plugin));
 
-    // Every output is created before the filter starts, so one that cannot be written fails first.
+    // The plug-in starts before any output is made: a start-up that ends the process (an OpenCL
+    // driver's abort) leaves nothing behind.
+    const std::string device = start_plugin(host, options);
+    // Every output is made before the first frame is read, so one that cannot be written fails first.
     if (demo_files) make_directory(kDemoDirectory);
     Y4mFormat y4m_format = source->y4m_format();
     y4m_format.shown = shown;
@@ -503,31 +530,32 @@ int run(const ToolOptions& options)
     const auto frame_n = static_cast<std::int32_t>(std::min<std::int64_t>(source->frame_count().value_or(0), INT32_MAX));
     const std::int64_t comparison_frame = kDemoFrames / 2;
 
-    const std::string device = start_plugin(host, options);
     const Stopwatch clock;
     ProgressLine progress(!options.quiet && is_terminal(stderr), total, print_progress);
     Picture before;
     Picture after;
     DecodeCheck check;
-    Size written{0, 0};
+    std::optional<Size> written;
     std::int64_t frames = 0;
     std::int64_t filtered = 0;
+    // Checked once, at the first frame whose size differs (before any progress line is drawn).
+    bool size_checked = false;
+    const auto check_size = [&] {
+        const std::string note = size_checked ? "" : filter.size_note();
+        if (note.empty()) return;
+        if (sized && !options.allow_other_size)
+            throw HostError(note + size_hint(filter.applied_rules()) +
+                            "; nothing written (--allow-other-size writes that size)");
+        say(note);
+        size_checked = true;
+    };
     {
         const std::size_t pixels = static_cast<std::size_t>(in_w) * static_cast<std::size_t>(in_h);
         FramePipeline pipeline(*source, *sink, frames_in_flight(pixels * 3 * sizeof(PIXEL_YC)), wanted);
-        bool size_checked = false;
         while (FramePipeline::Frame* frame = pipeline.next()) {
             const bool lent = filter.process(frame->input, frame->output,
                                              static_cast<std::int32_t>(std::min<std::int64_t>(frames, INT32_MAX)), frame_n);
-            // Checked once, at the first frame whose size differs (before any progress line is drawn).
-            const std::string note = size_checked ? "" : filter.size_note();
-            if (!note.empty()) {
-                if (sized && !options.allow_other_size)
-                    throw HostError(note + size_hint(filter.applied_rules()) +
-                                    "; nothing written (--allow-other-size writes that size)");
-                say(note);
-                size_checked = true;
-            }
+            check_size();
             // A frame that lent its storage to the filter may have been written into: the stream's own
             // bytes tell what it was.
             frame->unchanged = same_picture(frame->input, frame->output) &&
@@ -545,6 +573,16 @@ int run(const ToolOptions& options)
         }
         pipeline.finish();
     }
+    // A stream without frames still tells the size its frames would have had: a blank frame of the
+    // input's size through the filter finds it.
+    if (frames == 0 && output_format == Format::kY4m) {
+        Picture blank(in_w, in_h);
+        Picture output;
+        filter.process(blank, output, 0, 0);
+        check_size();
+        written = output.size();
+        sink->set_size_without_frames(*written);
+    }
     const double seconds = clock.seconds();
     progress.finish(frames, seconds);
 
@@ -555,6 +593,8 @@ int run(const ToolOptions& options)
     }
     // Everything written and closed before any output takes its name: a run that fails leaves none.
     sink->finish();
+    // From the first rename on, a signal no longer undoes the run: it waits, and the run ends as done.
+    hold_ending_signals_until_exit();
     if (series) series->commit();
     if (comparison) comparison->commit();
     sink->commit();
@@ -564,7 +604,7 @@ int run(const ToolOptions& options)
         const char* scan = fields ? "i" : "";
         std::string summary =
             std::to_string(frames) + (frames == 1 ? " frame " : " frames ") + size_text(in_w, in_h) + scan;
-        if (frames > 0) summary += " -> " + size_text(written.w, written.h) + scan;
+        if (written) summary += " -> " + size_text(written->w, written->h) + scan;
         char timing[64];
         std::snprintf(timing, sizeof timing, " in %.2f s, ", seconds);
         summary += timing + speed_text(frames, seconds);
@@ -606,7 +646,12 @@ int main(int argc, char** argv)
         say("out of memory");
         return 1;
     } catch (const std::exception& error) {
-        say(error.what());
+        // A write past the file size limit fails with EFBIG ("File too large"), which names no limit.
+        const char* limit = file_size_limit_reached() ? " (the file size limit, ulimit -f, was reached)" : "";
+        say(error.what() + std::string(limit));
+        return 1;
+    } catch (...) {
+        say("an unexpected error ended the run");
         return 1;
     }
 }

@@ -93,14 +93,17 @@ public:
     {
         writer_.write(picture, original);
     }
+    void set_size_without_frames(Size size) override { size_without_frames_ = size; }
+    // A stream without frames still gets its header, with the size they would have had when known.
     void finish() override
     {
-        writer_.finish();
+        writer_.finish(size_without_frames_);
         FrameSink::finish();
     }
 
 private:
     Y4mWriter writer_;
+    std::optional<Size> size_without_frames_;
 };
 
 class PngSink : public FrameSink {

@@ -44,6 +44,8 @@ public:
     virtual void write(const Picture& picture, const std::vector<unsigned char>* original) = 0;
     // The number of frames the sink takes, when it takes fewer than all.
     virtual std::optional<std::int64_t> frames_wanted() const { return std::nullopt; }
+    // The size frames would have had, for an output without any that still states a size.
+    virtual void set_size_without_frames(Size) {}
     // Writes what the output still lacks and closes it; throws HostError when that fails.
     virtual void finish() { output_.close(); }
     // Finishes the output and renames it into place; without it nothing appears.

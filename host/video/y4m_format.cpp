@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <numeric>
+#include <tuple>
 #include <utility>
 
 #include "host/os/file_system.h"
@@ -92,9 +93,51 @@ bool layout_of(const std::string& tag, Layout& layout, std::string& refusal)
     return false;
 }
 
+// Whether a/b < c/d (a, c >= 0; b, d > 0), compared term by term as continued fractions so that no
+// product can overflow.
+bool fraction_less(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t d)
+{
+    for (;;) {
+        const std::int64_t whole_a = a / b;
+        const std::int64_t whole_c = c / d;
+        if (whole_a != whole_c) return whole_a < whole_c;
+        a -= whole_a * b;
+        c -= whole_c * d;
+        if (a == 0 || c == 0) return a == 0 && c != 0;
+        // Of the parts left, a/b < c/d exactly when d/c < b/a.
+        std::swap(a, d);
+        std::swap(b, c);
+    }
+}
+
+// The fraction nearest to num/den (both positive) whose terms are both at most `limit`: the last
+// continued-fraction convergent that fits, or the part of the way to the next one that fits, whichever
+// is nearer (the two fitting fractions either side of num/den).
+std::pair<std::int64_t, std::int64_t> nearest_fraction(std::int64_t num, std::int64_t den, std::int64_t limit)
+{
+    if (num / den >= limit) return {limit, 1};
+    if (den / num >= limit) return {1, limit};
+    std::int64_t p0 = 0, q0 = 1, p1 = 1, q1 = 0;  // the convergents before the next, p1/q1 the last
+    std::int64_t rest_num = num, rest_den = den;  // what is left of num/den after the terms taken
+    for (;;) {
+        const std::int64_t term = rest_num / rest_den;
+        const std::int64_t room = std::min(p1 > 0 ? (limit - p0) / p1 : limit, q1 > 0 ? (limit - q0) / q1 : limit);
+        if (term > room) {
+            // The part-way fraction (p0 + room p1) / (q0 + room q1) is nearer than p1/q1 exactly when
+            // rest_num/rest_den < 2 room + q0/q1.
+            if (fraction_less(rest_num, rest_den, 2 * room * q1 + q0, q1)) return {p0 + room * p1, q0 + room * q1};
+            return {p1, q1};
+        }
+        p0 = std::exchange(p1, term * p1 + p0);
+        q0 = std::exchange(q1, term * q1 + q0);
+        rest_num = std::exchange(rest_den, rest_num - term * rest_den);
+        if (rest_den == 0) return {p1, q1};
+    }
+}
+
 // The pixel aspect "N:D" of a picture of `source` shown at `output`: N:D x (source.w / source.h) /
 // (output.w / output.h), reduced, when the proportions change. One too large for the header's numbers
-// stays as it was.
+// (32 bits, as other readers take them) becomes the nearest that fits.
 std::string scaled_pixel_aspect(const std::string& ratio, Size source, Size output)
 {
     const std::string::size_type colon = ratio.find(':');
@@ -111,7 +154,7 @@ std::string scaled_pixel_aspect(const std::string& ratio, Size source, Size outp
     const std::int64_t g = std::gcd(num, den);
     num /= g;
     den /= g;
-    if (num > INT32_MAX || den > INT32_MAX) return ratio;
+    if (num > INT32_MAX || den > INT32_MAX) std::tie(num, den) = nearest_fraction(num, den, INT32_MAX);
     return std::to_string(num) + ":" + std::to_string(den);
 }
 
@@ -500,9 +543,9 @@ void Y4mWriter::write(const Picture& picture, const std::vector<unsigned char>* 
     ++frames_;
 }
 
-void Y4mWriter::finish()
+void Y4mWriter::finish(std::optional<Size> size)
 {
-    if (!header_written_) write_header(format_.w, format_.h);
+    if (!header_written_) write_header(size ? size->w : format_.w, size ? size->h : format_.h);
 }
 
 }  // namespace vantreo_host

@@ -130,8 +130,9 @@ public:
     // `original`, when given, holds the planes this picture was decoded from (an input frame the
     // filter left as it was); they are written as they are, bit for bit.
     void write(const Picture& picture, const std::vector<unsigned char>* original = nullptr);
-    // A stream without frames still gets its header (at the format's own size).
-    void finish();
+    // A stream without frames still gets its header: at `size`, the size its frames would have had,
+    // when that is known, else at the format's own.
+    void finish(std::optional<Size> size = std::nullopt);
 
 private:
     void write_header(std::int32_t w, std::int32_t h);

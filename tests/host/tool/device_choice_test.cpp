@@ -59,7 +59,13 @@ TEST(ToolDevices, ListedAndChosenWithTheSameOutputOnEach)
     EXPECT_TRUE(outputs[0] == outputs[1]);
 
     EXPECT_EQ(run_program({VANTREO_HOST_TOOL, "--device", "-1", "--list-devices"}).status, 2);
-
+    // Of three devices the last is 2, and 3 is none.
+    for (const char* device : {"2", "3"}) {
+        const RunResult run = run_program({"/usr/bin/env", "VANTREO_TEST_OPENCL_LIBRARY=none",
+                                           "VANTREO_TEST_EMU_DEVICE_COUNT=3", VANTREO_HOST_TOOL, "--demo", "--size",
+                                           "64x48", "--device", device, "/dev/null"});
+        EXPECT_EQ(run.status, device[0] == '2' ? 0 : 2) << run.err;
+    }
 }
 
 // OpenCL drivers that report nonsense are left like failing ones: the frames are resized, with the

@@ -2,17 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "host/os/console_streams.h"
 #include "host/video/picture.h"
 #include "host/video/yc_format.h"
 #include "tests/host/subprocess.h"
@@ -24,6 +28,23 @@ using host_test::RunResult;
 using host_test::TempDir;
 using host_test::write_file;
 using vantreo_host::Picture;
+
+namespace {
+
+std::atomic<bool> refusing_other_threads{false};  // allocations fail off the thread that set it
+std::thread::id allocating_thread;
+
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    const bool refused = refusing_other_threads && std::this_thread::get_id() != allocating_thread;
+    void* block = refused ? nullptr : std::malloc(size ? size : 1);
+    return block ? block : throw std::bad_alloc();
+}
+// Not inlined where the compiler would see free() meet a block from operator new.
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -117,6 +138,12 @@ TEST(ToolControls, ListedAsTheSettingsWindowShowsThem)
     const RunResult raised = run_tool({"--list-controls"});
     EXPECT_NE(raised.out.find("  Width    default 640, range 1..8192\n  Height   default 480, range 1..8192\n"),
               std::string::npos) << raised.out;
+    // A limit in the environment that is no limit is said once, and the tool's own holds.
+    const RunResult junk =
+        run_program({"/usr/bin/env", "VANTREO_MAX_SOURCE_SIDE=abc", VANTREO_HOST_TOOL, "--list-controls"});
+    EXPECT_NE(junk.out.find("  Width    default 640, range 1..8192\n"), std::string::npos) << junk.out;
+    EXPECT_EQ(junk.err, "vantreo-host: warning: VANTREO_MAX_SOURCE_SIDE: max_source_side must be a whole number from "
+                        "1600 to 8192, not 'abc'; using 8192\n");
 
     const RunResult run = run_tool({"--editor-limits", "--list-controls"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -144,7 +171,7 @@ TEST(ToolControls, SdkFilterRangesAndButtons)
     EXPECT_NE(listed.out.find("[ ] Invert\n  <Reset> (a button)\n"), std::string::npos) << listed.out;
 }
 
-TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDisk)
+TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDiskOrAClosedOutput)
 {
     const RunResult version = run_tool({"--version"});
     EXPECT_EQ(version.status, 0) << version.err;
@@ -156,6 +183,15 @@ TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDisk)
         EXPECT_EQ(full.status, 1);
         EXPECT_NE(full.err.find("vantreo-host: cannot write standard output: No space left on device"), std::string::npos)
             << full.err;
+    }
+    // Nor is anything, video included, written to a closed standard output.
+    for (const char* command :
+         {"--help", "--list-controls", "--version", "--list-devices", "--demo -", "--format yc --demo -"}) {
+        SCOPED_TRACE(command);
+        const RunResult closed =
+            run_program({"/bin/sh", "-c", std::string("exec \"$0\" ") + command + " >&-", VANTREO_HOST_TOOL});
+        EXPECT_EQ(closed.status, 1);
+        EXPECT_EQ(closed.err, "vantreo-host: cannot write standard output: it is closed\n");
     }
 }
 
@@ -286,6 +322,11 @@ TEST(ToolMessages, SizeChangesPresetsFormatsAndQuietness)
         {{"--method", "area", "--resize", "300x300", in, out}, 1,
          {"vantreo-host: asked for 300x300, writing 300x240: area averaging never enlarges (the source is 400x240); "
           "--method bicubic, lanczos or point enlarges; nothing written (--allow-other-size writes that size)\n"}, {"frames"}},
+        // A preset asks for a size as --resize does.
+        {{"--method", "area", "--select", "640 x 480", in, out}, 1,
+         {"vantreo-host: asked for 640x480, writing 400x240: area averaging never enlarges (the source is 400x240); "
+          "--method bicubic, lanczos or point enlarges; nothing written (--allow-other-size writes that size)\n"}, {"frames"}},
+        {{"--select", "640 x 480", in, out}, 0, {"-> 640x480 in "}, {"warning"}},
         {{"--resize", "40x20", "--allow-other-size", in, out}, 0,
          {"vantreo-host: asked for 40x20, writing 50x30: no side goes below an eighth of the source's (the source "
           "is 400x240)\n"}, {}},
@@ -406,6 +447,17 @@ TEST(ToolStreams, ClosedStandardStreamsStayOutOfTheOutput)
     }
 }
 
+TEST(ToolStreams, CaptureOutOfMemoryDropsTheLinesButDrainsThem)
+{
+    const std::string lines(1 << 20, 'x');
+    std::string text = "before";
+    allocating_thread = std::this_thread::get_id();
+    refusing_other_threads = true;
+    vantreo_host::capture_console([&] { EXPECT_EQ(write(STDOUT_FILENO, lines.data(), lines.size()), 1 << 20); }, text);
+    refusing_other_threads = false;
+    EXPECT_EQ(text, "");
+}
+
 TEST(ToolShutdown, ExitPromptOnlyWithVerboseAndNeverWaiting)
 {
     TempDir dir;
@@ -442,6 +494,11 @@ TEST(ToolShutdown, AFilterThatCannotStartFailsTheRunAndLeavesNoOutput)
     EXPECT_EQ(run.err.rfind("cutil error: no devices supporting CUDA.\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("the init callback reported failure"), std::string::npos) << run.err;
     EXPECT_EQ(std::fopen(dir.file("out.yc").c_str(), "rb"), nullptr);
+    // Nothing is made before the plug-in has started, not even the demo's folder.
+    const RunResult demo = run_program({"/usr/bin/env", "VANTREO_TEST_EMU_DEVICE_COUNT=0", VANTREO_HOST_TOOL, "--demo"},
+                                       "", false, dir.path());
+    EXPECT_EQ(demo.status, 1);
+    EXPECT_EQ(dir.names(), std::set<std::string>{"in.yc"});
 }
 
 TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
@@ -514,6 +571,28 @@ TEST(ToolErrors, ReportedWithoutLeavingOutputBehind)
     EXPECT_EQ(ended.status, 3);
     EXPECT_EQ(dir.names(), (std::set<std::string>{"in.yc", "short.yc", "out.yc"}));
     EXPECT_EQ(read_file(out), "earlier");
+}
+
+TEST(ToolErrors, ResourceLimitsEndTheRunWithAMessageAndNoOutput)
+{
+    TempDir dir;
+    const std::string demo = "; exec \"$0\" --demo --size 64x48 --resize 32x24 out.y4m";
+    // Past the file size limit (in KiB) a write fails rather than SIGXFSZ ending the tool.
+    const RunResult limited =
+        run_program({"/bin/bash", "-c", "ulimit -f 8" + demo, VANTREO_HOST_TOOL}, "", false, dir.path());
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.err, "vantreo-host: cannot write output \"out.y4m\": File too large (the file size limit, "
+                           "ulimit -f, was reached)\n");
+    // With few descriptors to spare a run fails before writing anything or goes through, one line said.
+    for (const char* descriptors : {"4", "5", "6", "7", "8", "9"}) {
+        SCOPED_TRACE(descriptors);
+        const std::string limit = "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&-; ulimit -n " + std::string(descriptors);
+        const RunResult run = run_program({"/bin/bash", "-c", limit + demo, VANTREO_HOST_TOOL}, "", false, dir.path());
+        EXPECT_EQ(run.err.rfind(run.status == 0 ? "vantreo-host: 60 frames " : "vantreo-host: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(dir.names().size(), run.status == 0 ? 1u : 0u);
+        std::remove(dir.file("out.y4m").c_str());
+    }
 }
 
 TEST(ToolErrors, InputAndOutputTheSameFileRefusedBeforeReading)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,6 +199,11 @@ TEST(ToolVideo, Unfiltered444CodesComeBackExactly)
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string output = read_file(dir.file("double.y4m"));
     EXPECT_EQ(first_line(output), "YUV4MPEG2 W32 H32 F25:1 Ip A1:1 C444");
+    // Without frames, the header the frames would have had.
+    write_file(dir.file("empty.y4m"), header + "\n");
+    const RunResult empty = run_tool({"--resize", "32x32", dir.file("empty.y4m"), dir.file("empty-out.y4m")});
+    EXPECT_NE(empty.err.find("vantreo-host: 0 frames 16x16 -> 32x32 in "), std::string::npos) << empty.err;
+    EXPECT_EQ(read_file(dir.file("empty-out.y4m")), first_line(output) + "\n");
     const std::vector<std::string> frames = y4m_frames(output, 3 * 32 * 32);
     ASSERT_EQ(frames.size(), 2u);
     for (int f = 0; f < 2; ++f) {
@@ -525,8 +531,8 @@ TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
     const std::string start = "YUV4MPEG2 W8 H6 F25:1 C444\nFRAME\n" + flat_444(8, 6, 126, 128, 128);
     const std::vector<std::string> run = {"/usr/bin/env", "-u", "VANTREO_TEST_OPENCL_LIBRARY", kTool, "-q", "--format",
                                           "y4m", "-", "out.y4m"};
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
-                             SIGPROF, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                             SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) {
         SCOPED_TRACE(strsignal(signal));
         TempDir dir;
         host_test::ChildProcess tool(run, dir.path());
@@ -561,6 +567,27 @@ TEST(ToolSignals, EndingSignalsRemoveTheTemporaryOutput)
     kill(tool.pid(), SIGTERM);
     EXPECT_EQ(tool.wait().status, 128 + SIGTERM);
     EXPECT_EQ(dir.names(), std::set<std::string>{});
+}
+
+TEST(ToolSignals, ASignalAfterTheOutputIsInPlaceEndsNothing)
+{
+    TempDir dir;
+    // Standard error is a FIFO kept full here: the summary, said once the output is in place, waits.
+    ASSERT_EQ(mkfifo(dir.file("err").c_str(), 0600), 0);
+    const int held = open(dir.file("err").c_str(), O_RDWR | O_NONBLOCK);
+    while (write(held, "x", 1) == 1) {
+    }
+    host_test::ChildProcess tool(
+        {"/bin/sh", "-c", "exec \"$0\" --demo --size 64x48 --resize 32x24 out.y4m 2>err", kTool}, dir.path());
+    ASSERT_TRUE(eventually([&] { return dir.names().count("out.y4m") == 1; })) << "the output is in place";
+    kill(tool.pid(), SIGTERM);
+    std::string said(1 << 17, '\0');
+    EXPECT_GT(read(held, &said[0], said.size()), 0) << "room for the summary";
+    EXPECT_EQ(tool.wait().status, 0);
+    EXPECT_GT(read(held, &said[0], said.size()), 0);
+    close(held);
+    EXPECT_NE(said.find(" frames 64x48 -> 32x24 in "), std::string::npos);
+    EXPECT_EQ(y4m_frames(read_file(dir.file("out.y4m")), 32 * 24 * 3 / 2).size(), 60u);
 }
 
 TEST(ToolDemo, WritesTheClipAndABeforeAndAfterPicture)

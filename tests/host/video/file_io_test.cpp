@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #ifndef _WIN32
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #endif
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -106,6 +110,23 @@ TEST(OutputFileTest, PipesAndDirectoriesAreNotReplaced)
     struct stat info;
     ASSERT_EQ(stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+    // So are a pipe and a socket through /proc/self/fd/N (as /dev/stdout leads there), and a deleted
+    // file, whose link reads "NAME (deleted)": no file of that name appears.
+    int pipe_ends[2], socket_ends[2];
+    ASSERT_EQ(pipe2(pipe_ends, O_NONBLOCK), 0);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, socket_ends), 0);
+    write_file(dir.file("deleted"), "");
+    int deleted[2] = {open(dir.file("deleted").c_str(), O_RDONLY), open(dir.file("deleted").c_str(), O_WRONLY)};
+    ASSERT_EQ(unlink(dir.file("deleted").c_str()), 0);
+    for (const int* ends : {pipe_ends, socket_ends, deleted}) {
+        OutputFile output("/proc/self/fd/" + std::to_string(ends[1]));
+        output.write("abc", 3);
+        output.commit();
+        EXPECT_EQ(read(ends[0], got, sizeof got), 3);
+        close(ends[0]);
+        close(ends[1]);
+    }
     EXPECT_EQ(dir.names(), std::set<std::string>{"fifo"});
 #endif
 
@@ -150,18 +171,25 @@ TEST(OutputFileTest, ReplacesTheFileALinkNamesKeepingItsPermissions)
     for (const char* link : {"link.yc", "link-to-link.yc", "dangling.yc"}) EXPECT_TRUE(is_link(dir.file(link))) << link;
 
     // A read-only file is refused to a user access() denies writing: as root, checked as nobody.
+    // In a sticky folder (as /tmp) another user's file, writable or not, is refused before anything is
+    // written: the rename at the end could not replace it.
     const std::string locked = dir.file("locked.yc");
+    const std::string shared = dir.file("sticky/shared.yc");
     write_file(locked, "old");
-    ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(mkdir(dir.file("sticky").c_str(), 0777), 0);
+    write_file(shared, "old");
+    ASSERT_EQ(chmod(locked.c_str(), 0444) | chmod(dir.file("sticky").c_str(), 01777) | chmod(shared.c_str(), 0666), 0);
     ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    const bool as_nobody = getuid() == 0;
     const pid_t child = fork();
     if (child == 0) {
-        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        if (as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
         const std::string message = error_of([&] { replace(locked, "new"); });
-        _exit(message.find("cannot write output \"" + locked + "\": Permission denied") != std::string::npos &&
-                      read_file(locked) == "old"
-                  ? 0
-                  : 1);
+        if (message.find("cannot write output \"" + locked + "\": Permission denied") == std::string::npos ||
+            read_file(locked) != "old")
+            _exit(1);
+        const std::string sticky = error_of([&] { OutputFile output(shared); });
+        _exit(!as_nobody || sticky.find("another user's file") != std::string::npos ? 0 : 3);
     }
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -173,12 +201,31 @@ TEST(OutputFileTest, ReplacesTheFileALinkNamesKeepingItsPermissions)
         EXPECT_EQ(mode(locked), 0444u);
     }
 
+    // Nor may anyone replace an append-only file (chattr +a, where the file system lets this user set it).
+    const std::string appended = dir.file("append-only.yc");
+    write_file(appended, "old");
+    const int appended_fd = open(appended.c_str(), O_RDONLY);
+    int flags = 0;
+    if (ioctl(appended_fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+        ioctl(appended_fd, FS_IOC_SETFLAGS, &(flags |= FS_APPEND_FL)) == 0) {
+        EXPECT_NE(error_of([&] { OutputFile output(appended); }).find("append-only"), std::string::npos);
+        ioctl(appended_fd, FS_IOC_SETFLAGS, &(flags &= ~FS_APPEND_FL));
+    }
+    close(appended_fd);
+
     // A name at the file-name limit leaves no room for a suffix: the temporary name is a short one.
     const std::string longest = std::string(255 - 3, 'n') + ".yc";
     replace(dir.file(longest), "long");
     EXPECT_EQ(read_file(dir.file(longest)), "long");
+    // A name one byte longer, or a path past PATH_MAX whose folder is not, is refused before anything is
+    // written: the rename at the end would fail.
+    std::string deep = dir.file("d");
+    while (mkdir(deep.c_str(), 0777) == 0 && deep.size() + 1 + longest.size() < PATH_MAX)
+        deep += "/" + std::string(200, 'd');
+    EXPECT_NE(error_of([&] { OutputFile output(dir.file(longest + "s")); }).find("has 256 bytes"), std::string::npos);
+    EXPECT_NE(error_of([&] { OutputFile output(deep + "/" + longest); }).find("path has"), std::string::npos);
     EXPECT_EQ(dir.names(), (std::set<std::string>{"new.yc", "private.yc", "link.yc", "link-to-link.yc", "dangling.yc",
-                                                  "made.yc", "locked.yc", longest}));
+                                                  "made.yc", "locked.yc", "sticky", "append-only.yc", longest, "d"}));
     umask(mask);
 }
 #endif

@@ -368,9 +368,14 @@ TEST(Y4mHeader, OutputKeepsEveryParameterAndTheDisplayAspect)
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A10:11", "in").header(640, 480), "YUV4MPEG2 W640 H480 A45:44\n");
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A0:0", "in").header(640, 360), "YUV4MPEG2 W640 H360 A0:0\n");
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W1920 H1080 A2:4", "in").header(1280, 720), "YUV4MPEG2 W1280 H720 A2:4\n");
-    // A result too large for the header's numbers leaves the aspect as it was.
+    // A result too large for 32-bit terms becomes the nearest ratio that fits: the largest, a
+    // convergent of the continued fraction, or a fraction part of the way to the next one.
     EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W16383 H1 A2147483647:1", "in").header(1, 16383),
               "YUV4MPEG2 W1 H16383 A2147483647:1\n");
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H480 A9999999967:9999999991", "in").header(700, 480),
+              "YUV4MPEG2 W700 H480 A1321428567:1284722221\n");
+    EXPECT_EQ(parse_y4m_header("YUV4MPEG2 W720 H576 A3000000019:2000000011", "in").header(640, 480),
+              "YUV4MPEG2 W640 H480 A2137500006:1520000003\n");
     EXPECT_EQ(default_y4m_format(64, 48).header(64, 48), "YUV4MPEG2 W64 H48 F25:1 Ip A1:1 C420jpeg\n");
 }
 
