@@ -1,6 +1,7 @@
 #include "device/device_mirror.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "device/device_module.h"
@@ -77,18 +78,21 @@ bool DeviceMirror::upload_filter_tables(const ResamplePlan& plan)
            write_constant(gcFilterBitsX, columns.filter_weight_bits);
 }
 
-std::uint32_t dest_buffer_bytes(const ResamplePlan& plan)
+std::uint64_t dest_buffer_bytes(const ResamplePlan& plan)
 {
     const ResizeRequest& r = plan.request;
-    // The download reads the band's rows whole.
-    const std::uint32_t band_bytes =
-        static_cast<std::uint32_t>(plan.device_rows) * static_cast<std::uint32_t>(r.stride) * sizeof(PIXEL_YC);
+    const auto stride = static_cast<std::uint64_t>(r.stride);
+    const auto dst_w = static_cast<std::uint64_t>(r.dst_w);
+    // Both ends in pixels, below 2^63 (every factor is below 2^31); the download reads the band's
+    // rows whole.
+    const std::uint64_t band_end = static_cast<std::uint64_t>(plan.device_rows) * stride;
     // Thread i of the launch stores pixel (i / dst_w, i % dst_w), the surplus threads of the last block
     // included.
-    const std::uint32_t last_thread = static_cast<std::uint32_t>(plan.grid_blocks * r.block_threads - 1);
-    const std::uint32_t last_store_end =
-        ((last_thread / r.dst_w) * r.stride + last_thread % r.dst_w + 1) * sizeof(PIXEL_YC);
-    return std::max(band_bytes, last_store_end);
+    const std::uint64_t last_thread =
+        static_cast<std::uint64_t>(plan.grid_blocks) * static_cast<std::uint64_t>(r.block_threads) - 1;
+    const std::uint64_t last_store_end = (last_thread / dst_w) * stride + last_thread % dst_w + 1;
+    const std::uint64_t pixels = std::max(band_end, last_store_end);
+    return pixels > UINT64_MAX / sizeof(PIXEL_YC) ? UINT64_MAX : pixels * sizeof(PIXEL_YC);
 }
 
 void DeviceMirror::rebuild(const ResamplePlan& plan)
@@ -102,8 +106,10 @@ void DeviceMirror::rebuild(const ResamplePlan& plan)
 
     release_device_dest();
     void* buffer = nullptr;
-    const std::uint32_t bytes = dest_buffer_bytes(plan);
-    if (cudaMalloc(&buffer, bytes) != cudaSuccess) return;
+    const std::uint64_t wanted = dest_buffer_bytes(plan);
+    const auto bytes = static_cast<std::size_t>(wanted);
+    // A band larger than the process can address, or than the device holds, goes to the CPU.
+    if (bytes != wanted || cudaMalloc(&buffer, bytes) != cudaSuccess) return;
     dest_buffer_ = static_cast<PIXEL_YC*>(buffer);
     // The download copies whole rows: the columns the kernel never writes read as zero.
     if (cudaMemset(buffer, 0, bytes) != cudaSuccess || !write_dest_symbol(dest_buffer_)) return;

@@ -57,5 +57,5 @@ private:
 };
 
 // Bytes of the destination buffer for `plan`: up to the end of the band's last row or of the
-// launch's last store, whichever lies further.
-std::uint32_t dest_buffer_bytes(const ResamplePlan& plan);
+// launch's last store, whichever lies further; UINT64_MAX, which no device can hold, past 64 bits.
+std::uint64_t dest_buffer_bytes(const ResamplePlan& plan);

@@ -8,6 +8,12 @@
 #include "device/device_module.h"
 #include "platform/cutil/cutil.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Set by start-up (or a test) while no launch runs; read by launches on the device's threads.
@@ -23,7 +29,7 @@ constexpr int kHostArgumentCount = 1;
 int requested_device(int count)
 {
     const char* chosen = std::getenv("VANTREO_DEVICE");
-    if (chosen && *chosen) {
+    if (chosen) {
         int device = -1;
         const std::string option = std::string("--device=") + chosen;
         const char* arguments[] = {host_arguments[0], option.c_str()};
@@ -37,6 +43,15 @@ int requested_device(int count)
     return device < 0 ? 0 : device > count - 1 ? count - 1 : device;
 }
 
+bool console_on_both_ends()
+{
+#if defined(_WIN32)
+    return _isatty(_fileno(stdin)) && _isatty(_fileno(stdout));
+#else
+    return isatty(fileno(stdin)) && isatty(fileno(stdout));
+#endif
+}
+
 void set_point_sampling(textureReference& texture_ref)
 {
     texture_ref.normalized = 0;
@@ -47,6 +62,7 @@ void set_point_sampling(textureReference& texture_ref)
 
 bool start_device()
 {
+    vantreoKeepOpenclClosed(0);
     int device_count = 0;  // a failed query reads as no device
     cudaGetDeviceCount(&device_count);
     if (device_count <= 0) {
@@ -86,9 +102,23 @@ bool start_device()
     return true;
 }
 
+DeviceStart start_device_when_needed()
+{
+    if (!std::getenv("VANTREO_DEVICE")) {
+        vantreoKeepOpenclClosed(1);
+        int device_count = 0;  // without OpenCL's, which would come before them
+        cudaGetDeviceCount(&device_count);
+        cudaDeviceProp properties{};
+        if (device_count >= 1 && cudaGetDeviceProperties(&properties, device_count - 1) == cudaSuccess &&
+            properties.major >= 1)
+            return DeviceStart::deferred;
+    }
+    return start_device() ? DeviceStart::chosen : DeviceStart::failed;
+}
+
 void prompt_before_exit()
 {
-    if (cutCheckCmdLineFlag(kHostArgumentCount, host_arguments, "noprompt")) return;
+    if (cutCheckCmdLineFlag(kHostArgumentCount, host_arguments, "noprompt") || !console_on_both_ends()) return;
     std::fputs("\nPress ENTER to exit...\n", stdout);
     std::fflush(stdout);
     std::fflush(stderr);

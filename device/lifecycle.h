@@ -8,7 +8,17 @@
 // stderr and returns false.
 [[nodiscard]] bool start_device();
 
-// Unless "noprompt": writes the shut-down prompt to stdout and waits for one character of stdin.
+enum class DeviceStart { failed, chosen, deferred };
+
+// Start-up while no rows are to run on the device. Unless VANTREO_DEVICE names one, it only checks that
+// the last device, the emulated one, is usable, and the OpenCL loader (with the drivers it loads)
+// stays closed until start_device() chooses the device once rows are to run on it. Where that device
+// is not usable, or one is named, it is start_device() now.
+[[nodiscard]] DeviceStart start_device_when_needed();
+
+// Unless "noprompt", and only when standard input and output are both a terminal (a console someone
+// reads): writes the shut-down prompt to stdout and waits for one character of stdin. Otherwise they
+// belong to the program that loaded the plug-in, and nothing is written or waited for.
 void prompt_before_exit();
 
 // The CPU row-worker level the emulated device runs whole launches at: the CPU's best until set. The

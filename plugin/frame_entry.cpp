@@ -1,11 +1,13 @@
 #include "plugin/frame_entry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <utility>
 
 #include "cpu/point_sampler.h"
+#include "device/lifecycle.h"
 #include "plugin/hybrid_frame.h"
 #include "plugin/module_state.h"
 #include "plugin/registration.h"
@@ -95,14 +97,22 @@ std::optional<ResizeRequest> resolve_request(const FILTER* fp, const FILTER_PROC
 
 namespace {
 
-// Brings the plan, and for area averaging and the filter methods its device copy, in step with `request`.
+// Whether the device can take the plan's band: chosen at start-up, or now, at the first band.
+bool device_chosen(ModuleState& state)
+{
+    if (state.device == DeviceStart::deferred)
+        state.device = start_device() ? DeviceStart::chosen : DeviceStart::failed;
+    return state.device == DeviceStart::chosen;
+}
+
+// Brings the plan, and when it has device rows its device copy, in step with `request`.
 void rebuild_plan(ModuleState& state, const ResizeRequest& request)
 {
     build_plan(request, state.plan);
-    if (request.method != ResizeMethod::point_sample)
+    if (request.method != ResizeMethod::point_sample && state.plan.device_rows >= 1 && device_chosen(state))
         state.mirror.rebuild(state.plan);  // a mirror that failed to build leaves its band to the CPU
     else
-        state.mirror.release_device_dest();
+        state.mirror.release_device_dest();  // a band without a mirror goes to the CPU
 }
 
 // A frame that failed is left as it came; the plan matches no request, so the next frame rebuilds it.
@@ -113,12 +123,22 @@ HOST_BOOL pass_frame_through(ModuleState& state, const char* why)
     return 1;
 }
 
+// Held by the frame callback that is running. The editor calls it one frame at a time; a call that
+// overlapped another (another thread's, or one made from inside it) would share the plan, the mirror
+// and the workers with it.
+std::atomic_flag frame_running = ATOMIC_FLAG_INIT;
+
 }  // namespace
 
 HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip)
 {
     ModuleState& state = module_state;
     if (state.start_failed) return 1;
+    // An overlapping call passes its frame through untouched.
+    if (frame_running.test_and_set(std::memory_order_acquire)) return 1;
+    const struct FrameEnd {
+        ~FrameEnd() { frame_running.clear(std::memory_order_release); }
+    } frame_end{};
     // Nothing may cross into the editor: a frame that fails (out of memory while the plan is built or
     // the work is set out) passes through untouched, and the next frame builds the plan anew.
     std::optional<ResizeRequest> request;

@@ -6,6 +6,8 @@
 #include "abi/filter_records.h"
 #include "plan/resize_request.h"
 
+// Filters one frame. A call made while another runs (the editor makes none) passes its frame through
+// untouched.
 HOST_BOOL VANTREO_CDECL func_proc(FILTER* fp, FILTER_PROC_INFO* fpip);
 
 // The request for this frame, or nothing when the frame is to pass through untouched: a clipped source

@@ -5,12 +5,27 @@
 #include "plugin/module_state.h"
 #include "plugin/registration.h"
 
-HOST_BOOL VANTREO_CDECL func_init(FILTER*)
+namespace {
+
+// Whether the controls the host starts with give rows to the device: a method other than point
+// sampling, with a "T. Rate" above 0.
+bool device_rows_expected(const FILTER* fp)
 {
-    const HOST_BOOL started = guarded_entry("start-up", HOST_BOOL{0}, [] {
+    return fp && fp->track && fp->track[kTrackMethod] >= 1 && fp->track[kTrackDeviceRate] >= 1;
+}
+
+}  // namespace
+
+HOST_BOOL VANTREO_CDECL func_init(FILTER* fp)
+{
+    const HOST_BOOL started = guarded_entry("start-up", HOST_BOOL{0}, [fp] {
         read_settings_once();  // already read when GetFilterTable ran, so start-up and the record agree
         set_emulated_cpu_level(module_state.cpu_level);
-        return start_device() ? HOST_BOOL{1} : HOST_BOOL{0};
+        // Without device rows to run, the OpenCL drivers are not loaded until a frame has some.
+        const bool chosen_now = device_rows_expected(fp);
+        module_state.device = chosen_now ? (start_device() ? DeviceStart::chosen : DeviceStart::failed)
+                                         : start_device_when_needed();
+        return module_state.device == DeviceStart::failed ? HOST_BOOL{0} : HOST_BOOL{1};
     });
     module_state.start_failed = !started;
     return started;

@@ -7,6 +7,7 @@
 
 #include "cpu/cpu_level.h"
 #include "device/device_mirror.h"
+#include "device/lifecycle.h"
 #include "plan/resample_plan.h"
 #include "plugin/plugin_settings.h"
 
@@ -15,6 +16,9 @@ struct ModuleState {
     ResamplePlan plan{};               // built for plan.request; matches no frame at load
     DeviceMirror mirror;               // the device copy of the plan's last area-averaging build
     bool start_failed = false;         // no usable device: frames pass through, the device is left alone
+    // Whether the device is chosen: by start-up, else by the first plan with device rows (choosing
+    // it then failed: those rows go to the CPU). Without start-up, the runtime's current device.
+    DeviceStart device = DeviceStart::chosen;
     PluginSettings settings;           // the defaults until read_settings_once reads them
     bool settings_read = false;        // by the first GetFilterTable, else at start-up
     CpuLevel cpu_level = CpuLevel::scalar;  // the CPU row workers' level, read with the settings

@@ -35,6 +35,7 @@ int duplicate(int fd) { return _dup(fd); }
 int duplicate_to(int fd, int target) { return _dup2(fd, target); }
 void close_descriptor(int fd) { _close(fd); }
 int read_descriptor(int fd, char* buffer, unsigned size) { return _read(fd, buffer, size); }
+int write_descriptor(int fd, const char* bytes, unsigned size) { return _write(fd, bytes, size); }
 #else
 int make_pipe(int fds[2]) { return pipe(fds); }
 int duplicate(int fd) { return dup(fd); }
@@ -47,12 +48,21 @@ int read_descriptor(int fd, char* buffer, unsigned size)
     while (n < 0 && errno == EINTR);
     return static_cast<int>(n);
 }
+int write_descriptor(int fd, const char* bytes, unsigned size)
+{
+    ssize_t n;
+    do n = write(fd, bytes, size);
+    while (n < 0 && errno == EINTR);
+    return static_cast<int>(n);
+}
 #endif
 
-// Descriptors 1 and 2 lead into a pipe that a thread drains into `text` until the redirection ends.
+// Descriptors 1 and 2 lead into a pipe that a thread drains until the redirection ends: lines that
+// begin with the held prefix go into `text`, the others on at once to standard error as it was, so
+// that what a library says just before it ends the process still reaches the user.
 class ConsoleCapture {
 public:
-    explicit ConsoleCapture(std::string& text) : text_(text)
+    ConsoleCapture(const std::string& held_prefix, std::string& text) : held_prefix_(held_prefix), text_(text)
     {
         flush_all();
         int ends[2];
@@ -76,41 +86,99 @@ public:
     {
         restore();
         if (reader_.joinable()) reader_.join();
-        if (read_end_ >= 0) close_descriptor(read_end_);
-        text_ = std::move(collected_);
+        close_all();
+        text_ = std::move(held_);
     }
 
     ConsoleCapture(const ConsoleCapture&) = delete;
     ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
 private:
-    // Reads the pipe to its end. Out of memory, the text is dropped but the pipe still drained, so that
-    // no writer blocks and nothing escapes the thread.
+    enum class Line { starting, held, passed };
+
+    // Reads the pipe to its end. Nothing here allocates but the held text: out of memory, that text is
+    // dropped (and what follows of it), while the pipe is still drained and the other lines passed on,
+    // so that no writer blocks and nothing escapes the thread.
     void drain()
     {
         char buffer[4096];
         int n;
-        bool keeping = true;
         while ((n = read_descriptor(read_end_, buffer, sizeof buffer)) > 0) {
-            if (!keeping) continue;
-            try {
-                collected_.append(buffer, n);
-            } catch (...) {
-                keeping = false;
-                std::string().swap(collected_);
+            for (int i = 0; i < n; ++i) take(buffer[i]);
+            flush_passed();
+        }
+        // A last line that began like the held prefix but ended before it was whole.
+        if (line_ == Line::starting) pass(held_prefix_.data(), matched_);
+        flush_passed();
+    }
+
+    void take(char c)
+    {
+        if (line_ == Line::starting) {
+            if (matched_ < held_prefix_.size() && c == held_prefix_[matched_]) {
+                if (++matched_ == held_prefix_.size()) {
+                    line_ = Line::held;
+                    hold(held_prefix_.data(), matched_);
+                }
+                return;
             }
+            line_ = held_prefix_.empty() ? Line::held : Line::passed;
+            if (line_ == Line::passed) pass(held_prefix_.data(), matched_);
+        }
+        if (line_ == Line::held) hold(&c, 1);
+        else pass(&c, 1);
+        if (c == '\n') {
+            line_ = Line::starting;
+            matched_ = 0;
         }
     }
 
+    void hold(const char* bytes, std::size_t size)
+    {
+        if (!holding_) return;
+        try {
+            held_.append(bytes, size);
+        } catch (...) {
+            holding_ = false;
+            std::string().swap(held_);
+        }
+    }
+
+    void pass(const char* bytes, std::size_t size)
+    {
+        for (std::size_t i = 0; i < size; ++i) {
+            if (passed_size_ == sizeof passed_) flush_passed();
+            passed_[passed_size_++] = bytes[i];
+        }
+    }
+
+    // Writes the bytes passed on to standard error as it was; where it takes nothing more, they are lost.
+    void flush_passed()
+    {
+        const char* bytes = passed_;
+        while (passed_size_ > 0) {
+            const int written = write_descriptor(saved_err_, bytes, static_cast<unsigned>(passed_size_));
+            if (written <= 0) break;
+            bytes += written;
+            passed_size_ -= static_cast<std::size_t>(written);
+        }
+        passed_size_ = 0;
+    }
+
     // Puts descriptors 1 and 2 back; the pipe's last writing end goes with them, so the reader ends.
+    // The saved copies stay open until the reader has passed its last line on.
     void restore()
     {
         flush_all();
-        for (int* saved : {&saved_out_, &saved_err_}) {
-            if (*saved < 0) continue;
-            duplicate_to(*saved, saved == &saved_out_ ? 1 : 2);
-            close_descriptor(*saved);
-            *saved = -1;
+        if (saved_out_ >= 0) duplicate_to(saved_out_, 1);
+        if (saved_err_ >= 0) duplicate_to(saved_err_, 2);
+    }
+
+    void close_all()
+    {
+        for (int* descriptor : {&saved_out_, &saved_err_, &read_end_}) {
+            if (*descriptor >= 0) close_descriptor(*descriptor);
+            *descriptor = -1;
         }
     }
 
@@ -118,13 +186,19 @@ private:
     [[noreturn]] void fail(int error_number)
     {
         restore();
-        if (read_end_ >= 0) close_descriptor(read_end_);
+        close_all();
         throw HostError(std::string("cannot hold back standard output and standard error: ") +
                         std::strerror(error_number));
     }
 
+    const std::string held_prefix_;
     std::string& text_;
-    std::string collected_;
+    std::string held_;
+    char passed_[4096];
+    std::size_t passed_size_ = 0;
+    bool holding_ = true;
+    Line line_ = Line::starting;
+    std::size_t matched_ = 0;  // bytes of the held prefix that began the line so far
     int read_end_ = -1;
     int saved_out_ = -1;
     int saved_err_ = -1;
@@ -133,9 +207,9 @@ private:
 
 }  // namespace
 
-void capture_console(const std::function<void()>& action, std::string& text)
+void capture_console(const std::function<void()>& action, const std::string& held_prefix, std::string& text)
 {
-    ConsoleCapture capture(text);
+    ConsoleCapture capture(held_prefix, text);
     action();
 }
 

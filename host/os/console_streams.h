@@ -14,11 +14,13 @@ namespace vantreo_host {
 void detach_console_streams(bool discard_output = false);
 
 // Runs `action` with whatever the process writes to standard output and standard error (by the C or
-// C++ streams or by their descriptors) going into `text` instead, which holds it also when `action`
-// throws. Both streams are flushed before and after. Where the descriptors cannot be redirected (no
+// C++ streams or by their descriptors) held back from them: lines that begin with `held_prefix` (every
+// line, when it is empty) go into `text`, which holds them also when `action` throws; the others go
+// on at once to standard error as it was, so that a library that ends the process is still heard.
+// Both streams are flushed before and after. Where the descriptors cannot be redirected (no
 // descriptor or thread to spare), throws HostError saying why, without running `action`. Out of
 // memory, `text` comes back empty.
-void capture_console(const std::function<void()>& action, std::string& text);
+void capture_console(const std::function<void()>& action, const std::string& held_prefix, std::string& text);
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file opened later takes
 // its number and receives what is meant for that stream. Nothing to do on Windows.

@@ -319,35 +319,32 @@ std::unique_ptr<FrameSource> open_source(const ToolOptions& options, Format form
     return open_y4m_source(options.input, options.progressive);
 }
 
-// Starts the plug-in with its console lines held: on failure they explain it and all go to standard
-// error; otherwise its "Using device N: NAME" line becomes the device of the summary and the rest,
-// its warnings, go to standard error even when quiet (with --verbose, everything as it came).
-// Returns the device's name.
+// Starts the plug-in with its "Using device N: NAME" line held back: it becomes the device of the
+// summary (with --verbose it is shown too, and on failure it goes to standard error with the reason).
+// Everything else the plug-in and the drivers it loads say goes on to standard error as it comes,
+// even when quiet, so that a driver that ends the process is still heard. Returns the device's name.
 std::string start_plugin(PluginHost& host, const ToolOptions& options)
 {
-    std::string lines;
+    const std::string device_line = "Using device ";
+    std::string held;
     try {
-        capture_console([&] { host.init(); }, lines);
+        capture_console([&] { host.init(); }, device_line, held);
     } catch (...) {
-        std::fputs(lines.c_str(), stderr);
+        std::fputs(held.c_str(), stderr);
         throw;
     }
     // The OpenCL drivers the plug-in loaded may have taken signals over.
     remove_temporaries_on_ending_signals();
-    if (options.verbose) std::fputs(lines.c_str(), stderr);
-    const std::string device_line = "Using device ";
+    if (options.verbose) std::fputs(held.c_str(), stderr);
     std::string device;
     std::string::size_type at = 0;
-    while (at < lines.size()) {
-        const std::string::size_type end = std::min(lines.find('\n', at), lines.size());
-        std::string line = lines.substr(at, end - at);
+    while (at < held.size()) {
+        const std::string::size_type end = std::min(held.find('\n', at), held.size());
+        std::string line = held.substr(at, end - at);
         at = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::string::size_type colon = line.find(": ");
-        if (line.compare(0, device_line.size(), device_line) == 0 && colon != std::string::npos)
-            device = line.substr(colon + 2);
-        else if (!options.verbose)  // the plug-in's warnings, shown even when quiet
-            std::fprintf(stderr, "%s\n", line.c_str());
+        if (colon != std::string::npos) device = line.substr(colon + 2);
     }
     return device;
 }

@@ -300,3 +300,5 @@ const char* vantreoDeviceBackend(int device)
     cudaGetDeviceCount(&count);
     return device >= 0 && device < count ? "CUDA" : nullptr;
 }
+
+void vantreoKeepOpenclClosed(int) {}

@@ -46,3 +46,5 @@ struct __cudaFatCudaBinary {
 // As the stand-in runtime names it for programs that list the devices: "CUDA" for every device the
 // runtime reports, null past them.
 const char* vantreoDeviceBackend(int device);
+// As the stand-in runtime declares it; there is no OpenCL here, so it does nothing.
+void vantreoKeepOpenclClosed(int closed);

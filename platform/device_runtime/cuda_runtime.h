@@ -124,6 +124,11 @@ cudaError_t cudaSetDevice(int device);
 // Not the vendor's: the backend that runs a device, "OpenCL" or "emulated" (null for no such
 // device), for programs that list the devices.
 const char* vantreoDeviceBackend(int device);
+// Not the vendor's: for a program that may need no device for a while. With `closed` nonzero the
+// OpenCL library stays closed until this is called with 0: the device queries list the emulated
+// devices alone, numbered from 0. With 0, OpenCL opens at once, its devices come first again and the
+// current device stays the same device. No effect once OpenCL has been opened.
+void vantreoKeepOpenclClosed(int closed);
 
 cudaError_t cudaMalloc(void** devPtr, std::size_t size);
 cudaError_t cudaFree(void* devPtr);

@@ -20,6 +20,7 @@ std::uint64_t align_up(std::uint64_t value)
 // The lowest base in [from, kAddressLimit) for `size` bytes that keeps guard gaps to its neighbours.
 bool find_room(const DeviceMemory& memory, std::uint64_t from, std::uint64_t size, std::uint32_t* base)
 {
+    if (size > kAddressLimit) return false;  // and the sums below cannot wrap
     std::uint64_t candidate = align_up(from);
     auto next = memory.allocations.upper_bound(static_cast<std::uint32_t>(std::min<std::uint64_t>(candidate, kAddressLimit)));
     if (next != memory.allocations.begin()) {

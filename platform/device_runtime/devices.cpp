@@ -85,6 +85,20 @@ const char* vantreoDeviceBackend(int device)
     return device < opencl::device_count() ? "OpenCL" : "emulated";
 }
 
+void vantreoKeepOpenclClosed(int closed)
+{
+    State& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (closed) {
+        opencl::keep_closed(true);
+        return;
+    }
+    const int listed_before = opencl::device_count();
+    opencl::keep_closed(false);
+    // The OpenCL devices listed now come before the current one.
+    s.current_device += opencl::device_count() - listed_before;
+}
+
 cudaError_t cudaSetDevice(int device)
 {
     State& s = state();

@@ -1,5 +1,6 @@
-// The runtime's OpenCL devices (opencl_backend.h). The library is opened at the first device query,
-// which the filter makes from a callback, never while the module is being loaded.
+// The runtime's OpenCL devices (opencl_backend.h). The library is opened at the first device query
+// not asked to leave it closed, which the filter makes from a callback, never while the module is
+// being loaded.
 #include "platform/device_runtime/opencl_backend.h"
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #define CL_TARGET_OPENCL_VERSION 120
 #include <CL/cl.h>
@@ -25,6 +28,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace vantreo_runtime {
@@ -84,6 +89,7 @@ constexpr std::size_t kFailureKinds = static_cast<std::size_t>(ocl::Failure::Rea
 
 struct Backend {
     bool listed = false;
+    bool closed = false;  // the library is to stay closed until asked for again
     Api api;
     std::vector<Device> devices;
     std::uint64_t completed_launches = 0;
@@ -106,15 +112,56 @@ bool injected(ocl::Failure failure)
     return b.failing[kind].erase(++b.calls[kind]) != 0;
 }
 
+// False, with a line, when the test library named is there but is no regular file: opening a FIFO
+// would wait for a writer, a device file read whatever it gives. A name that is not there fails to
+// load as a missing library does, silently.
+bool openable_library(const char* name)
+{
+    struct stat status {};
+    if (stat(name, &status) != 0 || S_ISREG(status.st_mode)) return true;
+    std::fprintf(stderr, "vantreo: VANTREO_TEST_OPENCL_LIBRARY \"%s\" is not a regular file; no OpenCL device\n",
+                 printable_text(name).c_str());
+    return false;
+}
+
+#if !defined(_WIN32)
+// The address space a driver may take as it starts: libraries, a compiler, and threads with their
+// stacks and heaps.
+constexpr std::uint64_t kDriverAddressSpace = std::uint64_t{256} << 20;
+
+// False, with a line, when the process's address-space limit (ulimit -v) leaves less than a driver
+// may take: one that runs out while it starts may end the process (PoCL aborts when it cannot start
+// its threads), where without it the rows go to the emulated device and any later shortage is
+// reported as such.
+bool address_space_left_for_a_driver()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    unsigned long long pages = 0;
+    const bool read = statm && std::fscanf(statm, "%llu", &pages) == 1;
+    if (statm) std::fclose(statm);
+    if (!read) return true;
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    if (used + kDriverAddressSpace <= limit.rlim_cur) return true;
+    std::fprintf(stderr, "vantreo: too little address space is left under the process's limit (ulimit -v) to start an "
+                         "OpenCL driver; the device rows run on the emulated device\n");
+    return false;
+}
+#endif
+
 bool open_library(Api& api)
 {
     const char* override_name = std::getenv("VANTREO_TEST_OPENCL_LIBRARY");
+    const bool overridden = override_name && *override_name;
+    if (overridden && !openable_library(override_name)) return false;
 #if defined(_WIN32)
-    HMODULE library = LoadLibraryA(override_name && *override_name ? override_name : "OpenCL.dll");
+    HMODULE library = LoadLibraryA(overridden ? override_name : "OpenCL.dll");
     if (!library) return false;
     const auto symbol = [library](const char* name) { return reinterpret_cast<void*>(GetProcAddress(library, name)); };
 #else
-    void* library = dlopen(override_name && *override_name ? override_name : "libOpenCL.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!address_space_left_for_a_driver()) return false;
+    void* library = dlopen(overridden ? override_name : "libOpenCL.so.1", RTLD_NOW | RTLD_LOCAL);
     if (!library) return false;
     const auto symbol = [library](const char* name) { return dlsym(library, name); };
 #endif
@@ -353,7 +400,13 @@ bool set_arguments(Device& device, cl_kernel kernel, const ocl::ImageKernel& ent
 
 }  // namespace
 
-int device_count() { return static_cast<int>(listed_backend().devices.size()); }
+int device_count()
+{
+    const Backend& b = backend();
+    return !b.listed && b.closed ? 0 : static_cast<int>(listed_backend().devices.size());
+}
+
+void keep_closed(bool closed) { backend().closed = closed; }
 
 void device_properties(int device, cudaDeviceProp* prop)
 {

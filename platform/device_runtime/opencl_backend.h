@@ -21,10 +21,12 @@ namespace opencl {
 struct Buffer;  // an OpenCL buffer on one device
 
 // The OpenCL devices: GPUs and accelerators, then CPU devices when VANTREO_OPENCL_CPU is 1. The
-// first call loads the library (VANTREO_TEST_OPENCL_LIBRARY names another one) and lists them; with no
-// library or none usable, there are none.
+// first call not kept closed loads the library (VANTREO_TEST_OPENCL_LIBRARY names another one) and
+// lists them; with no library or none usable, there are none.
 int device_count();
 void device_properties(int device, cudaDeviceProp* prop);
+// While `closed` and before the first listing, the library stays closed and there are no devices.
+void keep_closed(bool closed);
 
 // A buffer of `bytes` on `device`, or null when the device cannot hold it.
 Buffer* create_buffer(int device, std::size_t bytes);

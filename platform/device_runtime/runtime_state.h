@@ -118,7 +118,7 @@ cudaError_t record(State& s, cudaError_t error);
 // Counts a call of `operation`; the error it is to fail with, or cudaSuccess.
 cudaError_t injected_failure(State& s, emu::Operation operation);
 
-// The OpenCL devices first; the first query lists them.
+// The OpenCL devices first; the first query lists them, unless the program keeps OpenCL closed.
 int device_count();
 // The current device's index among the OpenCL devices, or -1 when it is the emulated device.
 int opencl_device(const State& s);

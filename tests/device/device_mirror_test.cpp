@@ -61,6 +61,19 @@ TEST(DeviceMirror, ConstantsAndWindowTablesReadBack)
     }
 }
 
+// 7160 whole rows of a 100000-pixel buffer are 4,296,000,000 bytes, past 32 bits: more than the
+// device holds, so the mirror is not ready and the band goes to the CPU.
+TEST(DeviceMirror, BandsPast32BitsAreSizedWhole)
+{
+    ASSERT_TRUE(start_device());
+    ResamplePlan plan{};
+    build_plan(area_request(64, 7160, 64, 7160, 100000, 256), plan);
+    EXPECT_EQ(dest_buffer_bytes(plan), 7160u * 100000ull * sizeof(PIXEL_YC));
+    DeviceMirror mirror;
+    mirror.rebuild(plan);
+    EXPECT_FALSE(mirror.ready_for(plan));
+}
+
 TEST(DeviceMirror, SharedSymbolIsRegisteredByItsName)
 {
     EXPECT_EQ(emu::registered_shared_symbols(module_handle), std::vector<std::string>{"sdata"});

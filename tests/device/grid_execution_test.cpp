@@ -58,7 +58,7 @@ protected:
     {
         set_env(kPerThread, per_thread ? "1" : "0");
         set_emulated_cpu_level(level);
-        const std::uint32_t bytes = dest_buffer_bytes(plan);
+        const auto bytes = static_cast<std::size_t>(dest_buffer_bytes(plan));
         PIXEL_YC* const dest = dest_buffer();
         EXPECT_EQ(cudaMemset(dest, 0xa5, bytes), cudaSuccess);
         const PIXEL_YC* picture = src.pixels() + static_cast<std::ptrdiff_t>(plan.request.clip_top) * plan.request.stride;

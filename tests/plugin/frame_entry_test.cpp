@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cpu/point_sampler.h"
@@ -356,6 +358,40 @@ TEST(FrameEntry, ClipsAtAndPastThePictureKeepOneRowOrColumn)
                 EXPECT_EQ(filtered(controls, picture, kW, kH), expected);
             }
         }
+}
+
+// Calls that overlap (the editor never makes them) filter their frame as a call alone would, or pass
+// it through untouched.
+TEST(FrameEntry, OverlappingCallsFilterOrPassThrough)
+{
+    const GuardedFrame source = random_frame(96, 64, 7), untouched(96, 64);
+    // Each thread its own width, so that its calls rebuild the plan the others are using. The output's
+    // width, or -1 when the source changed.
+    const auto run = [&](std::int32_t thread, GuardedFrame& temp) {
+        Controls controls;
+        controls.other_size(40 + 8 * thread, 30);
+        controls.method(1, 128, 32, 3);
+        FILTER fp = controls.filter();
+        GuardedFrame edit = source;
+        FILTER_PROC_INFO info = proc_info(edit, temp, 96, 64);
+        return func_proc(&fp, &info) == 1 && first_difference(edit, source) == -1 ? info.w : -1;
+    };
+    std::vector<GuardedFrame> expected(4, GuardedFrame(96, 64));
+    for (std::int32_t t = 0; t < 4; ++t) run(t, expected[t]);
+    std::atomic<int> filtered{0}, wrong{0};
+    std::vector<std::thread> threads;
+    for (std::int32_t t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int frame = 0; frame < 40; ++frame) {
+                GuardedFrame temp(96, 64);
+                const std::int32_t w = run(t, temp);
+                filtered += w != 96;
+                wrong += (w != 96 && w != 40 + 8 * t) || first_difference(temp, w == 96 ? untouched : expected[t]) != -1;
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(filtered, 0);
 }
 
 }  // namespace
