@@ -265,6 +265,12 @@ std::string method_name(const PluginHost& host)
     return method >= 0 && method < 4 ? names[method] : "";
 }
 
+// "-", or a name of the process's own descriptor 1.
+bool names_standard_output(const std::string& path)
+{
+    return path == "-" || path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+}
+
 // What the user wants on standard output cannot go into a closed one (now /dev/null).
 void require_open_standard_output()
 {
@@ -469,9 +475,9 @@ int run(const ToolOptions& options)
     if (output_format == Format::kPng && options.png_every > 0)
         throw UsageError("a .png OUTPUT is the first frame alone, --png-every a series: for every Nth frame give "
                          "OUTPUT as .y4m or .yc beside --png-every");
-    if (output_path == "-") require_open_standard_output();
-    if (output_path == "-" && is_terminal(stdout))
-        throw UsageError("OUTPUT \"-\" is a terminal, where video would show as binary garbage; redirect it "
+    if (names_standard_output(output_path)) require_open_standard_output();
+    if (names_standard_output(output_path) && is_terminal(stdout))
+        throw UsageError("OUTPUT \"" + output_path + "\" is a terminal, where video would show as binary garbage; redirect it "
                          "(> out.y4m) or pipe it on (| ffmpeg -i - out.mp4)");
 
     // Writing the file being read would destroy it (or, appending to it, never end).

@@ -186,7 +186,8 @@ TEST(ToolInformation, VersionHelpAndControlsFailOnAFullDiskOrAClosedOutput)
     }
     // Nor is anything, video included, written to a closed standard output.
     for (const char* command :
-         {"--help", "--list-controls", "--version", "--list-devices", "--demo -", "--format yc --demo -"}) {
+         {"--help", "--list-controls", "--version", "--list-devices", "--demo -", "--format yc --demo -",
+          "--demo /dev/stdout"}) {
         SCOPED_TRACE(command);
         const RunResult closed =
             run_program({"/bin/sh", "-c", std::string("exec \"$0\" ") + command + " >&-", VANTREO_HOST_TOOL});
