@@ -161,11 +161,15 @@ PngSeries::PngSeries(const std::string& directory, std::int64_t every, ColourMat
 {
     if (every_ < 1) throw HostError("PNG frames: every " + std::to_string(every_) + "th frame makes no sense");
     made_directory_ = make_temporary([&] { return make_directory(directory_) ? directory_ : std::string(); }, true);
+    // The first frame's file is made now, so that a folder whose files cannot be made fails before
+    // any frame is read.
+    first_ = std::make_unique<OutputFile>(directory_ + "/" + file_name(0));
 }
 
 PngSeries::~PngSeries()
 {
     // The files first (each removes its own unless committed), then the directory, if this made it.
+    first_.reset();
     files_.clear();
     remove_temporary(made_directory_);
 }
@@ -180,7 +184,8 @@ std::string PngSeries::file_name(std::int64_t index)
 void PngSeries::write(std::int64_t index, const Picture& picture)
 {
     if (index % every_ != 0) return;
-    files_.push_back(std::make_unique<OutputFile>(directory_ + "/" + file_name(index)));
+    files_.push_back(index == 0 && first_ ? std::move(first_)
+                                          : std::make_unique<OutputFile>(directory_ + "/" + file_name(index)));
     write_png(*files_.back(), to_rgb(picture, matrix_));
     files_.back()->close();
 }

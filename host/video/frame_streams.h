@@ -89,6 +89,7 @@ private:
     std::int64_t every_;
     ColourMatrix matrix_;
     TemporaryEntry* made_directory_ = nullptr;
+    std::unique_ptr<OutputFile> first_;  // frame 0's, made before any frame comes
     std::vector<std::unique_ptr<OutputFile>> files_;
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -499,6 +500,20 @@ TEST(ToolVideoErrors, ReportedWithoutLeavingOutputBehind)
         EXPECT_EQ(run.err.find("ENTER"), std::string::npos) << "no exit callback after an error";
         EXPECT_EQ(dir.names(), names) << "no output, no temporary file";
     }
+
+    // A --png-every folder whose files' paths would be too long fails before the first frame is read.
+    std::string deep = dir.file("deep");
+    ASSERT_EQ(mkdir(deep.c_str(), 0777), 0);
+    while (deep.size() < 4085) {
+        deep += "/" + std::string(std::min<std::size_t>(200, 4085 - deep.size() - 1), 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0777), 0);
+    }
+    write_file(dir.file("deep/cut.y4m"), header + "\nFRAME\nxx");
+    const RunResult too_deep = run_tool({"--png-every", "1", deep + "/pngs", dir.file("deep/cut.y4m"), out});
+    EXPECT_EQ(too_deep.status, 1);
+    EXPECT_NE(too_deep.err.find("frame-000000.png"), std::string::npos) << too_deep.err;
+    EXPECT_EQ(too_deep.err.find("truncated"), std::string::npos) << too_deep.err;
+    EXPECT_EQ(std::system(("rm -rf '" + dir.file("deep") + "'").c_str()), 0);
 
     // Into a pipe, the frames before the broken one go out and the run stops with the error.
     const RunResult piped = run_tool({"--format", "y4m", "--select", "other", "--set", "Width=8", "--set", "Height=6",
