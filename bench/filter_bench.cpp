@@ -24,6 +24,7 @@
 #include "device/lifecycle.h"
 #include "host/video/test_pattern.h"
 #include "plugin/hybrid_frame.h"
+#include "tests/support/zimg_reference.h"
 
 namespace {
 
@@ -44,10 +45,7 @@ std::int16_t channel_of(const PIXEL_YC& pixel, int plane)
     return plane == 0 ? pixel.y : plane == 1 ? pixel.cb : pixel.cr;
 }
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-using Room = std::unique_ptr<unsigned char, FreeDeleter>;
+using Room = std::unique_ptr<unsigned char, zimg_reference::FreeDeleter>;
 
 // 64-byte aligned room, as zimg asks.
 Room room(std::size_t bytes)
@@ -55,35 +53,12 @@ Room room(std::size_t bytes)
     return Room(static_cast<unsigned char*>(std::aligned_alloc(64, (bytes + 63) / 64 * 64)));
 }
 
-// zimg's resize of one grey plane of case `c` by the same filter as `method`: 16-bit words or floats.
-zimg_filter_graph* zimg_graph(const Case& c, ResizeMethod method, zimg_pixel_type_e pixel_type)
-{
-    zimg_image_format in, out;
-    zimg_image_format_default(&in, ZIMG_API_VERSION);
-    zimg_image_format_default(&out, ZIMG_API_VERSION);
-    in.width = static_cast<unsigned>(c.src_w);
-    in.height = static_cast<unsigned>(c.src_h);
-    out.width = static_cast<unsigned>(c.dst_w);
-    out.height = static_cast<unsigned>(c.dst_h);
-    for (zimg_image_format* f : {&in, &out}) {
-        f->pixel_type = pixel_type;
-        f->color_family = ZIMG_COLOR_GREY;
-        f->depth = pixel_type == ZIMG_PIXEL_WORD ? 16 : 32;
-    }
-    zimg_graph_builder_params params;
-    zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
-    const bool lanczos = method == ResizeMethod::lanczos3;
-    params.resample_filter = lanczos ? ZIMG_RESIZE_LANCZOS : ZIMG_RESIZE_BICUBIC;
-    params.filter_param_a = lanczos ? 3.0 : 0.0;
-    params.filter_param_b = 0.5;
-    return zimg_filter_graph_build(&in, &out, &params);
-}
-
 // zimg on three 16-bit planes, built once; each frame resizes every plane.
 void Zimg(benchmark::State& state)
 {
     const Case& c = case_of(state);
-    zimg_filter_graph* graph = zimg_graph(c, method_of(state), ZIMG_PIXEL_WORD);
+    zimg_filter_graph* graph =
+        zimg_reference::zimg_graph(method_of(state), c.src_w, c.src_h, c.dst_w, c.dst_h, ZIMG_PIXEL_WORD);
     size_t tmp_bytes = 0;
     zimg_filter_graph_get_tmp_size(graph, &tmp_bytes);
     const std::size_t in_stride = (static_cast<std::size_t>(c.src_w) * 2 + 63) / 64 * 64;
@@ -180,38 +155,17 @@ void AllCases(benchmark::internal::Benchmark* b, bool threaded)
 // float, rows packed.
 std::vector<float> zimg_float_resize(const Case& c, ResizeMethod method, const PIXEL_YC* source, int channel)
 {
-    zimg_filter_graph* graph = zimg_graph(c, method, ZIMG_PIXEL_FLOAT);
-    size_t tmp_bytes = 0;
-    zimg_filter_graph_get_tmp_size(graph, &tmp_bytes);
-    const std::size_t in_stride = (static_cast<std::size_t>(c.src_w) + 15) / 16 * 16;
-    const std::size_t out_stride = (static_cast<std::size_t>(c.dst_w) + 15) / 16 * 16;
-    const Room in = room(in_stride * c.src_h * sizeof(float)), out = room(out_stride * c.dst_h * sizeof(float));
-    const Room tmp = room(tmp_bytes);
-    float* in_values = reinterpret_cast<float*>(in.get());
-    const float* out_values = reinterpret_cast<const float*>(out.get());
+    std::vector<float> plane(static_cast<std::size_t>(c.src_w) * c.src_h);
     for (std::int32_t k = 0; k < c.src_h; ++k)
         for (std::int32_t n = 0; n < c.src_w; ++n)
-            in_values[k * in_stride + n] = channel_of(source[static_cast<std::size_t>(k) * stride_of(c) + n], channel);
-    zimg_image_buffer_const src = {ZIMG_API_VERSION, {}};
-    src.plane[0] = {in.get(), static_cast<ptrdiff_t>(in_stride * sizeof(float)), ZIMG_BUFFER_MAX};
-    zimg_image_buffer dst = {ZIMG_API_VERSION, {}};
-    dst.plane[0] = {out.get(), static_cast<ptrdiff_t>(out_stride * sizeof(float)), ZIMG_BUFFER_MAX};
-    zimg_filter_graph_process(graph, &src, &dst, tmp.get(), nullptr, nullptr, nullptr, nullptr);
-    zimg_filter_graph_free(graph);
-    std::vector<float> result(static_cast<std::size_t>(c.dst_w) * c.dst_h);
-    for (std::int32_t i = 0; i < c.dst_h; ++i)
-        std::copy_n(out_values + i * out_stride, c.dst_w, &result[static_cast<std::size_t>(i) * c.dst_w]);
+            plane[static_cast<std::size_t>(k) * c.src_w + n] =
+                channel_of(source[static_cast<std::size_t>(k) * stride_of(c) + n], channel);
+    std::vector<float> result = zimg_reference::zimg_resize(method, plane, c.src_w, c.src_h, c.dst_w, c.dst_h);
+    if (result.empty()) {
+        std::fprintf(stderr, "zimg could not resize %dx%d to %dx%d\n", c.src_w, c.src_h, c.dst_w, c.dst_h);
+        std::exit(1);
+    }
     return result;
-}
-
-// Whether output j's kernel stays inside the source: farther from the edges than the filter reaches,
-// where zimg treats them its own way.
-bool away_from_edges(ResizeMethod method, std::int32_t j, std::int32_t dst, std::int32_t src)
-{
-    const double ratio = static_cast<double>(src) / dst;
-    const double reach = (method == ResizeMethod::lanczos3 ? 3.0 : 2.0) * std::max(ratio, 1.0);
-    const double centre = (j + 0.5) * ratio - 0.5;
-    return centre - reach >= 0 && centre + reach <= src - 1;
 }
 
 // One table row: the largest and mean difference of one channel of the CPU rows' output `ours` (rows
@@ -227,7 +181,8 @@ void print_differences(const Case& c, ResizeMethod method, const char* source_na
             const double rounded = std::floor(theirs[static_cast<std::size_t>(i) * c.dst_w + j] + 0.5);
             const PIXEL_YC& pixel = ours[static_cast<std::size_t>(i) * stride_of(c) + j];
             const double difference = std::fabs(channel_of(pixel, channel) - rounded);
-            if (!away_from_edges(method, i, c.dst_h, c.src_h) || !away_from_edges(method, j, c.dst_w, c.src_w)) {
+            if (!zimg_reference::away_from_edges(method, i, c.dst_h, c.src_h) ||
+                !zimg_reference::away_from_edges(method, j, c.dst_w, c.src_w)) {
                 largest_at_edges = std::max(largest_at_edges, difference);
                 continue;
             }
