@@ -57,34 +57,23 @@ CpuLevel best_cpu_level()
     return best;
 }
 
-CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string& problems)
+CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string* problems)
 {
     if (setting == nullptr) return best;
     CpuLevel level = best;
+    std::string problem;
     if (!parse_cpu_level(setting, level))
-        problems += std::string("Vantreo: ") + kCpuLevelVariable + " must be " + level_names() + ", not '" +
-                    printable_text(setting) + "'; using " + cpu_level_name(best) + "\n";
+        problem = std::string(" must be ") + level_names() + ", not '" + printable_text(setting) + "'";
     else if (level > best)
-        problems += std::string("Vantreo: ") + kCpuLevelVariable + " asks for " + cpu_level_name(level) +
-                    ", which this CPU lacks; using " + cpu_level_name(best) + "\n";
+        problem = std::string(" asks for ") + cpu_level_name(level) + ", which this CPU lacks";
+    if (problems && !problem.empty())
+        *problems += std::string("Vantreo: ") + kCpuLevelVariable + problem + "; using " + cpu_level_name(best) + "\n";
     return level > best ? best : level;
 }
 
-CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best)
-{
-    std::string unreported;
-    return cpu_level_for_setting(setting, best, unreported);
-}
-
-CpuLevel cpu_level_from_environment(std::string& problems)
+CpuLevel cpu_level_from_environment(std::string* problems)
 {
     return cpu_level_for_setting(std::getenv(kCpuLevelVariable), best_cpu_level(), problems);
-}
-
-CpuLevel cpu_level_from_environment()
-{
-    std::string unreported;
-    return cpu_level_from_environment(unreported);
 }
 
 void run_lane_job(CpuLevel level, const LaneJob& job)

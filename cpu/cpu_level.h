@@ -27,14 +27,13 @@ bool parse_cpu_level(const char* name, CpuLevel& level);
 CpuLevel best_cpu_level();
 
 // The level a setting asks for, limited to `best`: an unset (null) or unknown setting gives `best`.
-// A setting that names no level, or a level above `best`, adds one line to `problems` saying so.
-CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string& problems);
-CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best);
+// A setting that names no level, or a level above `best`, adds one line to `problems` (when given)
+// saying so.
+CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string* problems = nullptr);
 
 // The level kCpuLevelVariable asks for, limited to the CPU's best. The plug-in reads it once, with its
 // other settings, and reports a bad one then; tests and benchmarks read it silently.
-CpuLevel cpu_level_from_environment(std::string& problems);
-CpuLevel cpu_level_from_environment();
+CpuLevel cpu_level_from_environment(std::string* problems = nullptr);
 
 // Runs `job` by the vector worker of `level`: sse2 or above, and no higher than best_cpu_level().
 void run_lane_job(CpuLevel level, const LaneJob& job);

@@ -82,7 +82,7 @@ void read_settings_once()
     registered_maximum = track_maximum_for(state.settings);
     state.cpu_level = guarded_entry("reading the CPU level", best_cpu_level(), [] {
         std::string problems;
-        const CpuLevel level = cpu_level_from_environment(problems);
+        const CpuLevel level = cpu_level_from_environment(&problems);
         std::fputs(problems.c_str(), stderr);
         return level;
     });

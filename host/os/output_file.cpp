@@ -85,8 +85,9 @@ bool append_only(const std::string& path)
 // owner, the folder's owner or root may replace.
 std::string replace_obstacle(const std::string& target)
 {
-    const std::string folder = directory_part(target).empty() ? "." : directory_part(target);
-    const std::size_t name_bytes = target.size() - directory_part(target).size();
+    const std::string directory = directory_part(target);
+    const std::string folder = directory.empty() ? "." : directory;
+    const std::size_t name_bytes = target.size() - directory.size();
     const long name_max = pathconf(folder.c_str(), _PC_NAME_MAX);
     if (name_max > 0 && name_bytes > static_cast<std::size_t>(name_max))
         return "its name has " + std::to_string(name_bytes) + " bytes, more than the " + std::to_string(name_max) +

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "cpu/row_worker.h"
@@ -32,6 +33,13 @@ TEST(CpuLevelSetting, NamesALevelNoHigherThanTheCpusBest)
     EXPECT_EQ(cpu_level_for_setting("avx2", CpuLevel::sse2), CpuLevel::sse2);
     EXPECT_EQ(cpu_level_for_setting(nullptr, CpuLevel::avx2), CpuLevel::avx2);
     EXPECT_EQ(cpu_level_for_setting("fastest", CpuLevel::avx512), CpuLevel::avx512);
+    // Case aside; a name of no level, or a level above the CPU's best, is reported when asked.
+    std::string problems;
+    EXPECT_EQ(cpu_level_for_setting("AVX2", CpuLevel::avx512, &problems), CpuLevel::avx2);
+    EXPECT_EQ(cpu_level_for_setting("avx512", CpuLevel::avx2, &problems), CpuLevel::avx2);
+    EXPECT_EQ(cpu_level_for_setting("sse4", CpuLevel::sse2, &problems), CpuLevel::sse2);
+    EXPECT_EQ(problems, "Vantreo: VANTREO_CPU_LEVEL asks for avx512, which this CPU lacks; using avx2\n"
+                        "Vantreo: VANTREO_CPU_LEVEL must be scalar, sse2, avx2 or avx512, not 'sse4'; using sse2\n");
     EXPECT_GE(best_cpu_level(), CpuLevel::sse2);
     EXPECT_LE(cpu_level_from_environment(), best_cpu_level());
 }

@@ -9,7 +9,6 @@
 
 #include <sys/stat.h>
 
-#include "cpu/cpu_level.h"
 #include "plugin/plugin_settings.h"
 #include "tests/host/test_support.h"
 #include "tests/support/environment.h"
@@ -87,17 +86,6 @@ TEST(PluginSettings, ReadsKeyValueLinesAndReportsEachProblemOnItsOwnLine)
     EXPECT_EQ(settings.max_source_side, 5000);
     EXPECT_EQ(problems, "Vantreo: VANTREO_MAX_SOURCE_SIDE: max_source_side must be a whole number from 1600 to 8192, "
                         "not 'lots'; using 5000\n");
-}
-
-// VANTREO_CPU_LEVEL, case aside; a name of no level, or a level above the CPU's best, is reported.
-TEST(PluginSettings, ACpuLevelNamedWronglyOrLackingIsReported)
-{
-    std::string problems;
-    EXPECT_EQ(cpu_level_for_setting("AVX2", CpuLevel::avx512, problems), CpuLevel::avx2);
-    EXPECT_EQ(cpu_level_for_setting("avx512", CpuLevel::avx2, problems), CpuLevel::avx2);
-    EXPECT_EQ(cpu_level_for_setting("sse4", CpuLevel::sse2, problems), CpuLevel::sse2);
-    EXPECT_EQ(problems, "Vantreo: VANTREO_CPU_LEVEL asks for avx512, which this CPU lacks; using avx2\n"
-                        "Vantreo: VANTREO_CPU_LEVEL must be scalar, sse2, avx2 or avx512, not 'sse4'; using sse2\n");
 }
 
 // The file in the plug-in's folder: read when there, silently absent, and reported when unreadable.
