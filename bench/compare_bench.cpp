@@ -15,7 +15,7 @@
 
 #include "bench/bench_frames.h"
 #include "cpu/point_sampler.h"
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
 #include "plugin/hybrid_frame.h"
@@ -71,7 +71,7 @@ void SourceCopy(benchmark::State& state)
 
 ResizeRequest request_for(const Case& c, ResizeMethod method, std::int32_t device_rate, std::int32_t cpu_threads)
 {
-    return ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, c.stride, 0, 0, method, 64, cpu_threads, device_rate};
+    return ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, c.stride, 0, 0, method, 64, cpu_threads, device_rate, PixelLayout::editor_frame};
 }
 
 // The devices the device rows run on: the emulated device is the last one, an OpenCL device first.
@@ -122,7 +122,7 @@ void RowWorkerAlone(benchmark::State& state)
     build_plan(request_for(c, ResizeMethod::area_average, 0, 1), plan);
     BenchFrames& f = bench_frames();
     for (auto _ : state) {
-        resample_rows_at(best_cpu_level(), plan, 0, c.dst_h, f.source.data(), f.temp.data());
+        run_plan_rows(best_cpu_level(), plan, 0, c.dst_h, f.source.data(), f.temp.data());
         benchmark::ClobberMemory();
     }
 }

@@ -19,7 +19,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "bench/bench_frames.h"
-#include "cpu/filter_rows.h"
+#include "cpu/plan_rows.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
 #include "host/video/test_pattern.h"
@@ -123,7 +123,7 @@ void Filter(benchmark::State& state, CpuLevel level, std::int32_t device_rate)
     const Case& c = case_of(state);
     ResamplePlan plan{};
     build_plan(ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, stride_of(c), 0, 0, method_of(state), 64,
-                             threads_of(state), device_rate},
+                             threads_of(state), device_rate, PixelLayout::editor_frame},
                plan);
     DeviceMirror mirror;
     mirror.rebuild(plan);
@@ -209,10 +209,10 @@ void print_differences()
             vantreo_host::test_pattern_frame(stride_of(c), c.src_h, 17, vantreo_host::kDemoFrames).pixels;
         for (ResizeMethod method : {ResizeMethod::bicubic, ResizeMethod::lanczos3})
             for (const auto& [name, source] : {Source{"pattern", pattern.data()}, Source{"noise", noise}}) {
-                const ResizeRequest request{c.src_w, c.src_h, c.dst_w, c.dst_h, stride_of(c), 0, 0, method, 64, 1, 0};
+                const ResizeRequest request{c.src_w, c.src_h, c.dst_w, c.dst_h, stride_of(c), 0, 0, method, 64, 1, 0, PixelLayout::editor_frame};
                 ResamplePlan plan{};
                 build_plan(request, plan);
-                filter_rows_at(best_cpu_level(), filter_job(plan, 0, c.dst_h, source, ours.data()));
+                run_plan_rows(best_cpu_level(), plan, 0, c.dst_h, source, ours.data());
                 for (int channel = 0; channel < 3; ++channel)
                     print_differences(c, method, name, source, ours.data(), channel);
             }

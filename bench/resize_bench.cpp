@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/bench_frames.h"
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "plugin/frame_entry.h"
 #include "plugin/lifecycle_callbacks.h"
 #include "plugin/registration.h"

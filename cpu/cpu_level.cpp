@@ -76,12 +76,8 @@ CpuLevel cpu_level_from_environment(std::string* problems)
     return cpu_level_for_setting(std::getenv(kCpuLevelVariable), best_cpu_level(), problems);
 }
 
-void run_lane_job(CpuLevel level, const LaneJob& job)
+const RowWorkers& row_workers(CpuLevel level)
 {
-    if (level == CpuLevel::avx512)
-        resample_rows_avx512(job);
-    else if (level == CpuLevel::avx2)
-        resample_rows_avx2(job);
-    else
-        resample_rows_sse2(job);
+    static const RowWorkers* const kTables[] = {&kScalarRowWorkers, &kSse2RowWorkers, &kAvx2RowWorkers, &kAvx512RowWorkers};
+    return *kTables[static_cast<std::int32_t>(level)];
 }

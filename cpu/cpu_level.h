@@ -1,18 +1,18 @@
-// Which instruction set the CPU's area-averaging row workers run: the levels, what this CPU has, the
-// VANTREO_CPU_LEVEL setting that forces one, and the dispatch to the vector worker of a level.
+// Which instruction set the CPU's row workers run: the levels, what this CPU has, the
+// VANTREO_CPU_LEVEL setting that forces one, and each level's table of workers.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "cpu/lane_workers.h"
+#include "cpu/row_job.h"
 
 // The instruction-set levels of the CPU row worker, in order: each later one needs more of the CPU.
 enum class CpuLevel : std::int32_t {
-    scalar = 0,  // the plain worker
-    sse2 = 1,    // 8 output rows at a time in SSE2, every tap in double (the baseline of every build)
-    avx2 = 2,    // 8 output rows at a time in AVX2, with single-precision fused taps where exact
-    avx512 = 3,  // 16 output rows at a time in AVX-512 (F, BW, VL), fused taps as AVX2
+    scalar = 0,  // the plain workers
+    sse2 = 1,    // SSE2, the baseline of every build: area taps in double
+    avx2 = 2,    // AVX2 with FMA: single-precision fused area taps where exact
+    avx512 = 3,  // AVX-512 (F, BW, VL): area rows 16 at a time
 };
 
 // The environment variable naming the level to run ("scalar", "sse2", "avx2", "avx512", case aside).
@@ -35,5 +35,5 @@ CpuLevel cpu_level_for_setting(const char* setting, CpuLevel best, std::string* 
 // other settings, and reports a bad one then; tests and benchmarks read it silently.
 CpuLevel cpu_level_from_environment(std::string* problems = nullptr);
 
-// Runs `job` by the vector worker of `level`: sse2 or above, and no higher than best_cpu_level().
-void run_lane_job(CpuLevel level, const LaneJob& job);
+// The workers of `level`, which must be no higher than best_cpu_level().
+const RowWorkers& row_workers(CpuLevel level);

@@ -1,13 +1,13 @@
-// The filter methods' vector row worker, written once for every level and included only by the level
-// files (filter_worker_<level>.cpp), each compiled for its own instruction set; internal linkage
-// throughout, as in lane_worker_impl.h. Every sum is exact in 32 bits (plan/arithmetic.h), so the
+// The filter methods' vector row worker, written once for every level and channel count and included
+// only by the level units (row_workers_<level>.cpp), each compiled for its own instruction set;
+// internal linkage throughout, as in area_worker_impl.h. Every sum is exact in 32 bits (plan/arithmetic.h), so the
 // order in which the vectors add the products changes nothing: the bytes are the reference's.
 //
 // Lanes are output rows, kLanes at a time (a register's 32-bit lanes), over runs of source columns:
 // - the vertical pass computes each lane's intermediates, multiplying pairs of source rows,
 //   interleaved word by word, by their pair of weights (pmaddwd) along the channel-interleaved row;
-// - the intermediates are transposed into pairs: for each word w, every lane's (v[w], v[w + 3]),
-//   the same channel of two neighbouring columns;
+// - the intermediates are transposed into pairs: for each word w, every lane's (v[w], v[w + C]),
+//   the same channel of two neighbouring columns (C channels a pixel);
 // - the horizontal pass takes, for each output word, one pmaddwd per pair of taps, with the pair of
 //   weights broadcast to every lane;
 // - the sums, rounded, are transposed back and stored into the lanes' rows.
@@ -17,19 +17,16 @@
 
 #include <immintrin.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
 
-#include "cpu/filter_workers.h"
+#include "cpu/vector_ops.h"
 
 namespace {
 
 constexpr std::int32_t kLineWords = 32;    // 16-bit words per cache line
 constexpr std::int32_t kAheadWords = 256;  // how far ahead along a source row the vertical pass asks for it
-
-inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
 
 // Calls step with std::integral_constant<std::int32_t, pairs> for the counts of pairs of taps that
 // the filters mostly have (up to a Lanczos-3 reduction by 2.5), to unroll them, and with 0 for any
@@ -51,36 +48,30 @@ inline void with_unrolled_pairs(std::int32_t pairs, Step step)
     }
 }
 
-// Asks for the cache line `bytes` past p into the nearest cache. The address is made as an integer:
-// it may lie past the frame, where a prefetch never faults.
-inline void prefetch(const void* p, std::ptrdiff_t bytes)
-{
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p) + static_cast<std::uintptr_t>(bytes);
-    _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0);
-}
-
 // The rules' filter_intermediate, for the words of a row's end past its last whole register.
-#include "plan/device_rules_internal.inl"
+#include "plan/portable_rules_local.inl"
 
 // Isa: V, a register of kLanes 32-bit lanes (2 x kLanes 16-bit words); load, store, zero, set1_32,
 // add32, madd (pmaddwd), unpack_low and unpack_high of 16-, 32- and 64-bit parts and packs32
 // (saturating), all within 128-bit parts, and sra32 (by a count in a __m128i); load_lanes (8 words of
 // 4 lanes per 128-bit part: lanes 0-3, then 4-7) and store_rows (the reverse, into the rows' words).
-template <class Isa>
+// kChannels: the samples of a pixel.
+template <class Isa, std::int32_t kChannels>
 class FilterWorker {
     using V = typename Isa::V;
     static constexpr std::int32_t kLanes = Isa::kLanes;
     static constexpr std::int32_t kWords = 2 * kLanes;  // 16-bit words per register
-    // Source columns per run of intermediates: the same room (about 75 KiB) at every level.
-    static constexpr std::int32_t kRunColumns = 4096 / kLanes;
-    static constexpr std::int32_t kRunWords = 3 * kRunColumns;
+    // Source columns per run of intermediates: the same room (about 75 KiB) at every level and layout.
+    static constexpr std::int32_t kRunWords = 12288 / kLanes;
+    static constexpr std::int32_t kRunColumns = kRunWords / kChannels;
+    static constexpr std::int32_t kPixelBytes = 2 * kChannels;
 
 public:
-    explicit FilterWorker(const FilterJob& job) : job_(job) {}
+    explicit FilterWorker(const RowJob& job) : job_(job) {}
 
     void run()
     {
-        const FilterTaps& columns = job_.columns;
+        const FilterTaps& columns = job_.filter_columns;
         const std::int32_t end = job_.first_row + job_.row_count;
         for (std::int32_t i0 = job_.first_row; i0 < end; i0 += kLanes) {
             const std::int32_t rows = smaller(kLanes, end - i0);
@@ -91,7 +82,7 @@ public:
                 const std::int32_t count = columns.first[j1 - 1] + columns.taps - from;
                 vertical_pass(from, count);
                 prefetch_new_rows(i0 + kLanes, end, from, count);
-                build_pairs(3 * count);
+                build_pairs(kChannels * count);
                 horizontal_pass(from, j0, j1, i0, rows);
                 j0 = j1;
             }
@@ -105,12 +96,12 @@ private:
     void prefetch_new_rows(std::int32_t next, std::int32_t end, std::int32_t from, std::int32_t count) const
     {
         if (next >= end) return;
-        const FilterTaps& rows = job_.rows;
-        const std::int32_t first = std::max(rows.first[next - 1] + rows.taps, rows.first[next]);
+        const FilterTaps& rows = job_.filter_rows;
+        const std::int32_t first = larger(rows.first[next - 1] + rows.taps, rows.first[next]);
         const std::int32_t last = rows.first[smaller(next + kLanes, end) - 1] + rows.taps;
-        const std::int32_t bytes = count * static_cast<std::int32_t>(sizeof(PIXEL_YC));
+        const std::int32_t bytes = count * kPixelBytes;
         for (std::int32_t k = first; k < last; ++k) {
-            const PIXEL_YC* row = job_.src_pixels + static_cast<std::ptrdiff_t>(k) * job_.src_stride + from;
+            const std::int16_t* row = job_.src + (static_cast<std::ptrdiff_t>(k) * job_.src_stride + from) * kChannels;
             for (std::int32_t b = 0; b < bytes; b += 2 * kLineWords) prefetch(row, b);
         }
     }
@@ -119,11 +110,11 @@ private:
     // first source row, its pairs of weights, and the rows they read together.
     void start_group(std::int32_t i0, std::int32_t rows)
     {
-        const FilterTaps& taps = job_.rows;
+        const FilterTaps& taps = job_.filter_rows;
         const std::int32_t pairs = (taps.taps + 1) / 2;
         for (std::int32_t l = 0; l < kLanes; ++l) {
             const std::int32_t row = i0 + smaller(l, rows - 1);
-            lane_rows_[l] = &job_.src_pixels[static_cast<std::ptrdiff_t>(taps.first[row]) * job_.src_stride].y;
+            lane_rows_[l] = job_.src + static_cast<std::ptrdiff_t>(taps.first[row]) * job_.src_stride * kChannels;
             const std::int32_t* weight_pairs = taps.pairs + static_cast<std::ptrdiff_t>(row) * pairs;
             for (std::int32_t p = 0; p < pairs; ++p) lane_weights_[l][p] = Isa::set1_32(weight_pairs[p]);
             lane_taps_[l] = taps.weight + static_cast<std::ptrdiff_t>(row) * taps.taps;
@@ -132,23 +123,24 @@ private:
     }
 
     // The lanes' intermediates of source columns [from, from + count), interleaved, into lanes_, and
-    // three zero words after them (the pairs of the last column reach them, at weight 0). The lanes
+    // a pixel's zero words after them (the pairs of the last column reach them, at weight 0). The lanes
     // take turns register by register, so that the source rows they share are read again while in the
     // nearest cache.
     void vertical_pass(std::int32_t from, std::int32_t count)
     {
-        const FilterTaps& taps = job_.rows;
+        const FilterTaps& taps = job_.filter_rows;
         const std::int32_t pairs = (taps.taps + 1) / 2;
-        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * 3;
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(job_.src_stride) * kChannels;
         const std::int32_t shift = taps.weight_bits - 2;
-        const std::int32_t words = count * 3;
+        const std::int32_t words = count * kChannels;
         // Whole registers, past the run's end too where the columns any run reads go on.
-        const std::int32_t readable = 3 * (job_.columns.first[job_.dst_w - 1] + job_.columns.taps - from);
+        const std::int32_t readable =
+            kChannels * (job_.filter_columns.first[job_.dst_w - 1] + job_.filter_columns.taps - from);
         const std::int32_t whole = smaller((words + kWords - 1) / kWords * kWords, readable / kWords * kWords);
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
         // The second row of the last pair: the next row, or for an odd count of taps the same one.
         const std::ptrdiff_t last_step = taps.taps % 2 == 0 ? stride : 0;
-        const std::int32_t at = 3 * from;  // the run's first word in a row
+        const std::int32_t at = kChannels * from;  // the run's first word in a row
         with_unrolled_pairs(pairs, [&](auto unrolled) {
             vertical_words<unrolled()>(pairs, at, whole, stride, last_step, rounding);
         });
@@ -158,7 +150,7 @@ private:
                 for (std::int32_t t = 0; t < taps.taps; ++t) sum += lane_taps_[l][t] * lane_rows_[l][t * stride + at + w];
                 lanes_[l][w] = filter_intermediate(sum, taps.weight_bits);
             }
-            std::memset(lanes_[l] + words, 0, 3 * sizeof(std::int16_t));
+            std::memset(lanes_[l] + words, 0, kPixelBytes);
         }
     }
 
@@ -198,11 +190,11 @@ private:
     void build_pairs(std::int32_t words)
     {
         for (std::int32_t w = 0; w < words; w += 8) {
-            // Each lane's 8 words from w and 8 from w + 3, interleaved into pairs: 4 words' pairs in
-            // each of low and high, per 4 lanes; transposed, each word's pairs for every lane.
+            // Each lane's 8 words from w and 8 from w + kChannels, interleaved into pairs: 4 words'
+            // pairs in each of low and high, per 4 lanes; transposed, each word's pairs for every lane.
             V at[4], on[4], low[4], high[4];
             Isa::load_lanes(lanes_, w, at);
-            Isa::load_lanes(lanes_, w + 3, on);
+            Isa::load_lanes(lanes_, w + kChannels, on);
             for (int r = 0; r < 4; ++r) {
                 low[r] = Isa::unpack_low16(at[r], on[r]);
                 high[r] = Isa::unpack_high16(at[r], on[r]);
@@ -234,21 +226,22 @@ private:
     void horizontal_sums(std::int32_t pairs, std::int32_t j, std::int32_t outputs, std::int32_t from,
                          const Rounding& rounding)
     {
-        const FilterTaps& columns = job_.columns;
+        const FilterTaps& columns = job_.filter_columns;
         const std::int32_t count = kPairs > 0 ? kPairs : pairs;
         for (std::int32_t o = 0; o < outputs; ++o) {
             const std::int32_t* weight_pairs = columns.pairs + static_cast<std::ptrdiff_t>(j + o) * count;
-            const std::int32_t* window = pairs_ + 3 * (columns.first[j + o] - from) * kLanes;
-            V y = rounding.half, cb = rounding.half, cr = rounding.half;
-            for (std::int32_t p = 0; p < count; ++p, window += 6 * kLanes) {
+            const std::int32_t* window = pairs_ + kChannels * (columns.first[j + o] - from) * kLanes;
+            V sum[kChannels];
+#pragma GCC unroll 4
+            for (std::int32_t c = 0; c < kChannels; ++c) sum[c] = rounding.half;
+            for (std::int32_t p = 0; p < count; ++p, window += 2 * kChannels * kLanes) {
                 const V weight = Isa::set1_32(weight_pairs[p]);
-                y = Isa::add32(y, Isa::madd(Isa::load(window), weight));
-                cb = Isa::add32(cb, Isa::madd(Isa::load(window + kLanes), weight));
-                cr = Isa::add32(cr, Isa::madd(Isa::load(window + 2 * kLanes), weight));
+#pragma GCC unroll 4
+                for (std::int32_t c = 0; c < kChannels; ++c)
+                    sum[c] = Isa::add32(sum[c], Isa::madd(Isa::load(window + c * kLanes), weight));
             }
-            sums_[3 * o] = Isa::sra32(y, rounding.shift);
-            sums_[3 * o + 1] = Isa::sra32(cb, rounding.shift);
-            sums_[3 * o + 2] = Isa::sra32(cr, rounding.shift);
+#pragma GCC unroll 4
+            for (std::int32_t c = 0; c < kChannels; ++c) sums_[kChannels * o + c] = Isa::sra32(sum[c], rounding.shift);
         }
     }
 
@@ -256,22 +249,22 @@ private:
     // of the pairs.
     void horizontal_pass(std::int32_t from, std::int32_t j0, std::int32_t j1, std::int32_t i0, std::int32_t rows)
     {
-        const FilterTaps& columns = job_.columns;
+        const FilterTaps& columns = job_.filter_columns;
         const std::int32_t shift = columns.weight_bits + 2;
         const std::int32_t pairs = (columns.taps + 1) / 2;
         const Rounding rounding{Isa::set1_32(1 << (shift - 1)), _mm_cvtsi32_si128(shift)};
         std::int16_t* lane_rows[kLanes];
         for (std::int32_t l = 0; l < rows; ++l)
-            lane_rows[l] = &job_.dst_pixels[static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride].y;
-        // 8 outputs at a time: 24 words, stored as three blocks of 8.
+            lane_rows[l] = job_.dst + static_cast<std::ptrdiff_t>(i0 + l) * job_.dst_stride * kChannels;
+        // 8 outputs at a time: 8 x kChannels words, stored as kChannels blocks of 8.
         for (std::int32_t j = j0; j < j1; j += 8) {
             const std::int32_t outputs = smaller(8, j1 - j);
             with_unrolled_pairs(pairs,
                                 [&](auto unrolled) { horizontal_sums<unrolled()>(pairs, j, outputs, from, rounding); });
-            const std::int32_t words = 3 * outputs;
-            for (std::int32_t k = words; k < 24; ++k) sums_[k] = Isa::zero();
+            const std::int32_t words = kChannels * outputs;
+            for (std::int32_t k = words; k < 8 * kChannels; ++k) sums_[k] = Isa::zero();
             for (std::int32_t block = 0; block * 8 < words; ++block)
-                store_block(sums_ + 8 * block, lane_rows, 3 * j + 8 * block, rows, smaller(8, words - 8 * block));
+                store_block(sums_ + 8 * block, lane_rows, kChannels * j + 8 * block, rows, smaller(8, words - 8 * block));
         }
     }
 
@@ -298,113 +291,29 @@ private:
         Isa::store_rows(row, lane_rows, at, rows, count);
     }
 
-    const FilterJob& job_;
+    const RowJob& job_;
     // The group of lanes at hand: each lane's first source row (from its column 0), its weights and
     // its weights two by two, and how many rows from lane 0's first the lanes read.
     const std::int16_t* lane_rows_[kLanes];
     const std::int16_t* lane_taps_[kLanes];
     V lane_weights_[kLanes][kMaxFilterTaps / 2];
     std::int32_t rows_read_ = 0;
-    V sums_[24];  // the rounded sums of 8 outputs' 24 words
+    V sums_[8 * kChannels];  // the rounded sums of 8 outputs' words
     // Each lane's intermediates, with room past them for the rest of the last whole register, or the
     // three zero words and a block of 8.
     alignas(64) std::int16_t lanes_[kLanes][kRunWords + 16];
-    // For word w, lane l: the pair (v[w], v[w + 3]) at pairs_[w * kLanes + l].
+    // For word w, lane l: the pair (v[w], v[w + kChannels]) at pairs_[w * kLanes + l].
     alignas(64) std::int32_t pairs_[(kRunWords + 8) * kLanes];
 };
 
-// Steps the levels share.
-
-// `count` (1 to 8) words of `words` to p.
-inline void store_8_words(std::int16_t* p, __m128i words, std::int32_t count)
-{
-    if (count == 8)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), words);
-    else
-        std::memcpy(p, &words, static_cast<std::size_t>(count) * 2);
-}
-
-struct Sse2Lanes {
-    using V = __m128i;
-    static constexpr std::int32_t kLanes = 4;
-    static V load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-    static void store(void* p, V v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
-    static V zero() { return _mm_setzero_si128(); }
-    static V set1_32(std::int32_t x) { return _mm_set1_epi32(x); }
-    static V add32(V a, V b) { return _mm_add_epi32(a, b); }
-    static V madd(V a, V b) { return _mm_madd_epi16(a, b); }
-    static V unpack_low16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
-    static V unpack_high16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
-    static V unpack_low32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
-    static V unpack_high32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
-    static V unpack_low64(V a, V b) { return _mm_unpacklo_epi64(a, b); }
-    static V unpack_high64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
-    static V packs32(V a, V b) { return _mm_packs_epi32(a, b); }
-    static V sra32(V a, __m128i count) { return _mm_sra_epi32(a, count); }
-
-    // Lane r's 8 words from w as out[r].
-    template <std::size_t kRoom>
-    static void load_lanes(const std::int16_t (*lanes)[kRoom], std::int32_t w, V out[4])
-    {
-        for (int r = 0; r < 4; ++r) out[r] = load(lanes[r] + w);
-    }
-
-    // Row l's words are row[l].
-    static void store_rows(const V row[4], std::int16_t* const lane_rows[4], std::int32_t at, std::int32_t rows,
-                           std::int32_t count)
-    {
-        for (std::int32_t l = 0; l < rows; ++l) store_8_words(lane_rows[l] + at, row[l], count);
-    }
-};
-
-#if defined(__AVX2__)
-// 256-bit registers, 8 lanes: lanes r and r+4 in the two 128-bit parts; also the AVX-512 level's,
-// compiled for it.
-struct Avx2Lanes {
-    using V = __m256i;
-    static constexpr std::int32_t kLanes = 8;
-    static V load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
-    static void store(void* p, V v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
-    static V zero() { return _mm256_setzero_si256(); }
-    static V set1_32(std::int32_t x) { return _mm256_set1_epi32(x); }
-    static V add32(V a, V b) { return _mm256_add_epi32(a, b); }
-    static V madd(V a, V b) { return _mm256_madd_epi16(a, b); }
-    static V unpack_low16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
-    static V unpack_high16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
-    static V unpack_low32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
-    static V unpack_high32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
-    static V unpack_low64(V a, V b) { return _mm256_unpacklo_epi64(a, b); }
-    static V unpack_high64(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
-    static V packs32(V a, V b) { return _mm256_packs_epi32(a, b); }
-    static V sra32(V a, __m128i count) { return _mm256_sra_epi32(a, count); }
-
-    // Lanes r and r+4's 8 words from w as the low and high halves of out[r].
-    template <std::size_t kRoom>
-    static void load_lanes(const std::int16_t (*lanes)[kRoom], std::int32_t w, V out[4])
-    {
-        for (int r = 0; r < 4; ++r)
-            out[r] = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(lanes[r + 4] + w),
-                                         reinterpret_cast<const __m128i*>(lanes[r] + w));
-    }
-
-    // Row l's words are the low half of row[l], row l+4's the high half.
-    static void store_rows(const V row[4], std::int16_t* const lane_rows[8], std::int32_t at, std::int32_t rows,
-                           std::int32_t count)
-    {
-        for (std::int32_t l = 0; l < rows; ++l) {
-            const V words = row[l % 4];
-            store_8_words(lane_rows[l] + at, l < 4 ? _mm256_castsi256_si128(words) : _mm256_extracti128_si256(words, 1),
-                          count);
-        }
-    }
-};
-#endif
-
+// The filter worker of level Isa for the job's layout.
 template <class Isa>
-void run_filter_worker(const FilterJob& job)
+void run_filter_worker(const RowJob& job)
 {
-    FilterWorker<Isa> worker(job);
-    worker.run();
+    with_channels(job.layout, [&](auto channels) {
+        FilterWorker<Isa, channels()> worker(job);
+        worker.run();
+    });
 }
 
 }  // namespace

@@ -64,18 +64,17 @@ bool DeviceMirror::upload_window_tables(const ResamplePlan& plan)
 
 bool DeviceMirror::upload_filter_tables(const ResamplePlan& plan)
 {
-    const AxisPlan& rows = plan.rows;
-    const AxisPlan& columns = plan.columns;
+    const FilterAxis& rows = plan.filter.rows;
+    const FilterAxis& columns = plan.filter.columns;
     // The device's source array holds the clipped picture from its left edge.
-    std::vector<std::int32_t> first_x(columns.filter_first);
+    std::vector<std::int32_t> first_x(columns.first);
     for (std::int32_t& first : first_x) first -= plan.request.clip_left;
-    return upload_table(filter_first_y_array_, filter_first_desc, rows.filter_first, gTextureFilterFirstY) &&
+    return upload_table(filter_first_y_array_, filter_first_desc, rows.first, gTextureFilterFirstY) &&
            upload_table(filter_first_x_array_, filter_first_desc, first_x, gTextureFilterFirstX) &&
-           upload_table(filter_weight_y_array_, filter_weight_desc, rows.filter_weight, gTextureFilterWeightY) &&
-           upload_table(filter_weight_x_array_, filter_weight_desc, columns.filter_weight, gTextureFilterWeightX) &&
-           write_constant(gcFilterTapsY, rows.filter_taps) && write_constant(gcFilterTapsX, columns.filter_taps) &&
-           write_constant(gcFilterBitsY, rows.filter_weight_bits) &&
-           write_constant(gcFilterBitsX, columns.filter_weight_bits);
+           upload_table(filter_weight_y_array_, filter_weight_desc, rows.weight, gTextureFilterWeightY) &&
+           upload_table(filter_weight_x_array_, filter_weight_desc, columns.weight, gTextureFilterWeightX) &&
+           write_constant(gcFilterTapsY, rows.taps) && write_constant(gcFilterTapsX, columns.taps) &&
+           write_constant(gcFilterBitsY, rows.weight_bits) && write_constant(gcFilterBitsX, columns.weight_bits);
 }
 
 std::uint64_t dest_buffer_bytes(const ResamplePlan& plan)

@@ -7,8 +7,8 @@ bool DeviceMirror::upload_source_frame(const ResamplePlan& plan, const PIXEL_YC*
     const ResizeRequest& r = plan.request;
     // Only the rows the band reads, and only the clipped picture's columns.
     const std::int32_t last_row = is_filter_method(r.method)
-                                      ? plan.rows.filter_first[plan.device_rows - 1] + plan.rows.filter_taps - 1
-                                      : plan.rows.last[plan.device_rows - 1];
+                                      ? plan.filter.rows.first[plan.device_rows - 1] + plan.filter.rows.taps - 1
+                                      : plan.area.rows.last[plan.device_rows - 1];
     const std::size_t rows = static_cast<std::size_t>(last_row) + 1;
     const std::size_t pitch = static_cast<std::size_t>(r.stride) * sizeof(PIXEL_YC);
     return cudaMemcpy2DToArray(source_array_, 0, 0, picture + r.clip_left, pitch,

@@ -35,7 +35,7 @@ static_assert(sizeof(short) == 2 && sizeof(int) == 4, "the device rules name 16-
 #else
 #define VANTREO_FMA(a, b, c) std::fma(a, b, c)
 #endif
-#include "plan/device_rules.inl"
+#include "plan/portable_rules.inl"
 #undef VANTREO_FMA
 #undef VANTREO_DEVICE_FUNCTION
 
@@ -66,7 +66,7 @@ inline std::int16_t store_channel(float sum)
     return saturate_to_int16(static_cast<std::int32_t>(static_cast<double>(sum) + 0.5));
 }
 
-// The device rules (device_accumulate, store_channel_single) are in device_rules.inl, above.
+// The device rules (device_accumulate, store_channel_single) are in portable_rules.inl, above.
 
 // ---- The CPU's fused path -----------------------------------------------------------------------
 // A CPU tap, accumulate(), may be computed instead as one single-precision fused multiply-add,

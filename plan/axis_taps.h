@@ -1,12 +1,13 @@
-// The taps of one axis as every executor reads them: which source indices each output covers and
-// with what weight, for area averaging and for the filter methods. Plain pointers into tables owned
-// elsewhere (the plan, or the emulated device's launch), so that the vector row workers, compiled for
-// instruction sets the CPU may lack, share no inline code with the rest of the build.
+// The taps of one axis as every executor reads them: which source indices each output reads and with
+// what weight, one view per method. Plain pointers into tables owned elsewhere (the plan, or the
+// emulated device's launch), so that the vector row workers, compiled for instruction sets the CPU
+// may lack, share no inline code with the rest of the build.
 #pragma once
 
 #include <cstdint>
 
-struct AxisTaps {
+// Area averaging.
+struct AreaTaps {
     // Output j covers source indices first[j] .. last[j] (none when last[j] < first[j]).
     const std::int32_t* first;
     const std::int32_t* last;

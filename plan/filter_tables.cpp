@@ -70,19 +70,19 @@ namespace {
 // The weights of `windows` with `bits` fraction bits into the axis's tables; false when a weight
 // does not fit 16 bits or an output's magnitude sum leaves a 32-bit sum no room (plan/arithmetic.h).
 bool quantise_weights(const std::vector<FilterWindow>& windows, std::int32_t src, std::int32_t offset,
-                      std::int32_t bits, AxisPlan& axis)
+                      std::int32_t bits, FilterAxis& axis)
 {
-    const std::int32_t taps = axis.filter_taps;
+    const std::int32_t taps = axis.taps;
     const std::int32_t one = 1 << bits;
     const std::int32_t most_magnitude = bits == 14 ? kMaxFilterWeightMagnitude : (1 << 16) - 3;
-    axis.filter_weight_bits = bits;
-    axis.filter_weight.assign(windows.size() * taps + kFilterWeightPadding, 0);
+    axis.weight_bits = bits;
+    axis.weight.assign(windows.size() * taps + kFilterWeightPadding, 0);
     for (std::size_t j = 0; j < windows.size(); ++j) {
         const FilterWindow& window = windows[j];
         // Moved left where it would reach past the picture's end; the taps it gains weigh 0.
         const std::int32_t first = std::min(window.first, src - taps);
-        axis.filter_first[j] = first + offset;
-        std::int16_t* weights = &axis.filter_weight[j * taps];
+        axis.first[j] = first + offset;
+        std::int16_t* weights = &axis.weight[j * taps];
         double running = 0.0;
         std::int32_t rounded_before = 0, magnitude = 0;
         for (std::size_t t = 0; t < window.weight.size(); ++t) {
@@ -103,7 +103,7 @@ bool quantise_weights(const std::vector<FilterWindow>& windows, std::int32_t src
 
 }  // namespace
 
-void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t offset, AxisPlan& axis)
+void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t offset, FilterAxis& axis)
 {
     std::vector<FilterWindow> windows;
     windows.reserve(static_cast<std::size_t>(dst));
@@ -112,11 +112,11 @@ void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, 
         windows.push_back(filter_window(method, dst, src, j));
         taps = std::max(taps, static_cast<std::int32_t>(windows.back().weight.size()));
     }
-    axis.filter_taps = taps;
-    axis.filter_first.resize(static_cast<std::size_t>(dst));
+    axis.taps = taps;
+    axis.first.resize(static_cast<std::size_t>(dst));
     // 15 bits where they fit (reducing), else 14, which always fit these kernels.
     if (!quantise_weights(windows, src, offset, 15, axis)) quantise_weights(windows, src, offset, 14, axis);
-    pair_filter_weights(axis.filter_weight.data(), dst, taps, axis.filter_pairs);
+    pair_filter_weights(axis.weight.data(), dst, taps, axis.pairs);
 }
 
 void pair_filter_weights(const std::int16_t* weights, std::int32_t outputs, std::int32_t taps,

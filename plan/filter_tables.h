@@ -34,8 +34,7 @@ FilterWindow filter_window(ResizeMethod method, std::int32_t dst, std::int32_t s
 void pair_filter_weights(const std::int16_t* weights, std::int32_t outputs, std::int32_t taps,
                          std::vector<std::int32_t>& pairs);
 
-// Fills filter_taps, filter_first (with `offset` added), filter_weight, filter_weight_bits and
-// filter_pairs of `axis` for a filter method. Every output reads filter_taps source indices inside
+// Fills `axis` for a filter method, with `offset` added to its first indices. Every output reads filter_taps source indices inside
 // the picture: a window shorter than the longest is moved to stay inside and padded with zero
 // weights.
-void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t offset, AxisPlan& axis);
+void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t offset, FilterAxis& axis);

@@ -10,7 +10,7 @@ namespace {
 // The span tables of one axis: first, last and weight of `axis`, whose span and full weight are set.
 // `offset` is added to every first/last entry (clip_left for columns, 0 for rows); weights are
 // indexed within the clipped picture.
-void build_span_tables(std::int32_t dst, std::int32_t src, std::int32_t offset, AxisPlan& axis)
+void build_span_tables(std::int32_t dst, std::int32_t src, std::int32_t offset, AreaAxis& axis)
 {
     axis.first.resize(static_cast<std::size_t>(dst) + 1);
     for (std::int32_t j = 0; j < dst; ++j) axis.first[j] = source_index_at(output_boundary(j, axis.span)) + offset;
@@ -32,7 +32,7 @@ void build_span_tables(std::int32_t dst, std::int32_t src, std::int32_t offset, 
 
 // One axis's resolved weights: output j's weights in the order of its source indices, as
 // span_weight resolves them, and their least weight.
-void resolve_axis(std::int32_t offset, AxisPlan& axis)
+void resolve_axis(std::int32_t offset, AreaAxis& axis)
 {
     const std::size_t dst = axis.last.size();
     axis.tap_start.resize(dst + 1);
@@ -50,8 +50,9 @@ void resolve_axis(std::int32_t offset, AxisPlan& axis)
 
 // One axis's point-sampling lookups: the single-precision ratio of the sizes, each position the exact
 // (double) product plus one half, truncated, then held inside the picture; `offset` added.
-void build_point_axis(std::int32_t dst, std::int32_t src, std::int32_t offset, std::vector<std::int32_t>& source)
+void build_point_axis(std::int32_t dst, std::int32_t src, std::int32_t offset, PointAxis& axis)
 {
+    std::vector<std::int32_t>& source = axis.source;
     const double ratio = to_single(static_cast<double>(src) / dst);
     source.resize(static_cast<std::size_t>(dst));
     for (std::int32_t j = 0; j < dst; ++j)
@@ -60,7 +61,7 @@ void build_point_axis(std::int32_t dst, std::int32_t src, std::int32_t offset, s
 
 // Span and full weight of an axis of `src` source indices over `dst` outputs: the span is the
 // reciprocal of the rounded scale, not the quotient of the sizes.
-void set_span(std::int32_t dst, std::int32_t src, AxisPlan& axis)
+void set_span(std::int32_t dst, std::int32_t src, AreaAxis& axis)
 {
     const float scale = to_single(static_cast<double>(dst) / src);
     axis.span = to_single(1.0 / scale);
@@ -71,16 +72,16 @@ void set_span(std::int32_t dst, std::int32_t src, AxisPlan& axis)
 
 void resolve_tap_weights(ResamplePlan& plan)
 {
-    resolve_axis(0, plan.rows);
-    resolve_axis(plan.request.clip_left, plan.columns);
+    resolve_axis(0, plan.area.rows);
+    resolve_axis(plan.request.clip_left, plan.area.columns);
 }
 
 void build_plan(ResizeRequest request, ResamplePlan& plan)
 {
     plan.request = request;
     if (request.method == ResizeMethod::point_sample) {
-        build_point_axis(request.dst_h, request.src_h, request.clip_top, plan.rows.point_source);
-        build_point_axis(request.dst_w, request.src_w, request.clip_left, plan.columns.point_source);
+        build_point_axis(request.dst_h, request.src_h, request.clip_top, plan.point.rows);
+        build_point_axis(request.dst_w, request.src_w, request.clip_left, plan.point.columns);
         return;
     }
 
@@ -90,15 +91,15 @@ void build_plan(ResizeRequest request, ResamplePlan& plan)
     // One device thread per band pixel; with no band, one block (which is never launched).
     plan.grid_blocks = (request.dst_w * plan.device_rows - 1) / request.block_threads + 1;
     if (is_filter_method(request.method)) {
-        build_filter_axis(request.method, request.dst_h, request.src_h, 0, plan.rows);
-        build_filter_axis(request.method, request.dst_w, request.src_w, request.clip_left, plan.columns);
+        build_filter_axis(request.method, request.dst_h, request.src_h, 0, plan.filter.rows);
+        build_filter_axis(request.method, request.dst_w, request.src_w, request.clip_left, plan.filter.columns);
         return;
     }
 
-    set_span(request.dst_h, request.src_h, plan.rows);
-    set_span(request.dst_w, request.src_w, plan.columns);
-    build_span_tables(request.dst_h, request.src_h, 0, plan.rows);
-    build_span_tables(request.dst_w, request.src_w, request.clip_left, plan.columns);
+    set_span(request.dst_h, request.src_h, plan.area.rows);
+    set_span(request.dst_w, request.src_w, plan.area.columns);
+    build_span_tables(request.dst_h, request.src_h, 0, plan.area.rows);
+    build_span_tables(request.dst_w, request.src_w, request.clip_left, plan.area.columns);
     resolve_tap_weights(plan);
 }
 

@@ -1,8 +1,8 @@
-// The resampling plan: for area averaging, which source rows and columns each output row and column
-// covers, with what weight, and how the output rows are split between the device and the CPU workers;
-// for point sampling, which source row and column each output row and column copies. Plain data,
-// computed once per change of request; the executors only look entries up.
-// Rounding follows plan/arithmetic.h, boundaries plan/axis_geometry.h.
+// The resampling plan: for the method asked, where each output row and column reads the source and
+// with what weight, and how the output rows are split between the device and the CPU workers. One
+// record per method per axis (point sampling, area averaging, the filter methods), each built only
+// for its method. Plain data, computed once per change of request; the executors only look entries
+// up. Rounding follows plan/arithmetic.h, boundaries plan/axis_geometry.h.
 #pragma once
 
 #include <array>
@@ -12,10 +12,15 @@
 #include "plan/axis_taps.h"
 #include "plan/resize_request.h"
 
-// One axis of a plan. For area averaging, the span tables (first, last, weight: the source indices
-// of each output and the stored weight of each source index) and the weights resolved from them per
-// output (tap_start, tap_weight, least_weight); for point sampling, the source index each output copies.
-struct AxisPlan {
+// Point sampling: the index (clip offset added) each output copies. Non-decreasing.
+struct PointAxis {
+    std::vector<std::int32_t> source;
+};
+
+// Area averaging: the span tables (first, last, weight: the source indices of each output and the
+// stored weight of each source index), and the weights resolved from them per output (tap_start,
+// tap_weight, least_weight).
+struct AreaAxis {
     float span;         // source indices per output index
     float full_weight;  // weight of a source index wholly inside one output
 
@@ -30,33 +35,35 @@ struct AxisPlan {
     // The weight each source index takes in each output, resolved from `weight` by span_weight:
     // output j's weights for first[j] .. last[j] start at tap_start[j] (tap_start has one more entry,
     // the count of all weights), and least_weight[j] is least_tap_weight of them. The product of a
-    // row's and a column's least weight bounds every tap weight of their pixel from below; the CPU
-    // lane workers use it to prove their single-precision fused path exact.
+    // row's and a column's least weight bounds every tap weight of their pixel from below; the CPU's
+    // area workers use it to prove their single-precision fused path exact.
     std::vector<std::int32_t> tap_start;
     std::vector<float> tap_weight;
     std::vector<float> least_weight;
 
-    // Point sampling: the frame index (clip offset added) each output copies. Non-decreasing.
-    std::vector<std::int32_t> point_source;
-
-    // Bicubic and Lanczos-3 (plan/filter_tables.h): output j reads filter_taps consecutive source
-    // indices inside the picture from filter_first[j] (counted as `first` is), with the weights
-    // filter_weight[j * filter_taps + t], which have filter_weight_bits fraction bits.
-    std::int32_t filter_taps;
-    std::int32_t filter_weight_bits;
-    std::vector<std::int32_t> filter_first;
-    std::vector<std::int16_t> filter_weight;
-
-    AxisTaps taps() const
+    AreaTaps view() const
     {
-        return AxisTaps{first.data(), last.data(), tap_start.data(), tap_weight.data(), least_weight.data()};
+        return AreaTaps{first.data(), last.data(), tap_start.data(), tap_weight.data(), least_weight.data()};
     }
-    std::vector<std::int32_t> filter_pairs;  // the weights two by two (FilterTaps::pairs)
-    FilterTaps filter() const
-    {
-        return FilterTaps{filter_taps, filter_weight_bits, filter_first.data(), filter_weight.data(),
-                          filter_pairs.data()};
-    }
+};
+
+// Bicubic and Lanczos-3 (plan/filter_tables.h): output j reads `taps` consecutive source indices
+// inside the picture from first[j] (counted as AreaAxis::first is), with the weights
+// weight[j * taps + t], which have weight_bits fraction bits, and the same two by two in `pairs`.
+struct FilterAxis {
+    std::int32_t taps;
+    std::int32_t weight_bits;
+    std::vector<std::int32_t> first;
+    std::vector<std::int16_t> weight;
+    std::vector<std::int32_t> pairs;
+
+    FilterTaps view() const { return FilterTaps{taps, weight_bits, first.data(), weight.data(), pairs.data()}; }
+};
+
+template <class Axis>
+struct AxisPair {
+    Axis rows;     // output rows over source rows
+    Axis columns;  // output columns over source columns
 };
 
 struct ResamplePlan {
@@ -64,21 +71,22 @@ struct ResamplePlan {
     // frame's source is at least one pixel wide.
     ResizeRequest request;
 
-    AxisPlan rows;     // output rows over source rows
-    AxisPlan columns;  // output columns over source columns
+    AxisPair<PointAxis> point;
+    AxisPair<AreaAxis> area;
+    AxisPair<FilterAxis> filter;
 
     std::int32_t device_rows;      // output rows 0 .. device_rows-1 are computed on the device
     std::int32_t rows_per_thread;  // rows per CPU worker; the last takes the remainder too
     std::int32_t grid_blocks;      // device blocks per frame
 };
 
-// Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Point
-// sampling builds only the point-sampling lookups, and the filter methods only their tables and the
-// row split: the area-averaging fields keep the last area-averaging build (which the device copy
-// mirrors). Expects 1 <= dst_w <= stride and dst_h >= 1; for area averaging and the filter methods
-// also 0 <= device_rate <= 256, 1 <= cpu_threads <= kMaxCpuThreads and block_threads >= 1; for area
-// averaging dst_w <= src_w and dst_h <= src_h, and for the filter methods dst_w >= src_w >> 3 and
-// dst_h >= src_h >> 3 (which keeps every window within kMaxFilterTaps).
+// Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Only the
+// method's own records are built: the others keep their last build (the device copy mirrors the
+// last area-averaging or filter build). Expects 1 <= dst_w <= stride and dst_h >= 1; for area
+// averaging and the filter methods also 0 <= device_rate <= 256, 1 <= cpu_threads <= kMaxCpuThreads
+// and block_threads >= 1; for area averaging dst_w <= src_w and dst_h <= src_h, and for the filter
+// methods dst_w >= src_w >> 3 and dst_h >= src_h >> 3 (which keeps every window within
+// kMaxFilterTaps).
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 
 // Fills the resolved tap weights and least weights from the span tables (build_plan does so; a test

@@ -18,6 +18,21 @@ inline bool is_filter_method(ResizeMethod method)
     return method == ResizeMethod::bicubic || method == ResizeMethod::lanczos3;
 }
 
+// How a picture's samples lie in memory: signed 16-bit channels, interleaved pixel by pixel. Every
+// method, CPU level and device takes each layout, and each channel is resized as a plane would be.
+enum class PixelLayout : std::int32_t {
+    editor_frame = 0,  // three channels (Y, Cb, Cr): the editor's PIXEL_YC
+    plane = 1,         // one channel: a video plane
+    rgba = 2,          // four channels: premultiplied red, green, blue and alpha
+};
+
+// The 16-bit samples of one pixel.
+constexpr std::int32_t channel_count(PixelLayout layout)
+{
+    return layout == PixelLayout::plane ? 1 : layout == PixelLayout::rgba ? 4 : 3;
+}
+constexpr std::int32_t kMaxChannels = 4;
+
 // The most CPU worker threads a frame runs: the executor keeps its workers in fixed room.
 constexpr std::int32_t kMaxCpuThreads = 16;
 
@@ -26,20 +41,21 @@ struct ResizeRequest {
     std::int32_t src_h;          // height of the clipped source picture
     std::int32_t dst_w;          // output width
     std::int32_t dst_h;          // output height
-    std::int32_t stride;         // pixels per row of both frame buffers (the host's max_w)
+    std::int32_t stride;         // pixels per row of both pictures (the editor's max_w)
     std::int32_t clip_left;      // frame columns left of the clipped picture
     std::int32_t clip_top;       // frame rows above the clipped picture
     ResizeMethod method;
     std::int32_t block_threads;  // device threads per block
     std::int32_t cpu_threads;    // CPU worker threads, 1 .. kMaxCpuThreads
-    std::int32_t device_rate;       // device share of the output rows, in 256ths
+    std::int32_t device_rate;    // device share of the output rows, in 256ths
+    PixelLayout layout;          // of both pictures; value-initialised, the editor's frame
 };
 
 // Every field, in order: the one list the comparison (and with it the plan's change test) reads.
 inline auto request_fields(const ResizeRequest& r)
 {
     return std::tie(r.src_w, r.src_h, r.dst_w, r.dst_h, r.stride, r.clip_left, r.clip_top, r.method, r.block_threads,
-                    r.cpu_threads, r.device_rate);
+                    r.cpu_threads, r.device_rate, r.layout);
 }
 static_assert(std::tuple_size_v<decltype(request_fields(ResizeRequest{}))> * sizeof(std::int32_t) ==
                   sizeof(ResizeRequest),

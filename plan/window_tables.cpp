@@ -30,16 +30,16 @@ WindowTables build_window_tables(const ResamplePlan& plan)
 {
     const ResizeRequest& r = plan.request;
     WindowTables tables;
-    tables.rows.taps = window_taps(plan.rows.span);
-    tables.columns.taps = window_taps(plan.columns.span);
+    tables.rows.taps = window_taps(plan.area.rows.span);
+    tables.columns.taps = window_taps(plan.area.columns.span);
 
     tables.rows.start.assign(static_cast<std::size_t>(r.dst_h) + kSurplusRows, 0);
-    std::copy(plan.rows.first.begin(), plan.rows.first.begin() + r.dst_h, tables.rows.start.begin());
+    std::copy(plan.area.rows.first.begin(), plan.area.rows.first.begin() + r.dst_h, tables.rows.start.begin());
     // The device's source array holds the clipped picture from its left edge.
     tables.columns.start.resize(static_cast<std::size_t>(r.dst_w));
-    for (std::int32_t j = 0; j < r.dst_w; ++j) tables.columns.start[j] = plan.columns.first[j] - r.clip_left;
+    for (std::int32_t j = 0; j < r.dst_w; ++j) tables.columns.start[j] = plan.area.columns.first[j] - r.clip_left;
 
-    tables.rows.weight = tap_weight_rows(plan.rows.span, tables.rows.taps, r.dst_h + kSurplusRows);
-    tables.columns.weight = tap_weight_rows(plan.columns.span, tables.columns.taps, r.dst_w);
+    tables.rows.weight = tap_weight_rows(plan.area.rows.span, tables.rows.taps, r.dst_h + kSurplusRows);
+    tables.columns.weight = tap_weight_rows(plan.area.columns.span, tables.columns.taps, r.dst_w);
     return tables;
 }

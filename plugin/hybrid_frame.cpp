@@ -6,8 +6,7 @@
 
 #include <boost/bind/bind.hpp>
 
-#include "cpu/filter_rows.h"
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 
 // A worker is a thread of the Boost.Thread group; the group's own lock guards its list of threads,
 // and its join makes the rows visible to this thread. The thread is added to the group once started
@@ -28,10 +27,7 @@ boost::thread* add_worker(boost::thread_group& group, const boost::function<void
 
 void run_cpu_job(const ResamplePlan& plan, const CpuJob& job)
 {
-    if (is_filter_method(plan.request.method))
-        filter_rows_at(job.level, filter_job(plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels));
-    else
-        resample_rows_at(job.level, plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels);
+    run_plan_rows(job.level, plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels);
 }
 
 // The job bound by Boost.Bind to the plan and its values.

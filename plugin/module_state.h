@@ -1,6 +1,8 @@
-// What the plug-in keeps between callbacks: its settings, the one plan, its device mirror and the
-// frame's worker threads. Touched only by GetFilterTable and the three callbacks, which the editor
-// calls on one thread, one at a time; everything below them takes what it needs as arguments.
+// What the plug-in keeps between the editor's calls: the settings and the CPU rows' level, read once;
+// whether start-up failed and whether the device is chosen yet; the one plan with its device mirror;
+// the frame's CPU worker threads. Touched only by GetFilterTable (read_settings_once) and the three
+// callbacks, which the editor calls on one thread, one at a time; everything below them takes what it
+// needs as arguments.
 #pragma once
 
 #include <boost/thread/thread.hpp>
@@ -9,7 +11,7 @@
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
 #include "plan/resample_plan.h"
-#include "plugin/plugin_settings.h"
+#include "settings/plugin_settings.h"
 
 struct ModuleState {
     boost::thread_group worker_group;  // the frame's CPU workers; empty between frames

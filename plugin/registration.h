@@ -5,7 +5,7 @@
 
 #include "abi/filter_records.h"
 #include "plan/resize_request.h"
-#include "plugin/plugin_settings.h"
+#include "settings/plugin_settings.h"
 
 // Indexes into FILTER::track, in registration order.
 enum TrackIndex {

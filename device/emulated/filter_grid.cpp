@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "abi/filter_records.h"
-#include "cpu/filter_rows.h"
+#include "cpu/plan_rows.h"
 #include "device/emulated/resample_grid.h"
 #include "device/emulated/grid_launch.h"
 #include "device/lifecycle.h"
@@ -32,7 +32,7 @@ bool read_axis(const emu::TextureView& first, const emu::TextureView& weight, st
 }
 
 struct Parts {
-    FilterJob job;  // the whole rows
+    RowJob job;  // the whole rows
     CpuLevel level;
     std::int32_t rows_per_part;
 };
@@ -40,10 +40,10 @@ struct Parts {
 void run_part(void* data, unsigned part)
 {
     const Parts& p = *static_cast<const Parts*>(data);
-    FilterJob job = p.job;
+    RowJob job = p.job;
     job.first_row = static_cast<std::int32_t>(part) * p.rows_per_part;
     job.row_count = std::min(p.rows_per_part, p.job.row_count - job.first_row);
-    filter_rows_at(p.level, job);
+    run_row_job(p.level, job);
 }
 
 }  // namespace
@@ -66,11 +66,18 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
         !read_axis(*in.first_x, *in.weight_x, in.taps_x, in.dest_width, source_w, first_x, weight_x, pairs_x))
         return false;
 
-    Parts parts{FilterJob{FilterTaps{in.taps_y, in.bits_y, first_y.data(), weight_y.data(), pairs_y.data()},
-                          FilterTaps{in.taps_x, in.bits_x, first_x.data(), weight_x.data(), pairs_x.data()}, in.dest_width, 0,
-                          shape.rows, reinterpret_cast<const PIXEL_YC*>(in.source->elements), source_w,
-                          reinterpret_cast<PIXEL_YC*>(shape.dest), in.max_width},
-                emulated_cpu_level(), 0};
+    Parts parts{RowJob{}, emulated_cpu_level(), 0};
+    RowJob& job = parts.job;
+    job.method = ResizeMethod::bicubic;  // either filter method: the tables say which
+    job.layout = PixelLayout::editor_frame;
+    job.dst_w = in.dest_width;
+    job.row_count = shape.rows;
+    job.src = reinterpret_cast<const std::int16_t*>(in.source->elements);
+    job.src_stride = source_w;
+    job.dst = reinterpret_cast<std::int16_t*>(shape.dest);
+    job.dst_stride = in.max_width;
+    job.filter_rows = FilterTaps{in.taps_y, in.bits_y, first_y.data(), weight_y.data(), pairs_y.data()};
+    job.filter_columns = FilterTaps{in.taps_x, in.bits_x, first_x.data(), weight_x.data(), pairs_x.data()};
     // A last row shorter than the others is computed apart, only as wide as its threads.
     const bool short_last_row = shape.last_row_columns < in.dest_width;
     if (short_last_row) --parts.job.row_count;
@@ -80,11 +87,11 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
                            run_part, &parts);
     }
     if (short_last_row) {
-        FilterJob last = parts.job;
+        RowJob last = parts.job;
         last.dst_w = shape.last_row_columns;
         last.first_row = shape.rows - 1;
         last.row_count = 1;
-        filter_rows_at(parts.level, last);
+        run_row_job(parts.level, last);
     }
     return true;
 }

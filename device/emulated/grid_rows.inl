@@ -6,7 +6,7 @@
 // store_channel_single. Columns go in runs of kGridLanes pixels, whose independent chains of sums the
 // processor overlaps.
 
-#include "plan/device_rules_internal.inl"
+#include "plan/portable_rules_local.inl"
 
 inline float source_value(const unsigned char* source, std::size_t element)
 {

@@ -2,10 +2,12 @@
 // whole-grid resample for whole launches, and the module binary that the registration hands to its
 // runtime (with the OpenCL image beside it).
 #include <cstdint>
+#include <iterator>
+#include <type_traits>
 
 #include "abi/filter_records.h"
-#include "device/template/module_image.h"
-#include "device/template/module_layout.h"
+#include "device/kernels/module_image.h"
+#include "device/kernels/module_layout.h"
 #include "device/emulated/resample_grid.h"
 #include "plan/arithmetic.h"
 #include "platform/device_runtime/emulated_device.h"
@@ -17,6 +19,14 @@ template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddres
     T value;
     emu::load(ctx, address, &value, sizeof value);
     return value;
+}
+
+// A constant's offset or a texture's unit, for a read as Read: reading either as another type than
+// module_interface.inl gives it does not compile.
+template <class Read, class Listed, class Position> constexpr Position read_as_listed(Position position)
+{
+    static_assert(std::is_same<Read, Listed>::value, "the kernel reads it as the type the module lists");
+    return position;
 }
 
 #define DEFINE_KERNEL_0(name) void name##_emulated(const emu::LaunchContext& ctx, const emu::KernelThread& thread)
@@ -33,11 +43,14 @@ template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddres
 #define BLOCK_INDEX_X (thread.blockIdx.x)
 #define THREAD_INDEX_X (thread.threadIdx.x)
 #define BLOCK_DIM_X (thread.blockDim.x)
-#define CONSTANT_INT(name) (emu::constant<std::int32_t>(ctx, kOffset_##name))
-#define CONSTANT_PIXELS(name) (emu::to_device_address(emu::constant<PIXEL_YC*>(ctx, kOffset_##name)))
-#define TEX1D(T, texture, index) (emu::texture_fetch<T>(ctx, kUnit_##texture, static_cast<float>(index)))
+#define CONSTANT_INT(name) \
+    (emu::constant<std::int32_t>(ctx, read_as_listed<std::int32_t, name##_type>(kOffset_##name)))
+#define CONSTANT_PIXELS(name) \
+    (emu::to_device_address(emu::constant<PIXEL_YC*>(ctx, read_as_listed<PIXEL_YC*, name##_type>(kOffset_##name))))
+#define TEXTURE_UNIT(T, texture) (read_as_listed<T, texture##_element>(kUnit_##texture))
+#define TEX1D(T, texture, index) (emu::texture_fetch<T>(ctx, TEXTURE_UNIT(T, texture), static_cast<float>(index)))
 #define TEX2D(T, texture, x, y) \
-    (emu::texture_fetch<T>(ctx, kUnit_##texture, static_cast<float>(x), static_cast<float>(y)))
+    (emu::texture_fetch<T>(ctx, TEXTURE_UNIT(T, texture), static_cast<float>(x), static_cast<float>(y)))
 #define STORE_PIXEL(pixels, index, pixel) \
     emu::store(ctx, (pixels) + static_cast<std::uint32_t>(index) * sizeof(PIXEL_YC), &(pixel), sizeof(PIXEL_YC))
 #define LOAD_GLOBAL(T, pointer, index) (load_value<T>(ctx, (pointer) + (index) * sizeof(T)))
@@ -45,77 +58,75 @@ template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddres
 #define SHARED_ARRAY(T, name) T* const name = reinterpret_cast<T*>(emu::shared_memory(ctx))
 #define SYNC_BLOCK() emu::sync_block(ctx)
 
-#include "device/template/resample_kernels.inl"
+#include "device/kernels/resample_kernels.inl"
 
 // The texture bound to `unit`, when it holds elements of T as the kernel fetches them.
 template <class T> const emu::TextureView* bound_texture(const emu::LaunchContext& ctx, int unit)
 {
     return emu::texture_bound(ctx, unit, sizeof(T)) ? &ctx.textures[unit] : nullptr;
 }
+#define BOUND_TEXTURE(name) bound_texture<name##_element>(ctx, kUnit_##name)
 
 // calcDestPixelsKernel over the whole grid, from the same constants and textures.
 bool calcDestPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid, const dim3& block)
 {
-    const ResampleLaunch launch = {
-        CONSTANT_INT(gcUnitNumX),
-        CONSTANT_INT(gcUnitNumY),
-        CONSTANT_INT(gcThreadNum),
-        CONSTANT_INT(gcDestWidth),
-        CONSTANT_INT(gcMaxWidth),
-        CONSTANT_PIXELS(pgcGpuDestPixels),
-        bound_texture<int>(ctx, kUnit_gTextureStartY),
-        bound_texture<int>(ctx, kUnit_gTextureStartX),
-        bound_texture<float>(ctx, kUnit_gTextureWeightY),
-        bound_texture<float>(ctx, kUnit_gTextureWeightX),
-        bound_texture<short>(ctx, kUnit_gTextureSrc),
-    };
+    ResampleLaunch launch{};
+    launch.unit_x = CONSTANT_INT(gcUnitNumX);
+    launch.unit_y = CONSTANT_INT(gcUnitNumY);
+    launch.thread_num = CONSTANT_INT(gcThreadNum);
+    launch.dest_width = CONSTANT_INT(gcDestWidth);
+    launch.max_width = CONSTANT_INT(gcMaxWidth);
+    launch.dest = CONSTANT_PIXELS(pgcGpuDestPixels);
+    launch.start_y = BOUND_TEXTURE(gTextureStartY);
+    launch.start_x = BOUND_TEXTURE(gTextureStartX);
+    launch.weight_y = BOUND_TEXTURE(gTextureWeightY);
+    launch.weight_x = BOUND_TEXTURE(gTextureWeightX);
+    launch.source = BOUND_TEXTURE(gTextureSrc);
     return run_resample_grid(launch, grid, block);
 }
 
 // calcFilterPixelsKernel over the whole grid, likewise.
 bool calcFilterPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid, const dim3& block)
 {
-    const FilterLaunch launch = {
-        CONSTANT_INT(gcFilterTapsX),
-        CONSTANT_INT(gcFilterTapsY),
-        CONSTANT_INT(gcFilterBitsX),
-        CONSTANT_INT(gcFilterBitsY),
-        CONSTANT_INT(gcThreadNum),
-        CONSTANT_INT(gcDestWidth),
-        CONSTANT_INT(gcMaxWidth),
-        CONSTANT_PIXELS(pgcGpuDestPixels),
-        bound_texture<int>(ctx, kUnit_gTextureFilterFirstY),
-        bound_texture<int>(ctx, kUnit_gTextureFilterFirstX),
-        bound_texture<short>(ctx, kUnit_gTextureFilterWeightY),
-        bound_texture<short>(ctx, kUnit_gTextureFilterWeightX),
-        bound_texture<short>(ctx, kUnit_gTextureSrc),
-    };
+    FilterLaunch launch{};
+    launch.taps_x = CONSTANT_INT(gcFilterTapsX);
+    launch.taps_y = CONSTANT_INT(gcFilterTapsY);
+    launch.bits_x = CONSTANT_INT(gcFilterBitsX);
+    launch.bits_y = CONSTANT_INT(gcFilterBitsY);
+    launch.thread_num = CONSTANT_INT(gcThreadNum);
+    launch.dest_width = CONSTANT_INT(gcDestWidth);
+    launch.max_width = CONSTANT_INT(gcMaxWidth);
+    launch.dest = CONSTANT_PIXELS(pgcGpuDestPixels);
+    launch.first_y = BOUND_TEXTURE(gTextureFilterFirstY);
+    launch.first_x = BOUND_TEXTURE(gTextureFilterFirstX);
+    launch.weight_y = BOUND_TEXTURE(gTextureFilterWeightY);
+    launch.weight_x = BOUND_TEXTURE(gTextureFilterWeightX);
+    launch.source = BOUND_TEXTURE(gTextureSrc);
     return run_filter_grid(launch, grid, block);
 }
 
-const emu::ImageKernel kKernels[] = {
-    {"__globfunc__Z20calcDestPixelsKernelv", calcDestPixelsKernel_emulated, false, calcDestPixelsKernel_grid},
-    {"__globfunc__Z22calcFilterPixelsKernelv", calcFilterPixelsKernel_emulated, false, calcFilterPixelsKernel_grid},
-    {"__globfunc__Z10testKernelPfS_", testKernel_emulated, true, nullptr},
-};
-const emu::ImageConstant kConstants[] = {
-    {"gcUnitNumX", kOffset_gcUnitNumX, 4},   {"gcUnitNumY", kOffset_gcUnitNumY, 4},
-    {"gcThreadNum", kOffset_gcThreadNum, 4}, {"gcDestWidth", kOffset_gcDestWidth, 4},
-    {"gcMaxWidth", kOffset_gcMaxWidth, 4},   {"pgcGpuDestPixels", kOffset_pgcGpuDestPixels, sizeof(PIXEL_YC*)},
-    {"gcFilterTapsX", kOffset_gcFilterTapsX, 4}, {"gcFilterTapsY", kOffset_gcFilterTapsY, 4},
-    {"gcFilterBitsX", kOffset_gcFilterBitsX, 4}, {"gcFilterBitsY", kOffset_gcFilterBitsY, 4},
-};
-const emu::ImageTexture kTextures[] = {
-    {"gTextureStartY", kUnit_gTextureStartY, 1},   {"gTextureStartX", kUnit_gTextureStartX, 1},
-    {"gTextureWeightY", kUnit_gTextureWeightY, 1}, {"gTextureWeightX", kUnit_gTextureWeightX, 1},
-    {"gTextureSrc", kUnit_gTextureSrc, 2},
-    {"gTextureFilterFirstY", kUnit_gTextureFilterFirstY, 1},   {"gTextureFilterFirstX", kUnit_gTextureFilterFirstX, 1},
-    {"gTextureFilterWeightY", kUnit_gTextureFilterWeightY, 1}, {"gTextureFilterWeightX", kUnit_gTextureFilterWeightX, 1},
-};
-const char* const kSharedSymbols[] = {"sdata"};
+// A kernel that takes buffers waits at block barriers and runs only thread by thread.
+#define READING_KERNEL(name, symbol) {symbol, name##_emulated, false, name##_grid},
+#define TAKING_KERNEL(name, symbol, element, shared) {symbol, name##_emulated, true, nullptr},
+const emu::ImageKernel kKernels[] = {MODULE_KERNELS(READING_KERNEL, TAKING_KERNEL)};
+#define IMAGE_CONSTANT(name, type, room) {#name, kOffset_##name, sizeof(type)},
+const emu::ImageConstant kConstants[] = {MODULE_CONSTANTS(IMAGE_CONSTANT)};
+#define IMAGE_TEXTURE(name, element, dimensions) {#name, kUnit_##name, dimensions},
+const emu::ImageTexture kTextures[] = {MODULE_TEXTURES(IMAGE_TEXTURE)};
+#define SHARED_SYMBOL(name, symbol, element, shared) #shared,
+const char* const kSharedSymbols[] = {MODULE_KERNELS(MODULE_SKIP, SHARED_SYMBOL)};
 
 const emu::EmulatedImage kImage = {
-    "vantreo-emu-img", kKernels, 3, kConstants, 10, kConstantBankBytes, kTextures, 9, kSharedSymbols, 1,
+    "vantreo-emu-img",
+    kKernels,
+    static_cast<int>(std::size(kKernels)),
+    kConstants,
+    static_cast<int>(std::size(kConstants)),
+    kConstantBankBytes,
+    kTextures,
+    static_cast<int>(std::size(kTextures)),
+    kSharedSymbols,
+    static_cast<int>(std::size(kSharedSymbols)),
 };
 
 const __cudaFatCubinEntry kCubins[] = {{"sm_10", &kImage}, {"opencl", &resample_opencl_image}, {nullptr, nullptr}};

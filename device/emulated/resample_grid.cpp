@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "abi/filter_records.h"
-#include "cpu/cpu_level.h"
+#include "cpu/plan_rows.h"
 #include "device/emulated/grid_rows.h"
 #include "device/emulated/grid_launch.h"
 #include "device/lifecycle.h"
@@ -37,12 +37,12 @@ struct GridTables {
 // The launch's windows as a plan's taps, for the CPU's vector row workers run by the device's rule:
 // each window trimmed to the taps from its first to its last nonzero weight. A tap of weight zero
 // leaves a sum as it is (value x 0 + sum is the sum; a sum is never -0), so the trimmed taps are the
-// kernel's own. Only the taps of each AxisPlan are filled: the launch has no span tables.
+// kernel's own. Only the taps of each AreaAxis are filled: the launch has no span tables.
 
 // Appends the nonzero part of `count` window weights `stride` apart, which start at source index
 // `start`, as one output of `axis`: its first and last source index (last < first when all are
 // zero), its weights and their least weight.
-void append_window(const float* weights, std::int32_t count, std::int32_t stride, std::int64_t start, AxisPlan& axis,
+void append_window(const float* weights, std::int32_t count, std::int32_t stride, std::int64_t start, AreaAxis& axis,
                    std::int64_t& first, std::int64_t& last)
 {
     std::int32_t t0 = 0;
@@ -60,8 +60,8 @@ void append_window(const float* weights, std::int32_t count, std::int32_t stride
 
 // False when some kept tap would fetch clamped (outside the source), a column keeps no tap, or the
 // columns' first taps go backwards: the lane workers assume none of these.
-bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32_t rows, AxisPlan& row_taps,
-                     AxisPlan& column_taps)
+bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32_t rows, AreaAxis& row_taps,
+                     AreaAxis& column_taps)
 {
     const std::int32_t pixels_per_row = in.source->width / 3;
     column_taps.tap_start.push_back(0);
@@ -93,7 +93,7 @@ struct Parts {
     RowLoop loop;
     std::int32_t rows;  // rows of the parts: all, or all but a last one shorter than the others
     std::int32_t rows_per_part;
-    const LaneJob* lanes;  // null when the lane workers do not take this launch
+    const RowJob* lanes;  // null when the vector area workers do not take this launch
     CpuLevel level;
 };
 
@@ -103,10 +103,10 @@ void run_part(void* data, unsigned part)
     const std::int32_t first = static_cast<std::int32_t>(part) * p.rows_per_part;
     const std::int32_t end = std::min(first + p.rows_per_part, p.rows);
     if (p.lanes) {
-        LaneJob job = *p.lanes;
+        RowJob job = *p.lanes;
         job.first_row = first;
         job.row_count = end - first;
-        run_lane_job(p.level, job);
+        run_row_job(p.level, job);
     } else {
         p.loop(*p.grid, first, end);
     }
@@ -170,18 +170,20 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     // allow; a last, shorter row, and every row of a launch they cannot take, to the row loop.
     Parts parts{&g, choose_row_loop(), g.rows, 0, nullptr, emulated_cpu_level()};
     const std::int32_t short_last_row = g.last_row_columns < g.width ? 1 : 0;
-    AxisPlan row_taps, column_taps;
-    LaneJob job{};
+    AreaAxis row_taps, column_taps;
+    RowJob job{};
     if (parts.level != CpuLevel::scalar && in.source->width % 3 == 0 &&
         build_lane_taps(in, g, g.rows - short_last_row, row_taps, column_taps)) {
-        job.rows = row_taps.taps();
-        job.columns = column_taps.taps();
+        job.method = ResizeMethod::area_average;
+        job.layout = PixelLayout::editor_frame;
+        job.area_rows = row_taps.view();
+        job.area_columns = column_taps.view();
+        job.area_rule = AreaRule::device;
         job.dst_w = g.width;
-        job.src_pixels = reinterpret_cast<const PIXEL_YC*>(g.source);
+        job.src = reinterpret_cast<const std::int16_t*>(g.source);
         job.src_stride = in.source->width / 3;
-        job.dst_pixels = reinterpret_cast<PIXEL_YC*>(g.dest);
+        job.dst = reinterpret_cast<std::int16_t*>(g.dest);
         job.dst_stride = in.max_width;
-        job.rule = LaneRule::device;
         parts.lanes = &job;
         parts.rows -= short_last_row;
     }

@@ -1,5 +1,5 @@
 // The resample kernel run a whole grid at a time on the stand-in device: the same pixels, taps and
-// arithmetic as calcDestPixelsKernel (device/template/resample_kernels.inl) run thread by thread,
+// arithmetic as calcDestPixelsKernel (device/kernels/resample_kernels.inl) run thread by thread,
 // with every clamped texture index and weight looked up once per launch instead of once per fetch,
 // and the destination checked once for all stores. Whole rows go to the CPU's vector row workers
 // (at emulated_cpu_level(), device/lifecycle.h), run by the device's rounding rules, where the

@@ -30,7 +30,7 @@
 #include "host/video/test_pattern.h"
 #include "platform/device_runtime/cuda_runtime.h"
 #include "platform/printable_text.h"
-#include "plugin/plugin_settings.h"
+#include "settings/plugin_settings.h"
 
 #ifndef VANTREO_BUILT_PLUGIN
 #define VANTREO_BUILT_PLUGIN "vantreo.auf"

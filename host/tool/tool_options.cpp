@@ -7,7 +7,7 @@
 
 #include "host/editor/plugin_host.h"
 #include "host/editor/size_controls.h"
-#include "plugin/plugin_settings.h"
+#include "settings/plugin_settings.h"
 
 namespace vantreo_host {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cpu/filter_rows.h"
+#include "cpu/plan_rows.h"
 #include "plan/filter_tables.h"
 #include "tests/support/cpu_levels.h"
 #include "tests/support/frames.h"
@@ -22,7 +22,7 @@ ResizeRequest filter_request(ResizeMethod method, std::int32_t src_w, std::int32
                              std::int32_t dst_h, std::int32_t stride, std::int32_t clip_left = 0,
                              std::int32_t clip_top = 0)
 {
-    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top, method, 32, 1, 0};
+    return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top, method, 32, 1, 0, PixelLayout::editor_frame};
 }
 
 // The filter of `plan` in double over the clipped picture of `src`: the window weights of
@@ -39,8 +39,8 @@ struct DoubleFilter {
                  double* bound) const
     {
         const ResizeRequest& r = plan.request;
-        const double step_x = std::ldexp(1.0, -plan.columns.filter_weight_bits);
-        const double step_y = std::ldexp(1.0, -plan.rows.filter_weight_bits);
+        const double step_x = std::ldexp(1.0, -plan.filter.columns.weight_bits);
+        const double step_y = std::ldexp(1.0, -plan.filter.rows.weight_bits);
         const FilterWindow& wy = rows[i];
         const FilterWindow& wx = columns[j];
         auto at = [&](std::int32_t k, std::int32_t n) {
@@ -120,14 +120,14 @@ TEST_P(FilterRowsAtLevel, MatchesTheReference)
         fill_random(src, values, trial % 3 == 0 ? -32768 : -2048, trial % 3 == 0 ? 32767 : 4096);
         const PIXEL_YC* picture = src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride;
         if (level == CpuLevel::scalar)
-            filter_rows_reference(plan, 0, dst_h, picture, expected.pixels());
+            filter_rows_reference(plan_row_job(plan, 0, dst_h, picture, expected.pixels()));
         else
-            filter_rows_at(CpuLevel::scalar, filter_job(plan, 0, dst_h, picture, expected.pixels()));
+            run_plan_rows(CpuLevel::scalar, plan, 0, dst_h, picture, expected.pixels());
         ASSERT_TRUE(expected.guards_intact());
         // Some runs in two parts, as the device band and the CPU's bands split the rows.
         const std::int32_t split = trial % 4 == 0 ? dst_h / 2 : 0;
-        ASSERT_EQ(filter_rows_at(level, filter_job(plan, 0, split, picture, got.pixels())), level);
-        ASSERT_EQ(filter_rows_at(level, filter_job(plan, split, dst_h - split, picture, got.pixels())), level);
+        ASSERT_EQ(run_plan_rows(level, plan, 0, split, picture, got.pixels()), level);
+        ASSERT_EQ(run_plan_rows(level, plan, split, dst_h - split, picture, got.pixels()), level);
         ASSERT_EQ(first_difference(got, expected), -1) << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h;
     }
 }
@@ -204,8 +204,8 @@ TEST_P(FilterRowsAtLevel, GivesTheRowsWorkedOutByHand)
             for (std::int32_t k = 0; k < dst; ++k)
                 expected.pixels()[k] = along ? PIXEL_YC{row.y_along[k], row.cb_along[k], -2048}
                                              : PIXEL_YC{row.y_down[k], row.cb_down[k], -2048};
-            filter_rows_reference(plan, 0, request.dst_h, source.pixels(), reference.pixels());
-            filter_rows_at(GetParam(), filter_job(plan, 0, request.dst_h, source.pixels(), got.pixels()));
+            filter_rows_reference(plan_row_job(plan, 0, request.dst_h, source.pixels(), reference.pixels()));
+            run_plan_rows(GetParam(), plan, 0, request.dst_h, source.pixels(), got.pixels());
             EXPECT_EQ(channels_of(reference), channels_of(expected));
             EXPECT_EQ(channels_of(got), channels_of(expected));
             EXPECT_TRUE(reference.guards_intact() && got.guards_intact());
@@ -223,7 +223,7 @@ TEST(FilterRows, EveryRunFitsItsRoom)
             for (const std::int32_t dst_w : {src_w / 8, src_w / 3 + 1, src_w - 1, src_w * 2}) {
                 ResamplePlan plan{};
                 build_plan(filter_request(method, src_w, 1, dst_w, 1, std::max(src_w, dst_w)), plan);
-                const FilterTaps columns = plan.columns.filter();
+                const FilterTaps columns = plan.filter.columns.view();
                 for (const std::int32_t room : {256, 512, 1024})
                     for (std::int32_t j0 = 0; j0 < dst_w;) {
                         const std::int32_t j1 = filter_run_end(columns, dst_w, j0, room);
@@ -247,7 +247,7 @@ TEST(FilterRows, StaysWithinTheBoundOfTheDoubleFilter)
                 build_plan(request, plan);
                 GuardedFrame src(request.stride, s[1]), got(request.stride, s[3]);
                 fill_picture(src, picture, 5);
-                filter_rows_reference(plan, 0, s[3], src.pixels(), got.pixels());
+                filter_rows_reference(plan_row_job(plan, 0, s[3], src.pixels(), got.pixels()));
                 const DoubleFilter filter(request);
                 double worst = 0;
                 for (std::int32_t i = 0; i < s[3]; ++i)
@@ -282,7 +282,7 @@ TEST(FilterRows, KeepsAConstantPictureAndSaturatesBeyond)
         for (std::int16_t value : {-8192, -2048, 0, 1, 4096, 8191, 8192, 8193, -8193, 32767, -32768}) {
             GuardedFrame src(plan.request.stride, src_h), got(plan.request.stride, dst_h);
             std::fill(src.pixels(), src.pixels() + src.max_w * src_h, PIXEL_YC{value, value, value});
-            filter_rows_reference(plan, 0, dst_h, src.pixels(), got.pixels());
+            filter_rows_reference(plan_row_job(plan, 0, dst_h, src.pixels(), got.pixels()));
             const std::int16_t expected = static_cast<std::int16_t>(std::clamp<int>(value, -8192, 8192));
             for (std::int32_t i = 0; i < dst_h; ++i)
                 for (std::int32_t j = 0; j < dst_w; ++j)

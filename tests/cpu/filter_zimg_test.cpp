@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "cpu/filter_rows.h"
+#include "cpu/plan_rows.h"
 #include "host/video/test_pattern.h"
 #include "tests/support/frames.h"
 #include "tests/support/zimg_reference.h"
@@ -57,12 +57,12 @@ TEST(FilterBesideZimg, WithinOneOfZimgAwayFromTheEdges)
     for (ResizeMethod method : {ResizeMethod::bicubic, ResizeMethod::lanczos3})
         for (const auto& p : pairs)
             for (Source source : {Source::pattern, Source::noise, Source::gradient}) {
-                const ResizeRequest request{p[0], p[1], p[2], p[3], std::max(p[0], p[2]), 0, 0, method, 32, 1, 0};
+                const ResizeRequest request{p[0], p[1], p[2], p[3], std::max(p[0], p[2]), 0, 0, method, 32, 1, 0, PixelLayout::editor_frame};
                 ResamplePlan plan{};
                 build_plan(request, plan);
                 const GuardedFrame src = source_frame(source, request.stride, p[1]);
                 GuardedFrame ours(request.stride, p[3]);
-                filter_rows_at(best_cpu_level(), filter_job(plan, 0, p[3], src.pixels(), ours.pixels()));
+                run_plan_rows(best_cpu_level(), plan, 0, p[3], src.pixels(), ours.pixels());
                 for (int c = 0; c < 3; ++c) {
                     auto channel = [c](const PIXEL_YC& pixel) { return c == 0 ? pixel.y : c == 1 ? pixel.cb : pixel.cr; };
                     std::vector<float> plane(static_cast<std::size_t>(p[0]) * p[1]);

@@ -42,7 +42,7 @@ struct Layout {
                          static_cast<std::int16_t>((row * 131 + col * 71) & 0x7fff)};
 
     ResizeRequest r{c.src_w, c.src_h, c.dst_w, c.dst_h, stride, c.clip_left, c.clip_top,
-                    ResizeMethod::point_sample, 32, 1, 0};
+                    ResizeMethod::point_sample, 32, 1, 0, PixelLayout::editor_frame};
     ResamplePlan plan{};
     build_plan(r, plan);
     GuardedFrame dst(stride, c.dst_h + c.dst_extra_rows), expected = dst;

@@ -6,7 +6,7 @@
 #include "device/device_module.h"
 #include "device/lifecycle.h"
 #include "platform/device_runtime/emulated_controls.h"
-#include "cpu/filter_rows.h"
+#include "cpu/plan_rows.h"
 #include "plugin/hybrid_frame.h"
 #include "tests/support/environment.h"
 #include "tests/support/cpu_rows.h"
@@ -250,11 +250,11 @@ TEST_F(DeviceBand, FilterMethodsGiveTheReferenceFrameForEveryShare)
         GuardedFrame src(stride, clip_top + src_h);
         fill_random(src, rng, trial % 2 ? -32768 : -2048, trial % 2 ? 32767 : 4096);
         ResizeRequest r{src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top,
-                        trial % 2 ? ResizeMethod::lanczos3 : ResizeMethod::bicubic, 32, 1, 0};
+                        trial % 2 ? ResizeMethod::lanczos3 : ResizeMethod::bicubic, 32, 1, 0, PixelLayout::editor_frame};
         build_plan(r, plan);
         GuardedFrame expected(stride, dst_h);
-        filter_rows_reference(plan, 0, dst_h, src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride,
-                              expected.pixels());
+        filter_rows_reference(plan_row_job(plan, 0, dst_h, src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride,
+                              expected.pixels()));
         for (const char* per_thread : {"0", "1"}) {
             set_env("VANTREO_TEST_EMU_PER_THREAD", per_thread);
             for (std::int32_t rate : {0, 77, 256})

@@ -50,11 +50,11 @@ TEST(DeviceMirror, ConstantsAndWindowTablesReadBack)
         EXPECT_EQ(read_constant(gcMaxWidth), 80);
 
         // Output rows past dst_h start at row 0; columns count from the clipped picture's left edge.
-        std::vector<std::int32_t> start_y(plan.rows.first.begin(), plan.rows.first.end() - 1);
+        std::vector<std::int32_t> start_y(plan.area.rows.first.begin(), plan.area.rows.first.end() - 1);
         start_y.resize(start_y.size() + 512, 0);
         EXPECT_EQ(texture_elements<std::int32_t>(gTextureStartY), start_y);
         std::vector<std::int32_t> start_x;
-        for (std::int32_t j = 0; j < c.dst_w; ++j) start_x.push_back(plan.columns.first[j] - c.clip_left);
+        for (std::int32_t j = 0; j < c.dst_w; ++j) start_x.push_back(plan.area.columns.first[j] - c.clip_left);
         EXPECT_EQ(texture_elements<std::int32_t>(gTextureStartX), start_x);
         EXPECT_EQ(texture_elements<float>(gTextureWeightY).size(), (c.dst_h + 512u) * c.taps_y);
         EXPECT_EQ(texture_elements<float>(gTextureWeightX).size(), static_cast<std::size_t>(c.dst_w) * c.taps_x);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "device/device_mirror.h"
 #include "device/device_module.h"
 #include "device/lifecycle.h"
@@ -118,7 +118,7 @@ TEST_F(GridExecution, KeepsTheDeviceRoundingRules)
     build_plan(area_request(8, 1, 8, 1, 8, 256, 32), plan);
     mirror.rebuild(plan);
     ASSERT_TRUE(mirror.ready_for(plan));
-    const std::int32_t taps = window_taps(plan.columns.span);
+    const std::int32_t taps = window_taps(plan.area.columns.span);
     ASSERT_GE(taps, 3);
     std::vector<float> weights(static_cast<std::size_t>(8 * taps), 0.0f);
     for (std::int32_t c = 0; c < 8; ++c) weights[c * taps] = 1.0f;

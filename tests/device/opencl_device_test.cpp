@@ -150,7 +150,7 @@ TEST_F(OpenclDevice, RowsEqualTheEmulatedDevicesByteForByte)
                               std::uniform_int_distribution<int>(std::max(1, src_h >> 3), 2 * src_h)(rng),
                               2 * src_w + 3, trial % 3, trial % 4,
                               trial % 2 ? ResizeMethod::lanczos3 : ResizeMethod::bicubic, 64, 2,
-                              std::uniform_int_distribution<int>(1, 256)(rng)};
+                              std::uniform_int_distribution<int>(1, 256)(rng), PixelLayout::editor_frame};
         GuardedFrame src(r.stride, src_h + r.clip_top);
         fill_random(src, rng);
         expect_same_bytes(r, src);

@@ -12,10 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "cpu/filter_rows.h"
+#include "cpu/plan_rows.h"
 #include "plugin/frame_entry.h"
-#include "plugin/plugin_settings.h"
 #include "plugin/registration.h"
+#include "settings/plugin_settings.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/area_rules.h"
 #include "tests/support/environment.h"
@@ -148,7 +148,7 @@ void check_filter(const ResizeRequest& r, const std::vector<PIXEL_YC>& source, c
     ResamplePlan plan{};
     build_plan(r, plan);
     std::vector<PIXEL_YC> want(output.size());
-    filter_rows_reference(plan, 0, r.dst_h, source.data() + static_cast<std::size_t>(r.clip_top) * r.stride, want.data());
+    filter_rows_reference(plan_row_job(plan, 0, r.dst_h, source.data() + static_cast<std::size_t>(r.clip_top) * r.stride, want.data()));
     for (std::int32_t y = 0; y < r.dst_h; ++y)
         for (std::int32_t x = 0; x < r.dst_w; ++x) {
             const std::size_t at = static_cast<std::size_t>(y) * r.stride + x;

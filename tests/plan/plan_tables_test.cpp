@@ -11,56 +11,56 @@ TEST(PlanTables, ThreeHalvesSpanCutsEveryThirdRow)
 {
     ResamplePlan plan{};
     build_plan(area_request(10, 1080, 10, 720), plan);
-    EXPECT_EQ(plan.rows.span, 1.5f);
-    EXPECT_EQ(plan.rows.full_weight, 0.666666686534881591796875f);
-    EXPECT_EQ(std::vector<std::int32_t>(plan.rows.first.begin(), plan.rows.first.begin() + 5),
+    EXPECT_EQ(plan.area.rows.span, 1.5f);
+    EXPECT_EQ(plan.area.rows.full_weight, 0.666666686534881591796875f);
+    EXPECT_EQ(std::vector<std::int32_t>(plan.area.rows.first.begin(), plan.area.rows.first.begin() + 5),
               (std::vector<std::int32_t>{0, 1, 3, 4, 6}));
-    EXPECT_EQ(plan.rows.first.back(), 1080);
-    EXPECT_EQ(std::vector<std::int32_t>(plan.rows.last.begin(), plan.rows.last.begin() + 5),
+    EXPECT_EQ(plan.area.rows.first.back(), 1080);
+    EXPECT_EQ(std::vector<std::int32_t>(plan.area.rows.last.begin(), plan.area.rows.last.begin() + 5),
               (std::vector<std::int32_t>{1, 2, 4, 5, 7}));
-    EXPECT_EQ(plan.rows.last.back(), 1079);
-    ASSERT_EQ(plan.rows.weight.size(), 1080u);
+    EXPECT_EQ(plan.area.rows.last.back(), 1079);
+    ASSERT_EQ(plan.area.rows.weight.size(), 1080u);
     for (std::size_t k = 0; k < 1080; ++k)
-        ASSERT_EQ(plan.rows.weight[k], k % 3 == 1 ? 0.3333333432674407958984375f : plan.rows.full_weight) << k;
+        ASSERT_EQ(plan.area.rows.weight[k], k % 3 == 1 ? 0.3333333432674407958984375f : plan.area.rows.full_weight) << k;
 }
 
 TEST(PlanTables, ExactBoundaryLeavesTheSourceRowToTheNextOutputRow)
 {
     ResamplePlan plan{};
     build_plan(area_request(10, 1000, 10, 300), plan);
-    EXPECT_EQ(plan.rows.last[2], 9);
-    EXPECT_EQ(plan.rows.first[3], 10);
-    EXPECT_EQ(plan.rows.weight[10], 0.300000011920928955078125f);
-    EXPECT_EQ(plan.rows.weight[3], 0.09999997913837432861328125f);
-    EXPECT_EQ(plan.rows.weight[6], 0.1999999582767486572265625f);
+    EXPECT_EQ(plan.area.rows.last[2], 9);
+    EXPECT_EQ(plan.area.rows.first[3], 10);
+    EXPECT_EQ(plan.area.rows.weight[10], 0.300000011920928955078125f);
+    EXPECT_EQ(plan.area.rows.weight[3], 0.09999997913837432861328125f);
+    EXPECT_EQ(plan.area.rows.weight[6], 0.1999999582767486572265625f);
 }
 
 TEST(PlanTables, LastEntryIsLimitedToThePicture)
 {
     ResamplePlan plan{};
     build_plan(area_request(10, 11, 10, 7), plan);
-    EXPECT_EQ(plan.rows.span, 1.57142865657806396484375f);
-    EXPECT_EQ(plan.rows.first, (std::vector<std::int32_t>{0, 1, 3, 4, 6, 7, 9, 11}));
-    EXPECT_EQ(plan.rows.last, (std::vector<std::int32_t>{1, 3, 4, 6, 7, 9, 10}));
-    EXPECT_EQ(plan.rows.weight[1], 0.3636364042758941650390625f);
+    EXPECT_EQ(plan.area.rows.span, 1.57142865657806396484375f);
+    EXPECT_EQ(plan.area.rows.first, (std::vector<std::int32_t>{0, 1, 3, 4, 6, 7, 9, 11}));
+    EXPECT_EQ(plan.area.rows.last, (std::vector<std::int32_t>{1, 3, 4, 6, 7, 9, 10}));
+    EXPECT_EQ(plan.area.rows.weight[1], 0.3636364042758941650390625f);
 }
 
 TEST(PlanTables, SpansAreReciprocalsOfRoundedScales)
 {
     ResamplePlan plan{};
     build_plan(area_request(7, 10, 2, 10), plan);
-    EXPECT_EQ(plan.columns.span, 3.4999997615814208984375f);
-    EXPECT_EQ(plan.columns.full_weight, 0.2857142984867095947265625f);
-    EXPECT_EQ(plan.columns.first, (std::vector<std::int32_t>{0, 3, 7}));
-    EXPECT_EQ(plan.columns.last, (std::vector<std::int32_t>{3, 6}));
+    EXPECT_EQ(plan.area.columns.span, 3.4999997615814208984375f);
+    EXPECT_EQ(plan.area.columns.full_weight, 0.2857142984867095947265625f);
+    EXPECT_EQ(plan.area.columns.first, (std::vector<std::int32_t>{0, 3, 7}));
+    EXPECT_EQ(plan.area.columns.last, (std::vector<std::int32_t>{3, 6}));
     for (std::size_t k = 0; k < 7; ++k)
-        EXPECT_EQ(plan.columns.weight[k], k == 3 ? 0.14285708963871002197265625f : 0.2857142984867095947265625f);
+        EXPECT_EQ(plan.area.columns.weight[k], k == 3 ? 0.14285708963871002197265625f : 0.2857142984867095947265625f);
 
     // Equal sizes: one source index per output, all weights 1.
     for (std::int32_t j = 0; j < 10; ++j) {
-        EXPECT_EQ(plan.rows.first[j], j);
-        EXPECT_EQ(plan.rows.last[j], j);
-        EXPECT_EQ(plan.rows.weight[j], 1.0f);
+        EXPECT_EQ(plan.area.rows.first[j], j);
+        EXPECT_EQ(plan.area.rows.last[j], j);
+        EXPECT_EQ(plan.area.rows.weight[j], 1.0f);
     }
 }
 
@@ -70,10 +70,10 @@ TEST(PlanTables, ColumnEntriesIncludeTheLeftClip)
     ResizeRequest r = area_request(10, 4, 5, 4);
     r.clip_left = 5;
     build_plan(r, plan);
-    EXPECT_EQ(plan.columns.span, 2.0f);
-    EXPECT_EQ(plan.columns.first, (std::vector<std::int32_t>{5, 7, 9, 11, 13, 15}));
-    EXPECT_EQ(plan.columns.last, (std::vector<std::int32_t>{6, 8, 10, 12, 14}));
-    EXPECT_EQ(plan.columns.weight, std::vector<float>(10, 0.5f));
+    EXPECT_EQ(plan.area.columns.span, 2.0f);
+    EXPECT_EQ(plan.area.columns.first, (std::vector<std::int32_t>{5, 7, 9, 11, 13, 15}));
+    EXPECT_EQ(plan.area.columns.last, (std::vector<std::int32_t>{6, 8, 10, 12, 14}));
+    EXPECT_EQ(plan.area.columns.weight, std::vector<float>(10, 0.5f));
 }
 
 TEST(PlanTables, WorkSplitAndBlockCounts)
@@ -101,24 +101,24 @@ TEST(PlanTables, TablesKeepTheirStorageWhenLargeEnough)
 {
     ResamplePlan plan{};
     build_plan(area_request(1600, 1600, 1000, 1000), plan);
-    const std::int32_t* first = plan.rows.first.data();
-    const float* weights = plan.columns.weight.data();
+    const std::int32_t* first = plan.area.rows.first.data();
+    const float* weights = plan.area.columns.weight.data();
     build_plan(area_request(900, 900, 500, 500), plan);
-    EXPECT_EQ(plan.rows.first.data(), first);
-    EXPECT_EQ(plan.columns.weight.data(), weights);
-    EXPECT_EQ(plan.rows.first.size(), 501u);
+    EXPECT_EQ(plan.area.rows.first.data(), first);
+    EXPECT_EQ(plan.area.columns.weight.data(), weights);
+    EXPECT_EQ(plan.area.rows.first.size(), 501u);
 }
 
 TEST(PlanTables, PointSamplingRequestKeepsTheAreaTables)
 {
     ResamplePlan plan{};
     build_plan(area_request(10, 11, 10, 7), plan);
-    const std::vector<std::int32_t> rows = plan.rows.first;
+    const std::vector<std::int32_t> rows = plan.area.rows.first;
     ResizeRequest r = area_request(10, 11, 10, 7);
     r.method = ResizeMethod::point_sample;
     build_plan(r, plan);
     EXPECT_EQ(plan.request, r);
-    EXPECT_EQ(plan.rows.first, rows);
+    EXPECT_EQ(plan.area.rows.first, rows);
 }
 
 // Each output's resolved weights are those of the independent rule, listed from its first source
@@ -148,12 +148,12 @@ TEST(PlanTables, ResolvedTapWeightsAndLeastWeights)
             }
             EXPECT_EQ(static_cast<std::size_t>(start.back()), weights.size());
         };
-        check(cols, plan.columns.tap_start, plan.columns.tap_weight, plan.columns.least_weight);
-        check(rows, plan.rows.tap_start, plan.rows.tap_weight, plan.rows.least_weight);
+        check(cols, plan.area.columns.tap_start, plan.area.columns.tap_weight, plan.area.columns.least_weight);
+        check(rows, plan.area.rows.tap_start, plan.area.rows.tap_weight, plan.area.rows.least_weight);
     }
     // 1440 columns to 1000: a boundary rounded one float step past a source column leaves a sliver.
     build_plan(area_request(1440, 1080, 1000, 700), plan);
-    EXPECT_LT(*std::min_element(plan.columns.least_weight.begin(), plan.columns.least_weight.end()), 0x1p-13f);
+    EXPECT_LT(*std::min_element(plan.area.columns.least_weight.begin(), plan.area.columns.least_weight.end()), 0x1p-13f);
 }
 
 using Weights = std::vector<float>;

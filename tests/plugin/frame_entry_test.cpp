@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "cpu/point_sampler.h"
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "platform/device_runtime/emulated_controls.h"
 #include "plugin/frame_entry.h"
-#include "plugin/plugin_settings.h"
 #include "plugin/registration.h"
+#include "settings/plugin_settings.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -303,7 +303,7 @@ TEST(FrameEntry, MovingTheCropWithoutResizingItRebuildsThePlan)
         ResamplePlan fresh{};
         build_plan(request, fresh);
         GuardedFrame expected(100, 80);
-        resample_rows_at(cpu_level_from_environment(), fresh, 0, request.dst_h, edit.pixels() + top * 100, expected.pixels());
+        run_plan_rows(cpu_level_from_environment(), fresh, 0, request.dst_h, edit.pixels() + top * 100, expected.pixels());
         for (std::int32_t row = 0; row < 20; ++row)
             for (std::int32_t col = 0; col < 30; ++col)
                 ASSERT_TRUE(same_pixel(temp.at(row, col), expected.at(row, col))) << top << "," << left;

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "plugin/registration.h"
 #include "tests/support/environment.h"
 #include "tests/support/frames.h"

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "plugin/hybrid_frame.h"
 #include "tests/support/frames.h"
 
@@ -94,7 +94,7 @@ TEST_F(HybridFrame, ThreadedFrameEqualsOneCallOfTheRowWorker)
         const GuardedFrame threaded = run(120, 0, threads, 11);
         GuardedFrame single(100, 120);
         GuardedFrame src = random_frame(100, 120 * 3 / 2 + 1, 11);
-        resample_rows_at(cpu_level_from_environment(), plan, 0, 120, src.pixels(), single.pixels());
+        run_plan_rows(cpu_level_from_environment(), plan, 0, 120, src.pixels(), single.pixels());
         ASSERT_EQ(recorded_jobs.size(), static_cast<std::size_t>(std::min(threads, 120)));
         for (std::int32_t i = 0; i < 100 * 120; ++i)
             ASSERT_TRUE(same_pixel(threaded.storage[i + GuardedFrame::kGuardPixels], single.pixels()[i])) << i;

@@ -11,11 +11,11 @@
 #include "tests/support/frames.h"
 
 // The geometry both rules share along one axis: `source` pixels averaged down to `output`.
-struct AreaAxis {
+struct AreaRuleAxis {
     float span, full;
     std::vector<float> bound;  // b(0..output): where output j starts, in source pixels
 
-    AreaAxis(std::int32_t source, std::int32_t output)
+    AreaRuleAxis(std::int32_t source, std::int32_t output)
     {
         const float scale = static_cast<float>(static_cast<double>(output) / source);
         span = static_cast<float>(1.0 / scale);
@@ -29,11 +29,11 @@ struct AreaAxis {
 
 // The CPU rule's weights: output j covers first[j]..last[j]; the source pixel a boundary cuts keeps the
 // later output's share, and the earlier output takes the rest of a full weight.
-struct AreaCpuAxis : AreaAxis {
+struct AreaCpuAxis : AreaRuleAxis {
     std::vector<std::int32_t> first, last;
     std::vector<float> stored;
 
-    AreaCpuAxis(std::int32_t source, std::int32_t output) : AreaAxis(source, output), stored(source + 1, full)
+    AreaCpuAxis(std::int32_t source, std::int32_t output) : AreaRuleAxis(source, output), stored(source + 1, full)
     {
         for (std::int32_t j = 0; j < output; ++j) {
             first.push_back(static_cast<std::int32_t>(bound[j]));
@@ -52,12 +52,12 @@ struct AreaCpuAxis : AreaAxis {
 
 // The device rule's weights: int(span) + 2 taps from int(b(j)), each the covered part of a source pixel.
 // The last output's last tap is not limited to the picture.
-struct AreaDeviceAxis : AreaAxis {
+struct AreaDeviceAxis : AreaRuleAxis {
     std::int32_t taps;
     std::vector<float> tap;  // output j's taps at [j * taps, (j + 1) * taps)
 
     AreaDeviceAxis(std::int32_t source, std::int32_t output)
-        : AreaAxis(source, output), taps(static_cast<std::int32_t>(span) + 2),
+        : AreaRuleAxis(source, output), taps(static_cast<std::int32_t>(span) + 2),
           tap(static_cast<std::size_t>(output) * taps, 0.0f)
     {
         for (std::int32_t j = 0; j < output; ++j) {

@@ -6,7 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "cpu/row_worker.h"
+#include "abi/filter_records.h"
+#include "cpu/plan_rows.h"
 
 // Names a level in test messages.
 inline void PrintTo(CpuLevel level, std::ostream* out) { *out << cpu_level_name(level); }
@@ -22,7 +23,7 @@ protected:
     void run_rows(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count, const PIXEL_YC* src,
                   PIXEL_YC* dst) const
     {
-        EXPECT_EQ(resample_rows_at(GetParam(), plan, first_row, row_count, src, dst), GetParam());
+        EXPECT_EQ(run_plan_rows(GetParam(), plan, first_row, row_count, src, dst), GetParam());
     }
 };
 

@@ -113,7 +113,7 @@ inline ResizeRequest area_request(std::int32_t src_w, std::int32_t src_h, std::i
                                   std::int32_t cpu_threads = 3)
 {
     return ResizeRequest{src_w, src_h, dst_w, dst_h, stride, 0, 0, ResizeMethod::area_average,
-                         block_threads, cpu_threads, device_rate};
+                         block_threads, cpu_threads, device_rate, PixelLayout::editor_frame};
 }
 
 inline FILTER_PROC_INFO proc_info(GuardedFrame& edit, GuardedFrame& temp, std::int32_t w, std::int32_t h)

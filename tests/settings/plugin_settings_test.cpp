@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "plugin/plugin_settings.h"
+#include "settings/plugin_settings.h"
 #include "tests/host/test_support.h"
 #include "tests/support/environment.h"
 

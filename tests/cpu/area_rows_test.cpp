@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "plan/arithmetic.h"
 #include "tests/support/cpu_levels.h"
 #include "tests/support/frames.h"
@@ -52,10 +52,10 @@ TEST(TapRules, CpuRoundsEachTapOnceFromDoubleAndTheDeviceFuses)
 }
 
 // The worker's rules at every level.
-class RowWorker : public EachCpuLevel {};
-INSTANTIATE_TEST_SUITE_P(Levels, RowWorker, every_cpu_level(), cpu_level_test_name);
+class AreaRows : public EachCpuLevel {};
+INSTANTIATE_TEST_SUITE_P(Levels, AreaRows, every_cpu_level(), cpu_level_test_name);
 
-TEST_P(RowWorker, ThreeColumnsToTwo)
+TEST_P(AreaRows, ThreeColumnsToTwo)
 {
     GuardedFrame src(3, 1), dst(3, 1);
     src.at(0, 0) = PIXEL_YC{30, -30, 0};
@@ -71,7 +71,7 @@ TEST_P(RowWorker, ThreeColumnsToTwo)
     EXPECT_TRUE(dst.guards_intact());
 }
 
-TEST_P(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
+TEST_P(AreaRows, EqualSizesCopyWithNegativeValuesMovedUpByOne)
 {
     GuardedFrame src = random_frame(20, 9, 7), dst(20, 9);
     ResamplePlan plan = cpu_plan(17, 9, 17, 9, 20);
@@ -84,7 +84,7 @@ TEST_P(RowWorker, EqualSizesCopyWithNegativeValuesMovedUpByOne)
         }
 }
 
-TEST_P(RowWorker, WritesOnlyTheAskedRowsAndColumns)
+TEST_P(AreaRows, WritesOnlyTheAskedRowsAndColumns)
 {
     GuardedFrame src = random_frame(64, 40, 3), dst(64, 40);
     ResamplePlan plan = cpu_plan(60, 40, 25, 17, 64);
@@ -99,19 +99,19 @@ TEST_P(RowWorker, WritesOnlyTheAskedRowsAndColumns)
     EXPECT_TRUE(dst.guards_intact());
 }
 
-TEST_P(RowWorker, EmptySpansStoreZero)
+TEST_P(AreaRows, EmptySpansStoreZero)
 {
     GuardedFrame src = random_frame(4, 4, 5), dst(4, 4);
     ResamplePlan plan = cpu_plan(4, 4, 2, 2, 4);
-    plan.rows.last[1] = plan.rows.first[1] - 1;
-    plan.columns.last[0] = plan.columns.first[0] - 1;
+    plan.area.rows.last[1] = plan.area.rows.first[1] - 1;
+    plan.area.columns.last[0] = plan.area.columns.first[0] - 1;
     run_rows(plan, 0, 2, src.pixels(), dst.pixels());
     EXPECT_TRUE(same_pixel(dst.at(1, 1), PIXEL_YC{0, 0, 0}));
     EXPECT_TRUE(same_pixel(dst.at(0, 0), PIXEL_YC{0, 0, 0}));
     EXPECT_FALSE(same_pixel(dst.at(0, 1), PIXEL_YC{0, 0, 0}));
 }
 
-TEST_P(RowWorker, UniformMaximumAreaDoesNotWrap)
+TEST_P(AreaRows, UniformMaximumAreaDoesNotWrap)
 {
     // The weights of the last column add up to slightly more than 1 here.
     GuardedFrame src(1597, 3), dst(1597, 3);
@@ -127,12 +127,12 @@ TEST_P(RowWorker, UniformMaximumAreaDoesNotWrap)
 
 // Every source column of a 16 -> 16 plan weighs 0.5 - 2^-25 (set by hand): a value of 1 sums to that
 // weight and stores 0, as the half is added in double (in single precision the sum would round to 1).
-TEST_P(RowWorker, AddsTheHalfInDoubleBeforeTruncating)
+TEST_P(AreaRows, AddsTheHalfInDoubleBeforeTruncating)
 {
     ResamplePlan plan = cpu_plan(16, 1, 16, 1, 16);
     const float weight = 0.49999997f;
-    plan.columns.full_weight = weight;
-    std::fill(plan.columns.weight.begin(), plan.columns.weight.end(), weight);
+    plan.area.columns.full_weight = weight;
+    std::fill(plan.area.columns.weight.begin(), plan.area.columns.weight.end(), weight);
     resolve_tap_weights(plan);
     GuardedFrame src(16, 1), dst(16, 1);
     const std::int16_t values[16] = {1, -1, 3, -3, 32767, -32768, 32765, 0, 2, 5, -5, 7, 101, -101, 4095, 16383};
@@ -144,7 +144,7 @@ TEST_P(RowWorker, AddsTheHalfInDoubleBeforeTruncating)
 }
 
 // Every output channel lies within 1 of the exact area average, for clipped pictures of many sizes.
-TEST(ScalarRowWorker, AgreesWithTheExactAreaAverage)
+TEST(ScalarAreaRows, AgreesWithTheExactAreaAverage)
 {
     std::mt19937 rng(20261207);
     const std::int32_t sides[] = {1, 2, 3, 7, 11, 127, 129, 131, 256, 997};
@@ -162,7 +162,7 @@ TEST(ScalarRowWorker, AgreesWithTheExactAreaAverage)
         fill_random(src, rng, 0, 4096);
         ResamplePlan plan = cpu_plan(src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top);
         const PIXEL_YC* picture_rows = src.pixels() + static_cast<std::ptrdiff_t>(clip_top) * stride;
-        resample_rows_scalar(plan, 0, dst_h, picture_rows, dst.pixels());
+        run_plan_rows(CpuLevel::scalar, plan, 0, dst_h, picture_rows, dst.pixels());
         for (std::int32_t row = 0; row < dst_h; ++row)
             for (std::int32_t col = 0; col < dst_w; ++col) {
                 const ReferenceChannels ref = exact_area_average(picture_rows + clip_left, stride, src_w, src_h,

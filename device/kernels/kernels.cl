@@ -12,26 +12,24 @@ typedef struct {
 
 #define VANTREO_DEVICE_FUNCTION
 #define VANTREO_FMA(a, b, c) fma(a, b, c)
-#include "plan/device_rules.inl"
+#include "plan/portable_rules.inl"
 
 #define VANTREO_TEXEL_FUNCTION
 #include "platform/device_runtime/texel_rules.inl"
 
-// A texture is three kernel arguments: its array's elements row after row, its width and its height.
-#define TEXTURE(T, name) __global const T* name, int name##_width, int name##_height
+#define DEVICE_POINTER(T) __global T*
+#include "device/kernels/module_interface.inl"
+DECLARE_MODULE_TYPES()
 
-// A kernel without arguments gets the module's constants and textures it reads as arguments, in the
-// order of its argument list in kernels_opencl.cpp.
-#define calcDestPixelsKernel_ARGUMENTS                                                                     \
-    int gcUnitNumX, int gcUnitNumY, int gcThreadNum, int gcDestWidth, int gcMaxWidth,                      \
-        __global PIXEL_YC *pgcGpuDestPixels, TEXTURE(int, gTextureStartY), TEXTURE(int, gTextureStartX),   \
-        TEXTURE(float, gTextureWeightY), TEXTURE(float, gTextureWeightX), TEXTURE(short, gTextureSrc)
-#define calcFilterPixelsKernel_ARGUMENTS                                                                   \
-    int gcThreadNum, int gcDestWidth, int gcMaxWidth, __global PIXEL_YC *pgcGpuDestPixels,                 \
-        int gcFilterTapsX, int gcFilterTapsY, int gcFilterBitsX, int gcFilterBitsY,                        \
-        TEXTURE(int, gTextureFilterFirstY), TEXTURE(int, gTextureFilterFirstX),                            \
-        TEXTURE(short, gTextureFilterWeightY), TEXTURE(short, gTextureFilterWeightX), TEXTURE(short, gTextureSrc)
-#define DEFINE_KERNEL_0(name) __kernel void name(name##_ARGUMENTS)
+// A kernel without arguments of its own gets the module's constants and textures it reads as
+// arguments, in the order of its name##_READS list: a texture as three, its array's elements row
+// after row, its width and its height. Each parameter comes with a leading comma, dropped from the
+// first.
+#define CONSTANT_PARAMETER(name) , name##_type name
+#define TEXTURE_PARAMETER(name) , __global const name##_element* name, int name##_width, int name##_height
+#define PARAMETERS(...) PARAMETERS_AFTER_LEADING_COMMA(__VA_ARGS__)
+#define PARAMETERS_AFTER_LEADING_COMMA(nothing, ...) __VA_ARGS__
+#define DEFINE_KERNEL_0(name) __kernel void name(PARAMETERS(name##_READS(CONSTANT_PARAMETER, TEXTURE_PARAMETER)))
 // A kernel's own arguments come first, then its block's shared memory.
 #define DEFINE_KERNEL_2(name, T, a, b) __kernel void name(__global T* a, __global T* b, __local uchar* shared_block)
 #define BLOCK_INDEX_X (get_group_id(0))
@@ -48,4 +46,4 @@ typedef struct {
 #define SHARED_ARRAY(T, name) __local T* const name = (__local T*)shared_block
 #define SYNC_BLOCK() barrier(CLK_LOCAL_MEM_FENCE)
 
-#include "device/template/resample_kernels.inl"
+#include "device/kernels/resample_kernels.inl"

@@ -1,33 +1,16 @@
 // The real-device edge of the module: the same kernel bodies, compiled by the device compiler.
 // Current device compilers have no texture references, so each texture is a texture object held in
 // constant memory under the reference's name; everything else maps one to one.
-#include <cstdint>
-
 #include <cuda_runtime.h>
 
 #include "abi/filter_records.h"
+#include "device/kernels/module_interface.inl"
 #include "plan/arithmetic.h"
 
-__constant__ std::int32_t gcUnitNumX;
-__constant__ std::int32_t gcUnitNumY;
-__constant__ std::int32_t gcThreadNum;
-__constant__ std::int32_t gcDestWidth;
-__constant__ std::int32_t gcMaxWidth;
-__constant__ PIXEL_YC* pgcGpuDestPixels;
-__constant__ std::int32_t gcFilterTapsX;
-__constant__ std::int32_t gcFilterTapsY;
-__constant__ std::int32_t gcFilterBitsX;
-__constant__ std::int32_t gcFilterBitsY;
-
-__constant__ cudaTextureObject_t gTextureStartY;
-__constant__ cudaTextureObject_t gTextureStartX;
-__constant__ cudaTextureObject_t gTextureWeightY;
-__constant__ cudaTextureObject_t gTextureWeightX;
-__constant__ cudaTextureObject_t gTextureSrc;
-__constant__ cudaTextureObject_t gTextureFilterFirstY;
-__constant__ cudaTextureObject_t gTextureFilterFirstX;
-__constant__ cudaTextureObject_t gTextureFilterWeightY;
-__constant__ cudaTextureObject_t gTextureFilterWeightX;
+#define DEVICE_CONSTANT(name, type, room) __constant__ type name;
+MODULE_CONSTANTS(DEVICE_CONSTANT)
+#define DEVICE_TEXTURE(name, element, dimensions) __constant__ cudaTextureObject_t name;
+MODULE_TEXTURES(DEVICE_TEXTURE)
 
 #define DEFINE_KERNEL_0(name) __global__ void name()
 #define DEFINE_KERNEL_2(name, T, a, b) __global__ void name(T* a, T* b)
@@ -44,4 +27,4 @@ __constant__ cudaTextureObject_t gTextureFilterWeightX;
 #define SHARED_ARRAY(T, name) extern __shared__ T name[]
 #define SYNC_BLOCK() __syncthreads()
 
-#include "device/template/resample_kernels.inl"
+#include "device/kernels/resample_kernels.inl"

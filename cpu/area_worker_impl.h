@@ -1,6 +1,7 @@
-// The vector row worker, written once for every level and included only by the level files
-// (lane_worker_<level>.cpp), each of which compiles it for its own instruction set. Everything here
-// has internal linkage, so that no level's copy of a function can stand in for another's at link time.
+// The area-averaging vector row worker, written once for every level and channel count and included
+// only by the level units (row_workers_<level>.cpp), each of which compiles it for its own
+// instruction set. Everything here has internal linkage, so that no level's copy of a function can
+// stand in for another's at link time.
 //
 // Lanes are output rows. A group of kLanes output rows is computed together over chunks of output
 // columns: for each row tap t (lane l's t-th source row, or a zero weight past its last one), the
@@ -16,7 +17,7 @@
 //   where the plan's least weights prove it gives the same bits (the CPU's fused path in
 //   plan/arithmetic.h).
 //
-// A job by the device's rule (LaneRule::device) takes each tap as one single-precision fused
+// A job by the device's rule (AreaRule::device) takes each tap as one single-precision fused
 // multiply-add and adds the half in single when storing. Levels with a fused multiply-add do exactly
 // that; SSE2 computes it in double where the same condition makes that exact, and lane by lane with
 // the library's fused multiply-add elsewhere.
@@ -24,41 +25,15 @@
 
 #include <immintrin.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
 
-#include "cpu/lane_workers.h"
+#include "cpu/vector_ops.h"
 // Only its constants are used here: a function of it called here would be compiled for this level.
 #include "plan/arithmetic.h"
 
 namespace {
-
-template <int N>
-struct VectorTypes {
-    typedef float Floats __attribute__((vector_size(4 * N)));
-    typedef double Doubles __attribute__((vector_size(8 * N)));
-    typedef std::int32_t Ints __attribute__((vector_size(4 * N)));
-    typedef std::int16_t Shorts __attribute__((vector_size(2 * N)));
-};
-
-template <class Vector, class T>
-inline Vector load_vector(const T* p)
-{
-    Vector v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class Vector, class T>
-inline void store_vector(T* p, const Vector& v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
-
-inline std::int32_t smaller(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
-inline std::int32_t larger(std::int32_t a, std::int32_t b) { return a > b ? a : b; }
 
 // The ways to take one tap of N lanes. Each keeps the sums between taps as its Sum, entered from and
 // left to the single-precision sums of memory once per output column.
@@ -117,7 +92,7 @@ struct FusedByLaneTaps : SingleSums<N> {
     using typename SingleSums<N>::Sum;
     static void tap(Sum& sum, Floats value, Floats weight)
     {
-        for (int i = 0; i < N; ++i) sum[i] = std::fma(value[i], weight[i], sum[i]);
+        for (int i = 0; i < N; ++i) sum[i] = __builtin_fmaf(value[i], weight[i], sum[i]);
     }
 };
 
@@ -132,11 +107,11 @@ struct FusedTaps : SingleSums<Isa::kWidth> {
 // N lanes' sums as store_channel() (CPU rule, the half in double) or store_channel_single() (device
 // rule, the half in single) take them before saturating: sum + 0.5, truncated toward zero. The sums
 // are far inside the 32-bit range (below 2^17).
-template <LaneRule kRule, int N>
+template <AreaRule kRule, int N>
 inline typename VectorTypes<N>::Ints store_whole(typename VectorTypes<N>::Floats sum)
 {
     using T = VectorTypes<N>;
-    if constexpr (kRule == LaneRule::device)
+    if constexpr (kRule == AreaRule::device)
         return __builtin_convertvector(sum + 0.5f, typename T::Ints);
     else
         return __builtin_convertvector(__builtin_convertvector(sum, typename T::Doubles) + 0.5, typename T::Ints);
@@ -193,24 +168,6 @@ struct Interleave256 {
 inline void transpose_8x8_twice(__m256i v[8]) { transpose_8x8_by<Interleave256>(v); }
 #endif
 
-// `count` (1 to 8) words from `p`; the rest zero. Reads nothing past the count.
-inline __m128i load_words(const unsigned char* p, std::int32_t count)
-{
-    if (count == 8) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i v = _mm_setzero_si128();
-    std::memcpy(&v, p, static_cast<std::size_t>(count) * 2);
-    return v;
-}
-
-// The first `count` (1 to 8) words of `v` to `p`; nothing past them.
-inline void store_words(unsigned char* p, __m128i v, std::int32_t count)
-{
-    if (count == 8)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-    else
-        std::memcpy(p, &v, static_cast<std::size_t>(count) * 2);
-}
-
 constexpr std::int32_t kChunkColumns = 128;  // output columns per chunk
 constexpr std::int32_t kStripColumns = 256;  // source columns per strip
 
@@ -218,23 +175,24 @@ constexpr std::int32_t kStripColumns = 256;  // source columns per strip
 // kFused, whether it has fused(value, weight, sum).
 // kLanes: output rows per group, a multiple of 8 and of kWidth.
 // kRule: the rounding rules of the taps and stores.
-template <class Isa, std::int32_t kLanes, LaneRule kRule>
-class LaneWorker {
+// kChannels: the samples of a pixel.
+template <class Isa, std::int32_t kLanes, AreaRule kRule, std::int32_t kChannels>
+class AreaWorker {
     static constexpr std::int32_t kWidth = Isa::kWidth;
     using Floats = typename VectorTypes<kWidth>::Floats;
     static_assert(kLanes % 8 == 0 && kLanes % kWidth == 0, "lanes come in transposes of 8 and whole registers");
     // Whether the rule's tap differs from the level's fastest way to compute it unless the pixel's
     // least weights allow it: the CPU rule on a level with a fused multiply-add, the device rule on
     // one without.
-    static constexpr bool kConditional = (kRule == LaneRule::device) != Isa::kFused;
+    static constexpr bool kConditional = (kRule == AreaRule::device) != Isa::kFused;
 
     // The taps where the least weights allow the fast way, or where the rule needs no condition.
     using ProvenTaps = std::conditional_t<Isa::kFused, FusedTaps<Isa>, ExactTaps<kWidth>>;
     // The taps elsewhere.
-    using GeneralTaps = std::conditional_t<kRule == LaneRule::device, FusedByLaneTaps<kWidth>, ExactTaps<kWidth>>;
+    using GeneralTaps = std::conditional_t<kRule == AreaRule::device, FusedByLaneTaps<kWidth>, ExactTaps<kWidth>>;
 
 public:
-    explicit LaneWorker(const LaneJob& job) : job_(job) {}
+    explicit AreaWorker(const RowJob& job) : job_(job) {}
 
     void run()
     {
@@ -247,7 +205,7 @@ public:
                 std::int32_t rows[kLanes];
                 std::int32_t count = 0;
                 for (; next < end && count < kLanes; ++next) {
-                    const bool small = job_.rows.least_weight[next] < kSmallRowWeight;
+                    const bool small = job_.area_rows.least_weight[next] < kSmallRowWeight;
                     if (passes == 1 || small == (pass == 1)) rows[count++] = next;
                 }
                 if (count == 0) break;
@@ -266,45 +224,45 @@ private:
         for (std::int32_t l = 0; l < kLanes; ++l) {
             const std::int32_t i = rows[smaller(l, count - 1)];
             lane_row_[l] = i;
-            lane_first_[l] = job_.rows.first[i];
-            lane_taps_[l] = larger(0, job_.rows.last[i] - job_.rows.first[i] + 1);
-            lane_weights_[l] = job_.rows.tap_weight + job_.rows.tap_start[i];
+            lane_first_[l] = job_.area_rows.first[i];
+            lane_taps_[l] = larger(0, job_.area_rows.last[i] - job_.area_rows.first[i] + 1);
+            lane_weights_[l] = job_.area_rows.tap_weight + job_.area_rows.tap_start[i];
             most_taps = larger(most_taps, lane_taps_[l]);
-            if (job_.rows.least_weight[i] < least_weight) least_weight = job_.rows.least_weight[i];
+            if (job_.area_rows.least_weight[i] < least_weight) least_weight = job_.area_rows.least_weight[i];
         }
         for (std::int32_t j0 = 0; j0 < job_.dst_w;) {
             // As many output columns as fit in one strip (at least one), up to a chunk.
-            const std::int32_t n0 = job_.columns.first[j0];
-            std::int32_t n1 = job_.columns.last[j0];
+            const std::int32_t n0 = job_.area_columns.first[j0];
+            std::int32_t n1 = job_.area_columns.last[j0];
             std::int32_t j1 = j0 + 1;
-            for (; j1 < job_.dst_w && j1 - j0 < kChunkColumns && job_.columns.last[j1] - n0 < kStripColumns; ++j1)
-                n1 = larger(n1, job_.columns.last[j1]);
-            const std::int32_t words = 3 * (j1 - j0);
+            for (; j1 < job_.dst_w && j1 - j0 < kChunkColumns && job_.area_columns.last[j1] - n0 < kStripColumns; ++j1)
+                n1 = larger(n1, job_.area_columns.last[j1]);
+            const std::int32_t words = kChannels * (j1 - j0);
             std::memset(sums_, 0, sizeof(float) * static_cast<std::size_t>((words + 7) / 8 * 8) * kLanes);
             for (std::int32_t t = 0; t < most_taps; ++t) {
                 for (std::int32_t l = 0; l < kLanes; ++l) {
                     const bool tap = t < lane_taps_[l];
                     const std::int32_t k = lane_first_[l] + (tap ? t : 0);
                     row_weight_[l] = tap ? lane_weights_[l][t] : 0.0f;
-                    source_row_[l] = reinterpret_cast<const unsigned char*>(job_.src_pixels +
-                                                                            static_cast<std::ptrdiff_t>(k) * job_.src_stride);
+                    source_row_[l] = reinterpret_cast<const unsigned char*>(
+                        job_.src + static_cast<std::ptrdiff_t>(k) * job_.src_stride * kChannels);
                 }
                 // A column wider than a strip takes its taps strip by strip, still in ascending order.
                 std::int32_t j_low = j0;
                 for (std::int32_t p0 = n0; p0 <= n1; p0 += kStripColumns) {
                     const std::int32_t p1 = smaller(n1 + 1, p0 + kStripColumns);
                     build_strip(p0, p1);
-                    while (j_low < j1 && job_.columns.last[j_low] < p0) ++j_low;
-                    for (std::int32_t j = j_low; j < j1 && job_.columns.first[j] < p1; ++j) {
-                        const std::int32_t a = larger(job_.columns.first[j], p0), b = smaller(job_.columns.last[j], p1 - 1);
+                    while (j_low < j1 && job_.area_columns.last[j_low] < p0) ++j_low;
+                    for (std::int32_t j = j_low; j < j1 && job_.area_columns.first[j] < p1; ++j) {
+                        const std::int32_t a = larger(job_.area_columns.first[j], p0), b = smaller(job_.area_columns.last[j], p1 - 1);
                         if (a > b) continue;
-                        const float* column_weights = job_.columns.tap_weight + job_.columns.tap_start[j] + (a - job_.columns.first[j]);
+                        const float* column_weights = job_.area_columns.tap_weight + job_.area_columns.tap_start[j] + (a - job_.area_columns.first[j]);
                         const bool proven =
                             !kConditional ||
-                            static_cast<double>(least_weight) * job_.columns.least_weight[j] >= kLeastFusedWeight;
-                        add_taps(sums_ + static_cast<std::ptrdiff_t>(j - j0) * 3 * kLanes,
-                                 strip_ + static_cast<std::ptrdiff_t>(a - p0) * 3 * kLanes, column_weights, b - a + 1,
-                                 proven);
+                            static_cast<double>(least_weight) * job_.area_columns.least_weight[j] >= kLeastFusedWeight;
+                        add_taps(sums_ + static_cast<std::ptrdiff_t>(j - j0) * kChannels * kLanes,
+                                 strip_ + static_cast<std::ptrdiff_t>(a - p0) * kChannels * kLanes, column_weights,
+                                 b - a + 1, proven);
                     }
                 }
             }
@@ -313,12 +271,12 @@ private:
         }
     }
 
-    // The lanes' source rows, source columns p0 .. p1-1, into strip_[word][lane] (word = 3 x column +
-    // channel, from p0).
+    // The lanes' source rows, source columns p0 .. p1-1, into strip_[word][lane] (word = kChannels x
+    // column + channel, from p0).
     void build_strip(std::int32_t p0, std::int32_t p1)
     {
-        const std::int32_t words = 3 * (p1 - p0);
-        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(p0) * 6;
+        const std::int32_t words = kChannels * (p1 - p0);
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(p0) * kPixelBytes;
         for (std::int32_t lane = 0; lane < kLanes; lane += 8) {
             // Local copies, which the strip's stores cannot alias, so they stay in registers.
             const unsigned char* rows[8];
@@ -356,9 +314,8 @@ private:
         }
     }
 
-    // Eight or sixteen rows are read at once, more than the hardware's prefetch follows well; a
-    // prefetch never faults, wherever it points.
-    static void prefetch_ahead(const unsigned char* p) { _mm_prefetch(reinterpret_cast<const char*>(p + 512), _MM_HINT_T0); }
+    // Eight or sixteen rows are read at once, more than the hardware's prefetch follows well.
+    static void prefetch_ahead(const unsigned char* p) { prefetch(p, 512); }
 
     static void store_lanes(std::int16_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
@@ -377,21 +334,18 @@ private:
     void add_taps_by(float* sums, const std::int16_t* values, const float* column_weights, std::int32_t count)
     {
         for (std::int32_t u = 0; u < kLanes; u += kWidth) {
-            typename Taps::Sum y, cb, cr;
-            Taps::enter(y, load_vector<Floats>(sums + u));
-            Taps::enter(cb, load_vector<Floats>(sums + kLanes + u));
-            Taps::enter(cr, load_vector<Floats>(sums + 2 * kLanes + u));
+            typename Taps::Sum channel[kChannels];
+#pragma GCC unroll 4
+            for (std::int32_t c = 0; c < kChannels; ++c) Taps::enter(channel[c], load_vector<Floats>(sums + c * kLanes + u));
             const Floats row_weight = load_vector<Floats>(row_weight_ + u);
             const std::int16_t* v = values + u;
-            for (std::int32_t m = 0; m < count; ++m, v += 3 * kLanes) {
+            for (std::int32_t m = 0; m < count; ++m, v += kChannels * kLanes) {
                 const Floats w = row_weight * column_weights[m];  // the rounded product, as tap_weight()
-                Taps::tap(y, Isa::widen(v), w);
-                Taps::tap(cb, Isa::widen(v + kLanes), w);
-                Taps::tap(cr, Isa::widen(v + 2 * kLanes), w);
+#pragma GCC unroll 4
+                for (std::int32_t c = 0; c < kChannels; ++c) Taps::tap(channel[c], Isa::widen(v + c * kLanes), w);
             }
-            store_vector(sums + u, Taps::leave(y));
-            store_vector(sums + kLanes + u, Taps::leave(cb));
-            store_vector(sums + 2 * kLanes + u, Taps::leave(cr));
+#pragma GCC unroll 4
+            for (std::int32_t c = 0; c < kChannels; ++c) store_vector(sums + c * kLanes + u, Taps::leave(channel[c]));
         }
     }
 
@@ -399,13 +353,13 @@ private:
     // rows.
     void store_sums(std::int32_t j0, std::int32_t words, std::int32_t count)
     {
-        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(j0) * 6;
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(j0) * kPixelBytes;
         for (std::int32_t lane = 0; lane < count; lane += 8) {
             const std::int32_t rows = smaller(8, count - lane);
             unsigned char* row[8];
             for (std::int32_t r = 0; r < rows; ++r)
-                row[r] = reinterpret_cast<unsigned char*>(job_.dst_pixels + static_cast<std::ptrdiff_t>(lane_row_[lane + r]) *
-                                                                               job_.dst_stride) +
+                row[r] = reinterpret_cast<unsigned char*>(
+                             job_.dst + static_cast<std::ptrdiff_t>(lane_row_[lane + r]) * job_.dst_stride * kChannels) +
                          offset;
             const float* in = sums_ + lane;
             std::int32_t w = 0;
@@ -446,27 +400,32 @@ private:
         return _mm_packs_epi32(halves[0], halves[1]);
     }
 
-    const LaneJob& job_;
+    static constexpr std::ptrdiff_t kPixelBytes = 2 * kChannels;
+
+    const RowJob& job_;
     std::int32_t lane_row_[kLanes];
     std::int32_t lane_first_[kLanes];
     std::int32_t lane_taps_[kLanes];
     const float* lane_weights_[kLanes];
     alignas(64) float row_weight_[kLanes];  // the lanes' weights at the current row tap
     const unsigned char* source_row_[kLanes];
-    alignas(64) float sums_[kChunkColumns * 3 * kLanes];
-    alignas(64) std::int16_t strip_[kStripColumns * 3 * kLanes];
+    alignas(64) float sums_[kChunkColumns * kChannels * kLanes];
+    alignas(64) std::int16_t strip_[kStripColumns * kChannels * kLanes];
 };
 
+// The area worker of level Isa, kLanes rows at a time, for the job's rule and layout.
 template <class Isa, std::int32_t kLanes>
-void run_lanes(const LaneJob& job)
+void run_area_worker(const RowJob& job)
 {
-    if (job.rule == LaneRule::device) {
-        LaneWorker<Isa, kLanes, LaneRule::device> worker(job);
-        worker.run();
-    } else {
-        LaneWorker<Isa, kLanes, LaneRule::cpu> worker(job);
-        worker.run();
-    }
+    with_channels(job.layout, [&](auto channels) {
+        if (job.area_rule == AreaRule::device) {
+            AreaWorker<Isa, kLanes, AreaRule::device, channels()> worker(job);
+            worker.run();
+        } else {
+            AreaWorker<Isa, kLanes, AreaRule::cpu, channels()> worker(job);
+            worker.run();
+        }
+    });
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The device module's kernels, written once in the subset of C++, CUDA C++ and OpenCL C that all
 // three accept (C casts; int is 32-bit, short 16-bit). The including edge
 // (device/emulated/kernels_emulated.cpp for the stand-in device, kernels.cu for a CUDA device,
-// kernels.cl for an OpenCL device) defines the vocabulary used here:
+// kernels.cl for an OpenCL device) gives them the constants and textures module_interface.inl lists, and
+// defines the vocabulary used here:
 //   DEFINE_KERNEL_0(name), DEFINE_KERNEL_2(name, T, a, b)   kernel heads
 //   BLOCK_INDEX_X, THREAD_INDEX_X, BLOCK_DIM_X                the thread's position
 //   CONSTANT_INT(name), CONSTANT_PIXELS(name)                 module constants

@@ -1,5 +1,7 @@
-// The device's rounding rules, written in the subset of C++, CUDA C++ and OpenCL C that the kernel
-// body uses, so that every edge compiles the same text. The includer defines
+// The rounding rules that the device kernels and the CPU's workers share (the saturation, the device's
+// area-averaging taps and store, the filter methods' integer rounding), written in the subset of C++,
+// CUDA C++ and OpenCL C that the kernel body uses, so that every edge compiles the same text. The
+// includer defines
 //   VANTREO_DEVICE_FUNCTION   what precedes each function (inline, __host__ __device__, ...)
 //   VANTREO_FMA(a, b, c)      a * b + c rounded once
 // C++ sees short and int as std::int16_t and std::int32_t.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cpu/row_worker.h"
+#include "cpu/plan_rows.h"
 #include "plan/arithmetic.h"
 #include "tests/support/cpu_levels.h"
 #include "tests/support/frames.h"
@@ -85,12 +85,12 @@ TEST(FusedTap, SmallerWeightCanDifferFromTheRule)
 }
 
 // One comparison: a plan, a row range and the source values.
-struct LaneCase {
+struct AreaCase {
     std::int32_t src_w, src_h, dst_w, dst_h, clip_left, clip_top, stride, first_row, row_count;
     int pattern;
 };
 
-std::ostream& operator<<(std::ostream& out, const LaneCase& c)
+std::ostream& operator<<(std::ostream& out, const AreaCase& c)
 {
     return out << c.src_w << "x" << c.src_h << " -> " << c.dst_w << "x" << c.dst_h << ", clip " << c.clip_left << ","
                << c.clip_top << ", stride " << c.stride << ", rows " << c.first_row << "+" << c.row_count
@@ -108,13 +108,13 @@ std::int32_t random_output_side(std::mt19937& rng, std::int32_t src)
     }
 }
 
-LaneCase random_case(std::mt19937& rng)
+AreaCase random_case(std::mt19937& rng)
 {
     auto side = [&rng]() {
         return std::uniform_int_distribution<int>(0, 5)(rng) == 0 ? std::uniform_int_distribution<int>(1, 1600)(rng)
                                                                   : std::uniform_int_distribution<int>(1, 300)(rng);
     };
-    LaneCase c{};
+    AreaCase c{};
     c.src_w = side();
     c.src_h = side();
     c.dst_w = random_output_side(rng, c.src_w);
@@ -143,18 +143,18 @@ std::int16_t pattern_value(std::mt19937& rng, int pattern, std::int16_t constant
     }
 }
 
-class LaneWorker : public EachCpuLevel {};
-INSTANTIATE_TEST_SUITE_P(Levels, LaneWorker, ::testing::Values(CpuLevel::sse2, CpuLevel::avx2, CpuLevel::avx512),
+class AreaWorker : public EachCpuLevel {};
+INSTANTIATE_TEST_SUITE_P(Levels, AreaWorker, ::testing::Values(CpuLevel::sse2, CpuLevel::avx2, CpuLevel::avx512),
                          cpu_level_test_name);
 
 // The level's rows equal the scalar worker's byte for byte, and neither writes anything else of the
 // rows around them (each starts full of guard values).
-TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
+TEST_P(AreaWorker, MatchesTheScalarWorkerByteForByte)
 {
     std::mt19937 rng(4242);
     ResamplePlan plan{};
     for (int trial = 0; trial < 300; ++trial) {
-        const LaneCase c = random_case(rng);
+        const AreaCase c = random_case(rng);
         ResizeRequest request = area_request(c.src_w, c.src_h, c.dst_w, c.dst_h, c.stride, 0, 32, 1);
         request.clip_left = c.clip_left;
         request.clip_top = c.clip_top;
@@ -165,7 +165,7 @@ TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
         const PIXEL_YC* picture = src.data() + static_cast<std::ptrdiff_t>(c.clip_top) * c.stride;
         const std::int16_t constant = static_cast<std::int16_t>(
             trial % 3 == 0 ? 32767 : trial % 3 == 1 ? -32768 : std::uniform_int_distribution<int>(-32768, 32767)(rng));
-        for (std::int32_t k = plan.rows.first[c.first_row]; k <= plan.rows.last[c.first_row + c.row_count - 1]; ++k)
+        for (std::int32_t k = plan.area.rows.first[c.first_row]; k <= plan.area.rows.last[c.first_row + c.row_count - 1]; ++k)
             for (std::int32_t n = 0; n < c.stride; ++n)
                 src[static_cast<std::size_t>(c.clip_top + k) * c.stride + n] =
                     PIXEL_YC{pattern_value(rng, c.pattern, constant), pattern_value(rng, c.pattern, constant),
@@ -177,7 +177,7 @@ TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
         std::fill(expected.begin() + static_cast<std::ptrdiff_t>(guard_first) * c.stride, expected.end(),
                   PIXEL_YC{kGuard, kGuard, kGuard});
         std::vector<PIXEL_YC> got = expected;
-        resample_rows_scalar(plan, c.first_row, c.row_count, picture, expected.data());
+        run_plan_rows(CpuLevel::scalar, plan, c.first_row, c.row_count, picture, expected.data());
         run_rows(plan, c.first_row, c.row_count, picture, got.data());
 
         const auto mismatch = std::mismatch(expected.begin(), expected.end(), got.begin(), same_pixel);
@@ -191,10 +191,10 @@ TEST_P(LaneWorker, MatchesTheScalarWorkerByteForByte)
 std::int16_t stored_y_if_fused(const ResamplePlan& plan, const GuardedFrame& src, std::int32_t i, std::int32_t j)
 {
     float sum = 0.0f;
-    for (std::int32_t k = plan.rows.first[i]; k <= plan.rows.last[i]; ++k)
-        for (std::int32_t n = plan.columns.first[j]; n <= plan.columns.last[j]; ++n) {
-            const float wy = plan.rows.tap_weight[plan.rows.tap_start[i] + k - plan.rows.first[i]];
-            const float wx = plan.columns.tap_weight[plan.columns.tap_start[j] + n - plan.columns.first[j]];
+    for (std::int32_t k = plan.area.rows.first[i]; k <= plan.area.rows.last[i]; ++k)
+        for (std::int32_t n = plan.area.columns.first[j]; n <= plan.area.columns.last[j]; ++n) {
+            const float wy = plan.area.rows.tap_weight[plan.area.rows.tap_start[i] + k - plan.area.rows.first[i]];
+            const float wx = plan.area.columns.tap_weight[plan.area.columns.tap_start[j] + n - plan.area.columns.first[j]];
             sum = std::fma(static_cast<float>(src.at(k, n).y), tap_weight(wx, wy), sum);
         }
     return store_channel(sum);
@@ -206,11 +206,11 @@ std::int16_t stored_y_if_fused(const ResamplePlan& plan, const GuardedFrame& src
 // The plan's least weights send them to the exact path, and the worker gives the scalar bytes.
 // A column's second weight is the sliver here: the sum -4096 is rounded away from, and the later
 // taps bring it to 0.5 exactly.
-TEST_P(LaneWorker, TakesTheExactPathForASliverColumn)
+TEST_P(AreaWorker, TakesTheExactPathForASliverColumn)
 {
     ResamplePlan plan{};
     build_plan(area_request(2, 2, 1, 1, 4, 0, 32, 1), plan);
-    plan.columns.weight[1] = 0x1.011b38p-26f;
+    plan.area.columns.weight[1] = 0x1.011b38p-26f;
     resolve_tap_weights(plan);
     GuardedFrame src(4, 2), got(4, 1), expected(4, 1);
     const std::int16_t values[2][2] = {{-16384, -32627}, {16386, 0}};
@@ -218,7 +218,7 @@ TEST_P(LaneWorker, TakesTheExactPathForASliverColumn)
         for (std::int32_t n = 0; n < 2; ++n) src.at(k, n) = PIXEL_YC{values[k][n], values[k][n], 0};
     EXPECT_EQ(stored_y_if_fused(plan, src, 0, 0), 0);
 
-    resample_rows_scalar(plan, 0, 1, src.pixels(), expected.pixels());
+    run_plan_rows(CpuLevel::scalar, plan, 0, 1, src.pixels(), expected.pixels());
     run_rows(plan, 0, 1, src.pixels(), got.pixels());
     EXPECT_TRUE(same_pixel(expected.at(0, 0), PIXEL_YC{1, 1, 0}));
     EXPECT_EQ(first_difference(got, expected), -1);
@@ -227,20 +227,20 @@ TEST_P(LaneWorker, TakesTheExactPathForASliverColumn)
 // The fused path's bound, 2^-13, is pinned from below: this column's middle weight, 2^-14.36, lets
 // a fused tap round the sum 32766.5 the other way, by double rounding at a sum over 2^15 that the
 // last tap brings back down into the stored range.
-TEST_P(LaneWorker, TakesTheExactPathBelowTheFusedBound)
+TEST_P(AreaWorker, TakesTheExactPathBelowTheFusedBound)
 {
     ResamplePlan plan{};
     build_plan(area_request(3, 1, 1, 1, 4, 0, 32, 1), plan);
-    plan.columns.weight[0] = -0x1.0baaaap+0f;  // the first column's weight is 1/3 minus this: 0x1.61p+0
-    plan.columns.weight[1] = 0x1.8eba0ep-15f;
-    plan.columns.weight[2] = 0x1.dcp-4f;
+    plan.area.columns.weight[0] = -0x1.0baaaap+0f;  // the first column's weight is 1/3 minus this: 0x1.61p+0
+    plan.area.columns.weight[1] = 0x1.8eba0ep-15f;
+    plan.area.columns.weight[2] = 0x1.dcp-4f;
     resolve_tap_weights(plan);
     GuardedFrame src(4, 1), got(4, 1), expected(4, 1);
     const std::int16_t values[3] = {26509, 32585, -32600};
     for (std::int32_t n = 0; n < 3; ++n) src.at(0, n) = PIXEL_YC{values[n], 0, 0};
     EXPECT_EQ(stored_y_if_fused(plan, src, 0, 0), 32766);
 
-    resample_rows_scalar(plan, 0, 1, src.pixels(), expected.pixels());
+    run_plan_rows(CpuLevel::scalar, plan, 0, 1, src.pixels(), expected.pixels());
     run_rows(plan, 0, 1, src.pixels(), got.pixels());
     EXPECT_EQ(expected.at(0, 0).y, 32767);
     EXPECT_EQ(first_difference(got, expected), -1);
@@ -248,13 +248,13 @@ TEST_P(LaneWorker, TakesTheExactPathBelowTheFusedBound)
 
 // Output row 5 of 8 has a sliver second row (and row 2 a small one, so that they share a group
 // where small rows are grouped apart): every column of the group takes the exact path.
-TEST_P(LaneWorker, TakesTheExactPathForAGroupWithASliverRow)
+TEST_P(AreaWorker, TakesTheExactPathForAGroupWithASliverRow)
 {
     ResamplePlan plan{};
     build_plan(area_request(2, 16, 1, 8, 4, 0, 32, 1), plan);
-    plan.columns.weight[1] = 0.0471234f;
-    plan.rows.weight[5] = 0.007f;
-    plan.rows.weight[11] = 0x1.15b1e6p-17f;
+    plan.area.columns.weight[1] = 0.0471234f;
+    plan.area.rows.weight[5] = 0.007f;
+    plan.area.rows.weight[11] = 0x1.15b1e6p-17f;
     resolve_tap_weights(plan);
     GuardedFrame src(4, 16), got(4, 8), expected(4, 8);
     src.at(10, 0).y = 29108;
@@ -266,7 +266,7 @@ TEST_P(LaneWorker, TakesTheExactPathForAGroupWithASliverRow)
             if (k < 10 || k > 11 || n > 1) src.at(k, n) = PIXEL_YC{0, 0, 0};
     EXPECT_EQ(stored_y_if_fused(plan, src, 5, 0), 8011);
 
-    resample_rows_scalar(plan, 0, 8, src.pixels(), expected.pixels());
+    run_plan_rows(CpuLevel::scalar, plan, 0, 8, src.pixels(), expected.pixels());
     run_rows(plan, 0, 8, src.pixels(), got.pixels());
     EXPECT_EQ(expected.at(5, 0).y, 8010);
     EXPECT_EQ(first_difference(got, expected), -1);

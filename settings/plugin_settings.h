@@ -1,9 +1,10 @@
-// The plug-in's own settings: `vantreo.ini` in the folder of the loaded plug-in (plain `key=value`
-// lines; `#` or `;` starts a comment), read once, when the editor first asks for the filter's record
-// (else at start-up), each key overridden by an environment variable of the same meaning. A missing
-// file means the defaults; every problem costs one line on stderr (the file's first few, then their
-// count) and that key's default (a file that is not regular or is over 64 KiB, all of them), never
-// the start-up.
+// The plug-in's settings, which the tool reads as the plug-in does to know the limits it works by:
+// `vantreo.ini` in the folder of the loaded plug-in (plain `key=value` lines; `#` or `;` starts a
+// comment), read by the plug-in once, when the editor first asks for the filter's record (else at
+// start-up), each key overridden by an environment variable of the same meaning. A missing file
+// means the defaults; every problem costs one line on stderr (the file's first few, then their count)
+// and that key's default (a file that is not regular or is over 64 KiB, all of them), never the
+// start-up.
 #pragma once
 
 #include <cstddef>
