@@ -1,7 +1,9 @@
 // Bicubic and Lanczos-3 beside zimg (the same filters, one thread, the three planes as 16-bit) and
 // OpenCV (INTER_CUBIC, INTER_LANCZOS4, 1 and 2 threads) in one run: the CPU rows at every row-worker
-// level ("T. Rate" 0) and the emulated device's ("T. Rate" 256). With --differences, instead, how far
-// the CPU rows are from zimg's float resize of the same cases (filter_zimg_test holds them to 1).
+// level ("T. Rate" 0) and the emulated device's ("T. Rate" 256). Beside them one 16-bit plane, 1080p
+// to 720p and back: the CPU rows at each level on the calling thread against zimg, and area averaging
+// against OpenCV's INTER_AREA, all at one thread. With --differences, instead, how far the CPU rows
+// are from zimg's float resize of the same cases (filter_zimg_test holds them to 1).
 #include <benchmark/benchmark.h>
 
 #include <zimg.h>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -53,8 +56,9 @@ Room room(std::size_t bytes)
     return Room(static_cast<unsigned char*>(std::aligned_alloc(64, (bytes + 63) / 64 * 64)));
 }
 
-// zimg on three 16-bit planes, built once; each frame resizes every plane.
-void Zimg(benchmark::State& state)
+// zimg on the first `plane_count` of the source's channels as 16-bit planes, the graph built once;
+// each frame resizes every plane.
+void ZimgPlanes(benchmark::State& state, int plane_count)
 {
     const Case& c = case_of(state);
     zimg_filter_graph* graph =
@@ -64,7 +68,7 @@ void Zimg(benchmark::State& state)
     const std::size_t in_stride = (static_cast<std::size_t>(c.src_w) * 2 + 63) / 64 * 64;
     const std::size_t out_stride = (static_cast<std::size_t>(c.dst_w) * 2 + 63) / 64 * 64;
     std::vector<Room> planes;
-    for (int p = 0; p < 3; ++p) {
+    for (int p = 0; p < plane_count; ++p) {
         planes.push_back(room(in_stride * c.src_h));
         planes.push_back(room(out_stride * c.dst_h));
         const BenchFrames& f = bench_frames();
@@ -77,7 +81,7 @@ void Zimg(benchmark::State& state)
     }
     auto tmp = room(tmp_bytes);
     for (auto _ : state) {
-        for (int p = 0; p < 3; ++p) {
+        for (int p = 0; p < plane_count; ++p) {
             zimg_image_buffer_const src = {ZIMG_API_VERSION, {}};
             src.plane[0] = {planes[2 * p].get(), static_cast<ptrdiff_t>(in_stride), ZIMG_BUFFER_MAX};
             zimg_image_buffer dst = {ZIMG_API_VERSION, {}};
@@ -88,6 +92,8 @@ void Zimg(benchmark::State& state)
     }
     zimg_filter_graph_free(graph);
 }
+void Zimg(benchmark::State& state) { ZimgPlanes(state, 3); }
+void PlaneZimg(benchmark::State& state) { ZimgPlanes(state, 1); }
 
 void OpenCv(benchmark::State& state)
 {
@@ -137,6 +143,60 @@ void Filter(benchmark::State& state, CpuLevel level, std::int32_t device_rate)
 template <CpuLevel kLevel> void CpuRows(benchmark::State& state) { Filter(state, kLevel, 0); }
 void Device(benchmark::State& state) { Filter(state, best_cpu_level(), 256); }
 
+// Case c's source as one plane: the Y channel of the benchmark's frame, rows stride_of(c) apart.
+std::vector<std::int16_t> source_plane(const Case& c)
+{
+    std::vector<std::int16_t> plane(static_cast<std::size_t>(stride_of(c)) * c.src_h);
+    const BenchFrames& f = bench_frames();
+    for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = f.source[i].y;
+    return plane;
+}
+
+// One plane's rows by the worker of kLevel on the calling thread, where zimg and OpenCV run theirs.
+template <CpuLevel kLevel> void PlaneRows(benchmark::State& state)
+{
+    if (kLevel > best_cpu_level()) {
+        state.SkipWithError("this CPU lacks the level");
+        return;
+    }
+    const Case& c = case_of(state);
+    ResamplePlan plan{};
+    build_plan(ResizeRequest{c.src_w, c.src_h, c.dst_w, c.dst_h, stride_of(c), 0, 0, method_of(state), 64, 1, 0,
+                             PixelLayout::plane},
+               plan);
+    const std::vector<std::int16_t> source = source_plane(c);
+    std::vector<std::int16_t> output(static_cast<std::size_t>(stride_of(c)) * c.dst_h);
+    for (auto _ : state) {
+        run_plan_rows(kLevel, plan, 0, c.dst_h, source.data(), output.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void PlaneOpenCvArea(benchmark::State& state)
+{
+    const Case& c = case_of(state);
+    cv::setNumThreads(1);
+    std::vector<std::int16_t> source = source_plane(c);
+    std::vector<std::int16_t> output(static_cast<std::size_t>(stride_of(c)) * c.dst_h);
+    const std::size_t step = static_cast<std::size_t>(stride_of(c)) * sizeof(std::int16_t);
+    const cv::Mat src(c.src_h, c.src_w, CV_16SC1, source.data(), step);
+    cv::Mat dst(c.dst_h, c.dst_w, CV_16SC1, output.data(), step);
+    for (auto _ : state) {
+        cv::resize(src, dst, cv::Size(c.dst_w, c.dst_h), 0, 0, cv::INTER_AREA);
+        benchmark::ClobberMemory();
+    }
+}
+
+// In milliseconds of real time, with the fastest round beside the median: the machine's other load
+// only ever slows a round down.
+void Timed(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"case", "method", "threads"})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
 // Every case for both methods, at 1 and 2 threads or at one.
 void AllCases(benchmark::internal::Benchmark* b, bool threaded)
 {
@@ -144,11 +204,17 @@ void AllCases(benchmark::internal::Benchmark* b, bool threaded)
         for (std::int64_t method : {2, 3})
             for (std::int64_t threads : {1, 2})
                 if (threaded || threads == 1) b->Args({i, method, threads});
-    // The fastest round beside the median: the machine's other load only ever slows a round down.
-    b->ArgNames({"case", "method", "threads"})
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+    Timed(b);
+}
+
+// The plane cases of `methods` at one thread: 1080p to 720p (kCases[0]) and, but by area averaging,
+// which never enlarges, back (kCases[1]).
+void PlaneCases(benchmark::internal::Benchmark* b, std::initializer_list<ResizeMethod> methods)
+{
+    for (ResizeMethod method : methods)
+        for (std::int64_t i : {0, 1})
+            if (method != ResizeMethod::area_average || i == 0) b->Args({i, static_cast<std::int64_t>(method), 1});
+    Timed(b);
 }
 
 // Channel `channel` of case `c`'s picture in `source` (rows stride_of(c) apart) resized by zimg in
@@ -229,6 +295,14 @@ BENCHMARK(CpuRows<CpuLevel::avx2>)->Name("CpuRows/avx2")->Apply([](auto* b) { Al
 BENCHMARK(CpuRows<CpuLevel::avx512>)->Name("CpuRows/avx512")->Apply([](auto* b) { AllCases(b, true); });
 BENCHMARK(Device)->Apply([](auto* b) { AllCases(b, false); });
 
+const auto kPlaneFilters = {ResizeMethod::bicubic, ResizeMethod::lanczos3};
+const auto kPlaneMethods = {ResizeMethod::area_average, ResizeMethod::bicubic, ResizeMethod::lanczos3};
+BENCHMARK(PlaneZimg)->Apply([](auto* b) { PlaneCases(b, kPlaneFilters); });
+BENCHMARK(PlaneOpenCvArea)->Apply([](auto* b) { PlaneCases(b, {ResizeMethod::area_average}); });
+BENCHMARK(PlaneRows<CpuLevel::sse2>)->Name("PlaneRows/sse2")->Apply([](auto* b) { PlaneCases(b, kPlaneMethods); });
+BENCHMARK(PlaneRows<CpuLevel::avx2>)->Name("PlaneRows/avx2")->Apply([](auto* b) { PlaneCases(b, kPlaneMethods); });
+BENCHMARK(PlaneRows<CpuLevel::avx512>)->Name("PlaneRows/avx512")->Apply([](auto* b) { PlaneCases(b, kPlaneMethods); });
+
 int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--differences") == 0) {
@@ -237,6 +311,8 @@ int main(int argc, char** argv)
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // The results of two builds sit side by side in the tables: each says which it is.
+    benchmark::AddCustomContext("build_type", VANTREO_BUILD_TYPE);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

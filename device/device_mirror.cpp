@@ -91,7 +91,8 @@ std::uint64_t dest_buffer_bytes(const ResamplePlan& plan)
         static_cast<std::uint64_t>(plan.grid_blocks) * static_cast<std::uint64_t>(r.block_threads) - 1;
     const std::uint64_t last_store_end = (last_thread / dst_w) * stride + last_thread % dst_w + 1;
     const std::uint64_t pixels = std::max(band_end, last_store_end);
-    return pixels > UINT64_MAX / sizeof(PIXEL_YC) ? UINT64_MAX : pixels * sizeof(PIXEL_YC);
+    const std::uint64_t pixel_bytes = sizeof(std::int16_t) * static_cast<std::uint64_t>(channel_count(r.layout));
+    return pixels > UINT64_MAX / pixel_bytes ? UINT64_MAX : pixels * pixel_bytes;
 }
 
 void DeviceMirror::rebuild(const ResamplePlan& plan)
@@ -100,7 +101,7 @@ void DeviceMirror::rebuild(const ResamplePlan& plan)
     built_for_ = r;
     built_ = false;
     if (!write_constant(gcThreadNum, r.block_threads) || !write_constant(gcDestWidth, r.dst_w) ||
-        !write_constant(gcMaxWidth, r.stride))
+        !write_constant(gcMaxWidth, r.stride) || !write_constant(gcChannels, channel_count(r.layout)))
         return;
 
     release_device_dest();
@@ -115,8 +116,8 @@ void DeviceMirror::rebuild(const ResamplePlan& plan)
 
     if (!(is_filter_method(r.method) ? upload_filter_tables(plan) : upload_window_tables(plan))) return;
 
-    // Three 16-bit elements per pixel; the upload copies the clipped picture's columns only.
-    const std::size_t width = (static_cast<std::size_t>(r.src_w) + kSparePixels) * 3;
+    // The layout's 16-bit elements per pixel; the upload copies the clipped picture's columns only.
+    const std::size_t width = (static_cast<std::size_t>(r.src_w) + kSparePixels) * channel_count(r.layout);
     const std::size_t height = static_cast<std::size_t>(r.src_h) + kSparePixels;
     const std::vector<std::int16_t> zeros(width * height, 0);
     built_ = replace_array(source_array_, source_desc, width, height) &&

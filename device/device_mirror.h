@@ -32,11 +32,12 @@ public:
     void release();
 
     // The device band of one frame, each step false when the device reports a failure (the band's
-    // rows are then not to be trusted). `picture` is the clipped picture's top row.
-    [[nodiscard]] bool upload_source_frame(const ResamplePlan& plan, const PIXEL_YC* picture);
+    // rows are then not to be trusted). `picture` is the clipped picture's top row. Pictures are in
+    // the request's layout.
+    [[nodiscard]] bool upload_source_frame(const ResamplePlan& plan, const void* picture);
     [[nodiscard]] bool launch_resample_kernel(const ResamplePlan& plan);
     // Copies rows 0 .. device_rows-1, whole buffer rows (columns past dst_w read zero), into `dst`.
-    [[nodiscard]] bool download_device_rows(const ResamplePlan& plan, PIXEL_YC* dst);
+    [[nodiscard]] bool download_device_rows(const ResamplePlan& plan, void* dst);
 
 private:
     [[nodiscard]] bool upload_window_tables(const ResamplePlan& plan);

@@ -124,4 +124,12 @@ inline float least_tap_weight(const float* weights, std::int32_t count)
 // parts); 1/8 is the intermediate's rounding. An edge moves a pass by at most 2^-(b+1) x its height,
 // whatever the taps; values that alternate from tap to tap reach the bound, which grows with the
 // number of taps, and so with the reduction.
+// A source window (ResizeRequest::window) changes none of this: the bound, like the sums' room in
+// 32 bits (checked per output), reads only each output's weights (b, M_x, the rounding of their
+// running sums) and the variation of what they multiply, never where the taps sit; a window's
+// outputs still have consecutive taps inside the picture whose normalised weights add up to 1 (taps
+// past an edge folded onto the edge tap before rounding). Nor do several channels: a pixel's
+// channels never mix, so each channel's two sums are exactly the one-channel sums of its own samples
+// with the same weights, and the bound holds for each of the four channels of rgba (or the three of
+// the editor's frame) with that channel's TV_x and TV_y.
 constexpr std::int32_t kMaxFilterWeightMagnitude = 3 << 14;

@@ -1,10 +1,28 @@
 // Where the outputs of one axis fall on the source, written once for the CPU tables and the device's
-// fixed windows. Output j covers [boundary(j), boundary(j + 1)) in source units.
+// fixed windows. With the whole picture as its window, output j covers [boundary(j), boundary(j + 1))
+// in source units.
 #pragma once
 
 #include <cstdint>
 
 #include "plan/arithmetic.h"
+#include "plan/resize_request.h"
+
+// One axis of the request's source window: the outputs map onto `size` source indices from `offset`,
+// counted from the clipped picture's edge.
+struct AxisWindow {
+    double offset;
+    double size;
+    bool whole;  // the picture's side exactly, which keeps the tables of a request without a window
+};
+
+inline AxisWindow axis_window(double offset, double size, std::int32_t src)
+{
+    if (size == 0 || (offset == 0 && size == src)) return AxisWindow{0.0, static_cast<double>(src), true};
+    return AxisWindow{offset, size, false};
+}
+inline AxisWindow row_window(const ResizeRequest& r) { return axis_window(r.window.top, r.window.height, r.src_h); }
+inline AxisWindow column_window(const ResizeRequest& r) { return axis_window(r.window.left, r.window.width, r.src_w); }
 
 // The boundary in front of output j: j x span in double, rounded once to single precision. The
 // product is exact: j is an output index (below 2^14 even for an 8192-pixel side) and span a single

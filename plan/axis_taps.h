@@ -23,7 +23,8 @@ struct AreaTaps {
 // zeros follow the last output's weights, so that a vector load from any output's stays inside.
 constexpr std::int32_t kFilterWeightPadding = 32;
 // The most taps a window has when reducing to no less than an eighth: a source below 8 (dst + 1)
-// indices gives at most min(src, 6 x src / dst + 1) taps, largest (55) near dst = 6.
+// indices gives at most min(src, 6 x src / dst + 1) taps, largest (55) near dst = 6; a source window
+// of size <= 8 dst at most 6 x size / dst <= 48 (the integers strictly inside the kernel's support).
 constexpr std::int32_t kMaxFilterTaps = 64;
 
 struct FilterTaps {

@@ -39,12 +39,14 @@ double lanczos3_kernel(double x)
     return 3.0 * sin_pi(t) * sin_pi(t / 3.0) / (pi * pi * t * t);
 }
 
-FilterWindow filter_window(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t j)
+FilterWindow filter_window(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t j,
+                           const AxisWindow& source_window)
 {
-    const double ratio = static_cast<double>(src) / dst;
+    const double ratio = source_window.size / dst;
     const double widen = std::max(ratio, 1.0);
     const double radius = (method == ResizeMethod::lanczos3 ? 3.0 : 2.0) * widen;
-    const double centre = (j + 0.5) * ratio - 0.5;
+    // An offset of 0 adds exactly nothing: the whole picture's centres are bit for bit its own.
+    const double centre = source_window.offset + (j + 0.5) * ratio - 0.5;
     // The taps strictly inside the support; the kernel is zero at its edge.
     const std::int64_t lowest = static_cast<std::int64_t>(std::floor(centre - radius)) + 1;
     const std::int64_t highest = static_cast<std::int64_t>(std::ceil(centre + radius)) - 1;
@@ -63,6 +65,11 @@ FilterWindow filter_window(ResizeMethod method, std::int32_t dst, std::int32_t s
     }
     for (double& w : window.weight) w /= total;
     return window;
+}
+
+FilterWindow filter_window(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t j)
+{
+    return filter_window(method, dst, src, j, axis_window(0.0, 0.0, src));
 }
 
 namespace {
@@ -103,13 +110,14 @@ bool quantise_weights(const std::vector<FilterWindow>& windows, std::int32_t src
 
 }  // namespace
 
-void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, std::int32_t offset, FilterAxis& axis)
+void build_filter_axis(ResizeMethod method, std::int32_t dst, std::int32_t src, const AxisWindow& source_window,
+                       std::int32_t offset, FilterAxis& axis)
 {
     std::vector<FilterWindow> windows;
     windows.reserve(static_cast<std::size_t>(dst));
     std::int32_t taps = 1;
     for (std::int32_t j = 0; j < dst; ++j) {
-        windows.push_back(filter_window(method, dst, src, j));
+        windows.push_back(filter_window(method, dst, src, j, source_window));
         taps = std::max(taps, static_cast<std::int32_t>(windows.back().weight.size()));
     }
     axis.taps = taps;

@@ -1,6 +1,7 @@
 #include "plan/resample_plan.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "plan/axis_geometry.h"
 #include "plan/filter_tables.h"
@@ -68,12 +69,66 @@ void set_span(std::int32_t dst, std::int32_t src, AreaAxis& axis)
     axis.full_weight = to_single(1.0 / axis.span);
 }
 
+// One axis's taps for a window other than the whole picture, by build_plan's coverage rule. The span
+// tables are emptied: they describe no such axis.
+void build_window_taps(std::int32_t dst, std::int32_t src, const AxisWindow& window, std::int32_t offset,
+                       AreaAxis& axis)
+{
+    axis.span = 0.0f;
+    axis.full_weight = 0.0f;
+    axis.weight.clear();
+    axis.first.resize(static_cast<std::size_t>(dst) + 1);
+    axis.last.resize(static_cast<std::size_t>(dst));
+    axis.tap_start.resize(static_cast<std::size_t>(dst) + 1);
+    axis.least_weight.resize(static_cast<std::size_t>(dst));
+    axis.tap_weight.clear();
+    const double step = window.size / dst;
+    for (std::int32_t j = 0; j < dst; ++j) {
+        const double lower = std::max(window.offset + j * step, 0.0);
+        const double upper = std::min(window.offset + (j + 1) * step, static_cast<double>(src));
+        axis.tap_start[j] = static_cast<std::int32_t>(axis.tap_weight.size());
+        if (upper > lower) {
+            axis.first[j] = static_cast<std::int32_t>(lower);
+            axis.last[j] = static_cast<std::int32_t>(std::ceil(upper)) - 1;
+            for (std::int32_t k = axis.first[j]; k <= axis.last[j]; ++k) {
+                const double covered = std::min(upper, k + 1.0) - std::max(lower, static_cast<double>(k));
+                axis.tap_weight.push_back(to_single(covered / (upper - lower)));
+            }
+        } else {
+            // Below the picture lower is 0, past it at least src; an empty interval inside (a step
+            // too small to move the double) takes the index it lies in.
+            axis.first[j] = axis.last[j] = static_cast<std::int32_t>(std::min(lower, src - 1.0));
+            axis.tap_weight.push_back(1.0f);
+        }
+        axis.least_weight[j] = least_tap_weight(axis.tap_weight.data() + axis.tap_start[j],
+                                                axis.last[j] - axis.first[j] + 1);
+        axis.first[j] += offset;
+        axis.last[j] += offset;
+    }
+    axis.first[dst] = src + offset;
+    axis.tap_start[dst] = static_cast<std::int32_t>(axis.tap_weight.size());
+}
+
+// One axis of an area-averaging plan: the span tables and the weights resolved from them for the
+// whole picture, else the window's taps.
+void build_area_axis(std::int32_t dst, std::int32_t src, const AxisWindow& window, std::int32_t offset,
+                     AreaAxis& axis)
+{
+    if (!window.whole) {
+        build_window_taps(dst, src, window, offset, axis);
+        return;
+    }
+    set_span(dst, src, axis);
+    build_span_tables(dst, src, offset, axis);
+    resolve_axis(offset, axis);
+}
+
 }  // namespace
 
 void resolve_tap_weights(ResamplePlan& plan)
 {
-    resolve_axis(0, plan.area.rows);
-    resolve_axis(plan.request.clip_left, plan.area.columns);
+    if (row_window(plan.request).whole) resolve_axis(0, plan.area.rows);
+    if (column_window(plan.request).whole) resolve_axis(plan.request.clip_left, plan.area.columns);
 }
 
 void build_plan(ResizeRequest request, ResamplePlan& plan)
@@ -91,16 +146,14 @@ void build_plan(ResizeRequest request, ResamplePlan& plan)
     // One device thread per band pixel; with no band, one block (which is never launched).
     plan.grid_blocks = (request.dst_w * plan.device_rows - 1) / request.block_threads + 1;
     if (is_filter_method(request.method)) {
-        build_filter_axis(request.method, request.dst_h, request.src_h, 0, plan.filter.rows);
-        build_filter_axis(request.method, request.dst_w, request.src_w, request.clip_left, plan.filter.columns);
+        build_filter_axis(request.method, request.dst_h, request.src_h, row_window(request), 0, plan.filter.rows);
+        build_filter_axis(request.method, request.dst_w, request.src_w, column_window(request), request.clip_left,
+                          plan.filter.columns);
         return;
     }
 
-    set_span(request.dst_h, request.src_h, plan.area.rows);
-    set_span(request.dst_w, request.src_w, plan.area.columns);
-    build_span_tables(request.dst_h, request.src_h, 0, plan.area.rows);
-    build_span_tables(request.dst_w, request.src_w, request.clip_left, plan.area.columns);
-    resolve_tap_weights(plan);
+    build_area_axis(request.dst_h, request.src_h, row_window(request), 0, plan.area.rows);
+    build_area_axis(request.dst_w, request.src_w, column_window(request), request.clip_left, plan.area.columns);
 }
 
 RowBands cpu_row_bands(const ResamplePlan& plan)

@@ -19,7 +19,10 @@ struct PointAxis {
 
 // Area averaging: the span tables (first, last, weight: the source indices of each output and the
 // stored weight of each source index), and the weights resolved from them per output (tap_start,
-// tap_weight, least_weight).
+// tap_weight, least_weight). An axis whose source window is not the whole picture has its own rule
+// (build_plan): first, last, tap_start, tap_weight and least_weight are filled directly, as the
+// executors read them, and span, full_weight and weight mean nothing (0, 0 and empty); nothing reads
+// them for such an axis.
 struct AreaAxis {
     float span;         // source indices per output index
     float full_weight;  // weight of a source index wholly inside one output
@@ -82,15 +85,23 @@ struct ResamplePlan {
 
 // Rebuilds `plan` for `request`, keeping the tables' storage where it is large enough. Only the
 // method's own records are built: the others keep their last build (the device copy mirrors the
-// last area-averaging or filter build). Expects 1 <= dst_w <= stride and dst_h >= 1; for area
-// averaging and the filter methods also 0 <= device_rate <= 256, 1 <= cpu_threads <= kMaxCpuThreads
-// and block_threads >= 1; for area averaging dst_w <= src_w and dst_h <= src_h, and for the filter
-// methods dst_w >= src_w >> 3 and dst_h >= src_h >> 3 (which keeps every window within
-// kMaxFilterTaps).
+// last area-averaging or filter build). Each axis maps its outputs onto its side of the request's
+// source window (AxisWindow); point sampling reads the whole picture whatever the window. Expects
+// 1 <= dst_w <= stride and dst_h >= 1, and a window as SourceWindow says; for area averaging and the
+// filter methods also 0 <= device_rate <= 256, 1 <= cpu_threads <= kMaxCpuThreads and
+// block_threads >= 1. Per axis, with the whole picture as its window: for area averaging
+// dst <= src, and for the filter methods dst >= src >> 3; with any other window, for the filter
+// methods dst >= size / 8 (area averaging takes any size). Those bounds keep every filter window
+// within kMaxFilterTaps.
+//
+// Area averaging over a window other than the whole picture: output j covers [offset + j S,
+// offset + (j + 1) S], S = size / dst in double, clipped to [0, src); each source index weighs its
+// overlap with that interval over the clipped interval's length, rounded to single once; an output
+// whose interval misses the picture takes the nearest edge index with weight 1.
 void build_plan(ResizeRequest request, ResamplePlan& plan);
 
-// Fills the resolved tap weights and least weights from the span tables (build_plan does so; a test
-// that edits the span tables does so again).
+// Fills the resolved tap weights and least weights from the span tables, on each axis whose window
+// is the whole picture (build_plan does so; a test that edits the span tables does so again).
 void resolve_tap_weights(ResamplePlan& plan);
 
 // A run of output rows for one CPU worker.

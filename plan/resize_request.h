@@ -1,6 +1,7 @@
 // The resolved parameters of one frame.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <tuple>
 
@@ -36,6 +37,18 @@ constexpr std::int32_t kMaxChannels = 4;
 // The most CPU worker threads a frame runs: the executor keeps its workers in fixed room.
 constexpr std::int32_t kMaxCpuThreads = 16;
 
+// The part of the clipped source picture that the output shows, as zimg's active region or Pillow's
+// box: in source pixels from the clipped picture's top-left corner, fractional, and free to reach
+// past the picture (what lies outside reads the nearest edge pixel). Finite; a side is positive, or 0
+// with its left or top 0, which stands for the picture's whole side: value-initialised, the window is
+// the whole picture, and the plan's tables are those of a request without one.
+struct SourceWindow {
+    double left;
+    double top;
+    double width;
+    double height;
+};
+
 struct ResizeRequest {
     std::int32_t src_w;          // width of the clipped source picture
     std::int32_t src_h;          // height of the clipped source picture
@@ -49,16 +62,26 @@ struct ResizeRequest {
     std::int32_t cpu_threads;    // CPU worker threads, 1 .. kMaxCpuThreads
     std::int32_t device_rate;    // device share of the output rows, in 256ths
     PixelLayout layout;          // of both pictures; value-initialised, the editor's frame
+    SourceWindow window{};       // the initialiser lets a brace list of the fields above stop there
 };
 
 // Every field, in order: the one list the comparison (and with it the plan's change test) reads.
 inline auto request_fields(const ResizeRequest& r)
 {
     return std::tie(r.src_w, r.src_h, r.dst_w, r.dst_h, r.stride, r.clip_left, r.clip_top, r.method, r.block_threads,
-                    r.cpu_threads, r.device_rate, r.layout);
+                    r.cpu_threads, r.device_rate, r.layout, r.window.left, r.window.top, r.window.width,
+                    r.window.height);
 }
-static_assert(std::tuple_size_v<decltype(request_fields(ResizeRequest{}))> * sizeof(std::int32_t) ==
-                  sizeof(ResizeRequest),
+
+// The bytes of the fields a tuple of references names. ResizeRequest has no padding, so a field
+// missing from request_fields leaves its bytes short of the record's.
+template <class Fields>
+struct ListedBytes;
+template <class... Fields>
+struct ListedBytes<std::tuple<Fields...>> {
+    static constexpr std::size_t value = (sizeof(Fields) + ...);
+};
+static_assert(ListedBytes<decltype(request_fields(ResizeRequest{}))>::value == sizeof(ResizeRequest),
               "request_fields lists every field of ResizeRequest");
 
 inline bool operator==(const ResizeRequest& a, const ResizeRequest& b) { return request_fields(a) == request_fields(b); }

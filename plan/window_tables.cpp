@@ -26,20 +26,40 @@ std::vector<float> tap_weight_rows(float span, std::int32_t taps, std::int32_t c
     return table;
 }
 
+namespace {
+
+// One axis's windows for `count` outputs (those past the plan's read index 0 with zero weights):
+// over the whole picture from the span, else the area record's own taps, as many as its widest output.
+AxisWindows axis_windows(const AreaAxis& axis, bool whole, std::int32_t offset, std::int32_t count)
+{
+    const std::int32_t dst = static_cast<std::int32_t>(axis.last.size());
+    AxisWindows windows;
+    windows.taps = whole ? window_taps(axis.span) : 1;
+    if (!whole)
+        for (std::int32_t j = 0; j < dst; ++j) windows.taps = std::max(windows.taps, axis.last[j] - axis.first[j] + 1);
+
+    windows.start.assign(static_cast<std::size_t>(count), 0);
+    for (std::int32_t j = 0; j < dst; ++j) windows.start[j] = axis.first[j] - offset;
+
+    if (whole) {
+        windows.weight = tap_weight_rows(axis.span, windows.taps, count);
+        return windows;
+    }
+    windows.weight.assign(static_cast<std::size_t>(count) * windows.taps, 0.0f);
+    for (std::int32_t j = 0; j < dst; ++j)
+        std::copy(axis.tap_weight.begin() + axis.tap_start[j], axis.tap_weight.begin() + axis.tap_start[j + 1],
+                  windows.weight.begin() + static_cast<std::ptrdiff_t>(j) * windows.taps);
+    return windows;
+}
+
+}  // namespace
+
 WindowTables build_window_tables(const ResamplePlan& plan)
 {
     const ResizeRequest& r = plan.request;
     WindowTables tables;
-    tables.rows.taps = window_taps(plan.area.rows.span);
-    tables.columns.taps = window_taps(plan.area.columns.span);
-
-    tables.rows.start.assign(static_cast<std::size_t>(r.dst_h) + kSurplusRows, 0);
-    std::copy(plan.area.rows.first.begin(), plan.area.rows.first.begin() + r.dst_h, tables.rows.start.begin());
+    tables.rows = axis_windows(plan.area.rows, row_window(r).whole, 0, r.dst_h + kSurplusRows);
     // The device's source array holds the clipped picture from its left edge.
-    tables.columns.start.resize(static_cast<std::size_t>(r.dst_w));
-    for (std::int32_t j = 0; j < r.dst_w; ++j) tables.columns.start[j] = plan.area.columns.first[j] - r.clip_left;
-
-    tables.rows.weight = tap_weight_rows(plan.area.rows.span, tables.rows.taps, r.dst_h + kSurplusRows);
-    tables.columns.weight = tap_weight_rows(plan.area.columns.span, tables.columns.taps, r.dst_w);
+    tables.columns = axis_windows(plan.area.columns, column_window(r).whole, r.clip_left, r.dst_w);
     return tables;
 }

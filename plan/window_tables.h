@@ -14,7 +14,8 @@ constexpr std::int32_t kSurplusRows = 512;
 
 // The windows of one axis.
 struct AxisWindows {
-    std::int32_t taps;                // window size: integer part of the span, plus 2
+    std::int32_t taps;                // window size: integer part of the span, plus 2, or with a source
+                                      // window other than the whole picture the most taps of an output
     std::vector<std::int32_t> start;  // per output, the window's first source index
     std::vector<float> weight;        // per output, `taps` weights
 };
@@ -34,5 +35,6 @@ std::int32_t window_taps(float span);
 // to the picture: the last tap of the last output may lie one index past it.
 std::vector<float> tap_weight_rows(float span, std::int32_t taps, std::int32_t count);
 
-// The window tables of an area-averaging plan.
+// The window tables of an area-averaging plan. An axis whose source window is not the whole picture
+// reads its record's taps: start first[j] (less clip_left for columns), weights dense from there.
 WindowTables build_window_tables(const ResamplePlan& plan);

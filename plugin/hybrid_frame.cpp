@@ -64,7 +64,7 @@ private:
 
 // False when the device did not write its band, whatever stopped it (a device whose runtime throws
 // fails like any other), so that the band goes to the CPU.
-bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const PIXEL_YC* picture, PIXEL_YC* dst)
+bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const void* picture, void* dst)
 {
     try {
         return mirror.ready_for(plan) && mirror.upload_source_frame(plan, picture) &&
@@ -77,9 +77,11 @@ bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const PIXEL
 }  // namespace
 
 void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
-                      const PIXEL_YC* src, PIXEL_YC* dst, WorkerStart start_worker)
+                      const void* src, void* dst, WorkerStart start_worker)
 {
-    const PIXEL_YC* picture = src + static_cast<std::ptrdiff_t>(plan.request.clip_top) * plan.request.stride;
+    const ResizeRequest& r = plan.request;
+    const void* picture = static_cast<const std::int16_t*>(src) +
+                          static_cast<std::ptrdiff_t>(r.clip_top) * r.stride * channel_count(r.layout);
 
     const RowBands bands = cpu_row_bands(plan);
     // The bands whose threads could not start, and the device band when the device fails.

@@ -7,7 +7,6 @@
 #include <boost/function.hpp>
 #include <boost/thread/thread.hpp>
 
-#include "abi/filter_records.h"
 #include "cpu/cpu_level.h"
 #include "device/device_mirror.h"
 #include "plan/resample_plan.h"
@@ -17,8 +16,8 @@ struct CpuJob {
     CpuLevel level;  // the row worker's instruction-set level
     std::int32_t first_row;
     std::int32_t row_count;
-    const PIXEL_YC* src_pixels;  // the clipped picture's top row
-    PIXEL_YC* dst_pixels;        // the destination frame, not advanced
+    const void* src_pixels;  // the clipped picture's top row
+    void* dst_pixels;        // the destination picture, not advanced
 };
 
 // Starts a thread running `body` and adds it to `group`, or throws (with no thread left running).
@@ -36,6 +35,6 @@ boost::thread* start_worker_in_group(boost::thread_group& group, const ResampleP
 // when all are written, the CPU's rows at `cpu_level`. The device band runs on `mirror` when it is
 // ready for the plan; a band the device cannot compute (no resources, a failed upload, launch or
 // copy-back), and any CPU band whose thread cannot be started, is computed on the calling thread.
-// `worker_group` is empty again on return.
+// `worker_group` is empty again on return. `src` and `dst` are whole pictures of the plan's layout.
 void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
-                      const PIXEL_YC* src, PIXEL_YC* dst, WorkerStart start_worker = start_worker_in_group);
+                      const void* src, void* dst, WorkerStart start_worker = start_worker_in_group);

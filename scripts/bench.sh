@@ -3,7 +3,9 @@
 # 64-bit build and the 32-bit (i686) one, each against OpenCV of its own architecture. Writes
 # bench/results.json and bench/results-i686.json, the tables of ratios bench/results.md (one per
 # build) and the charts bench/ratios.png and bench/ratios-i686.png; and for bicubic and Lanczos-3,
-# beside zimg and OpenCV, bench/filter-results.json and its table bench/filter-results.md.
+# beside zimg and OpenCV, and one plane beside zimg and OpenCV INTER_AREA, in the release build and in
+# the default one (no build type given: RelWithDebInfo), bench/filter-results.json and
+# bench/filter-results-default.json and their tables, side by side, bench/filter-results.md.
 # usage: bench.sh [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,14 +38,23 @@ bench() {
     --benchmark_out="$out" --benchmark_out_format=json
 }
 
+# filter_bench BUILD_DIR RESULTS.json: builds the filter benchmark in a configured folder and runs it once.
+filter_bench() {
+  cmake --build "$1" -j2 --target vantreo_filter_bench
+  # The rounds of the benchmarks interleaved at random, so that a slow spell of the machine falls on
+  # all of them alike rather than on the few that happen to run through it.
+  "$1/bench/vantreo_filter_bench" --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
+    --benchmark_enable_random_interleaving=true --benchmark_out="$2" --benchmark_out_format=json
+}
+
 bench build/release bench/results.json
-# Bicubic and Lanczos-3 beside zimg and OpenCV, in the 64-bit build (the packages of both are 64-bit).
-cmake --build build/release -j2 --target vantreo_filter_bench
-# The rounds of the benchmarks interleaved at random, so that a slow spell of the machine falls on
-# all of them alike rather than on the few that happen to run through it.
-build/release/bench/vantreo_filter_bench --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
-  --benchmark_enable_random_interleaving=true --benchmark_out=bench/filter-results.json --benchmark_out_format=json
-/usr/bin/python3 scripts/filter-bench-table.py bench/filter-results.json | tee bench/filter-results.md
+# Bicubic, Lanczos-3 and one plane beside zimg and OpenCV, in the 64-bit build (the packages of both
+# are 64-bit), the release one and the one a plain `cmake` makes.
+filter_bench build/release bench/filter-results.json
+cmake -S . -B build/bench-default -G Ninja >/dev/null
+filter_bench build/bench-default bench/filter-results-default.json
+/usr/bin/python3 scripts/filter-bench-table.py bench/filter-results.json bench/filter-results-default.json |
+  tee bench/filter-results.md
 bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
 /usr/bin/python3 scripts/bench-table.py --title "64-bit" bench/results.json bench/ratios.png \
   --title "32-bit (i686)" bench/results-i686.json bench/ratios-i686.png | tee bench/results.md

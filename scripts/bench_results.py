@@ -15,3 +15,9 @@ def aggregates(path, pattern, aggregate="median"):
             if m:
                 times[(m.group(1),) + tuple(int(g) for g in m.groups()[1:])] = run["real_time"]
     return times
+
+
+def build_type(path):
+    """The CMake build type the benchmark says it was built as, or None"""
+    with open(path) as f:
+        return json.load(f)["context"].get("build_type")

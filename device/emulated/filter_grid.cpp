@@ -6,7 +6,7 @@
 
 #include "abi/filter_records.h"
 #include "cpu/plan_rows.h"
-#include "device/emulated/resample_grid.h"
+#include "device/emulated/area_grid.h"
 #include "device/emulated/grid_launch.h"
 #include "device/lifecycle.h"
 #include "plan/filter_tables.h"
@@ -52,15 +52,17 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
 {
     // The weight bits leave the rule's shifts at least 1.
     GridShape shape;
+    PixelLayout layout;
     if (in.bits_x < 3 || in.bits_x > 28 || in.bits_y < 3 || in.bits_y > 28 || !in.first_y || !in.first_x ||
-        !in.weight_y || !in.weight_x || !in.source || in.source->width <= 0 || in.source->width % 3 != 0 ||
-        in.source->height <= 0 ||
-        !grid_shape(grid, block, in.thread_num, in.dest_width, in.max_width, in.taps_x, in.taps_y, in.dest, shape))
+        !in.weight_y || !in.weight_x || !in.source || !layout_of_channels(in.channels, layout) ||
+        in.source->width <= 0 || in.source->width % in.channels != 0 || in.source->height <= 0 ||
+        !grid_shape(grid, block, in.thread_num, in.dest_width, in.max_width, in.channels, in.taps_x, in.taps_y, in.dest,
+                    shape))
         return false;
 
     std::vector<std::int32_t> first_y, first_x, pairs_y, pairs_x;
     std::vector<std::int16_t> weight_y, weight_x;
-    const std::int32_t source_w = in.source->width / 3;
+    const std::int32_t source_w = in.source->width / in.channels;
     if (!read_axis(*in.first_y, *in.weight_y, in.taps_y, shape.rows, in.source->height, first_y,
                    weight_y, pairs_y) ||
         !read_axis(*in.first_x, *in.weight_x, in.taps_x, in.dest_width, source_w, first_x, weight_x, pairs_x))
@@ -69,7 +71,7 @@ bool run_filter_grid(const FilterLaunch& in, const dim3& grid, const dim3& block
     Parts parts{RowJob{}, emulated_cpu_level(), 0};
     RowJob& job = parts.job;
     job.method = ResizeMethod::bicubic;  // either filter method: the tables say which
-    job.layout = PixelLayout::editor_frame;
+    job.layout = layout;
     job.dst_w = in.dest_width;
     job.row_count = shape.rows;
     job.src = reinterpret_cast<const std::int16_t*>(in.source->elements);

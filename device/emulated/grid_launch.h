@@ -40,15 +40,15 @@ struct GridShape {
     unsigned char* dest;  // host bytes of the first pixel's store
 };
 
-// The shape of a launch whose threads read `taps_x` x `taps_y` tap tables per pixel; false for a
-// launch the per-thread path must take: a thread count per block other than the block's (then the
+// The shape of a launch whose threads read `taps_x` x `taps_y` tap tables per pixel of `channels`
+// 16-bit samples (1 to kMaxChannels); false for a launch the per-thread path must take: a thread count per block other than the block's (then the
 // threads cover 0 .. grid.x * block.x - 1 once, and the y and z dimensions repeat the same pixels
 // with the same values), no taps, rows that overlap, indices past the kernel's 32-bit arithmetic,
 // or stores that do not lie inside one live allocation (where the per-thread path faults at the
 // first such store).
 inline bool grid_shape(const dim3& grid, const dim3& block, std::int32_t thread_num, std::int32_t width,
-                       std::int32_t max_width, std::int32_t taps_x, std::int32_t taps_y, emu::DeviceAddress dest,
-                       GridShape& shape)
+                       std::int32_t max_width, std::int32_t channels, std::int32_t taps_x, std::int32_t taps_y,
+                       emu::DeviceAddress dest, GridShape& shape)
 {
     if (thread_num <= 0 || static_cast<std::uint32_t>(thread_num) != block.x || width <= 0 || taps_x <= 0 || taps_y <= 0)
         return false;
@@ -56,11 +56,12 @@ inline bool grid_shape(const dim3& grid, const dim3& block, std::int32_t thread_
     const std::int64_t rows = (threads + width - 1) / width;
     const std::int64_t last_row_columns = threads - (rows - 1) * width;
     if (threads > kInt32Max || (rows > 1 && max_width < width) || rows * taps_y > kInt32Max ||
-        std::int64_t{width} * taps_x > kInt32Max || (rows - 1) * max_width + last_row_columns > kInt32Max)
+        std::int64_t{width} * taps_x > kInt32Max || ((rows - 1) * max_width + last_row_columns) * channels > kInt32Max)
         return false;
     // Every store at once: from the first pixel to the end of the last.
     const std::uint64_t store_bytes =
-        (static_cast<std::uint64_t>(rows - 1) * max_width + static_cast<std::uint64_t>(last_row_columns)) * sizeof(PIXEL_YC);
+        (static_cast<std::uint64_t>(rows - 1) * max_width + static_cast<std::uint64_t>(last_row_columns)) * 2u *
+        static_cast<std::uint64_t>(channels);
     shape = GridShape{static_cast<std::int32_t>(rows), static_cast<std::int32_t>(last_row_columns),
                       emu::store_range(dest, store_bytes)};
     return shape.dest != nullptr;

@@ -8,11 +8,16 @@
 #include "abi/filter_records.h"
 #include "device/kernels/module_image.h"
 #include "device/kernels/module_layout.h"
-#include "device/emulated/resample_grid.h"
+#include "device/emulated/area_grid.h"
 #include "plan/arithmetic.h"
 #include "platform/device_runtime/emulated_device.h"
 
 namespace {
+
+void store_sample(const emu::LaunchContext& ctx, emu::DeviceAddress address, short value)
+{
+    emu::store(ctx, address, &value, sizeof value);
+}
 
 template <class T> T load_value(const emu::LaunchContext& ctx, emu::DeviceAddress address)
 {
@@ -51,8 +56,7 @@ template <class Read, class Listed, class Position> constexpr Position read_as_l
 #define TEX1D(T, texture, index) (emu::texture_fetch<T>(ctx, TEXTURE_UNIT(T, texture), static_cast<float>(index)))
 #define TEX2D(T, texture, x, y) \
     (emu::texture_fetch<T>(ctx, TEXTURE_UNIT(T, texture), static_cast<float>(x), static_cast<float>(y)))
-#define STORE_PIXEL(pixels, index, pixel) \
-    emu::store(ctx, (pixels) + static_cast<std::uint32_t>(index) * sizeof(PIXEL_YC), &(pixel), sizeof(PIXEL_YC))
+#define STORE_SAMPLE(pixels, index, value) store_sample(ctx, (pixels) + static_cast<std::uint32_t>(index) * 2u, (value))
 #define LOAD_GLOBAL(T, pointer, index) (load_value<T>(ctx, (pointer) + (index) * sizeof(T)))
 #define STORE_GLOBAL(pointer, index, value) emu::store(ctx, (pointer) + (index) * sizeof(value), &(value), sizeof(value))
 #define SHARED_ARRAY(T, name) T* const name = reinterpret_cast<T*>(emu::shared_memory(ctx))
@@ -70,19 +74,20 @@ template <class T> const emu::TextureView* bound_texture(const emu::LaunchContex
 // calcDestPixelsKernel over the whole grid, from the same constants and textures.
 bool calcDestPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid, const dim3& block)
 {
-    ResampleLaunch launch{};
+    AreaLaunch launch{};
     launch.unit_x = CONSTANT_INT(gcUnitNumX);
     launch.unit_y = CONSTANT_INT(gcUnitNumY);
     launch.thread_num = CONSTANT_INT(gcThreadNum);
     launch.dest_width = CONSTANT_INT(gcDestWidth);
     launch.max_width = CONSTANT_INT(gcMaxWidth);
     launch.dest = CONSTANT_PIXELS(pgcGpuDestPixels);
+    launch.channels = CONSTANT_INT(gcChannels);
     launch.start_y = BOUND_TEXTURE(gTextureStartY);
     launch.start_x = BOUND_TEXTURE(gTextureStartX);
     launch.weight_y = BOUND_TEXTURE(gTextureWeightY);
     launch.weight_x = BOUND_TEXTURE(gTextureWeightX);
     launch.source = BOUND_TEXTURE(gTextureSrc);
-    return run_resample_grid(launch, grid, block);
+    return run_area_grid(launch, grid, block);
 }
 
 // calcFilterPixelsKernel over the whole grid, likewise.
@@ -97,6 +102,7 @@ bool calcFilterPixelsKernel_grid(const emu::LaunchContext& ctx, const dim3& grid
     launch.dest_width = CONSTANT_INT(gcDestWidth);
     launch.max_width = CONSTANT_INT(gcMaxWidth);
     launch.dest = CONSTANT_PIXELS(pgcGpuDestPixels);
+    launch.channels = CONSTANT_INT(gcChannels);
     launch.first_y = BOUND_TEXTURE(gTextureFilterFirstY);
     launch.first_x = BOUND_TEXTURE(gTextureFilterFirstX);
     launch.weight_y = BOUND_TEXTURE(gTextureFilterWeightY);

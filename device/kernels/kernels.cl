@@ -40,7 +40,7 @@ DECLARE_MODULE_TYPES()
 #define TEX1D(T, texture, index) (texture[texel_index((float)(index), texture##_width)])
 #define TEX2D(T, texture, x, y) \
     (texture[texel_index((float)(y), texture##_height) * texture##_width + texel_index((float)(x), texture##_width)])
-#define STORE_PIXEL(pixels, index, pixel) ((pixels)[index] = (pixel))
+#define STORE_SAMPLE(pixels, index, value) (((__global short*)(pixels))[index] = (value))
 #define LOAD_GLOBAL(T, pointer, index) ((pointer)[index])
 #define STORE_GLOBAL(pointer, index, value) ((pointer)[index] = (value))
 #define SHARED_ARRAY(T, name) __local T* const name = (__local T*)shared_block

@@ -21,7 +21,7 @@ MODULE_TEXTURES(DEVICE_TEXTURE)
 #define CONSTANT_PIXELS(name) (name)
 #define TEX1D(T, texture, index) (tex1D<T>(texture, static_cast<float>(index)))
 #define TEX2D(T, texture, x, y) (tex2D<T>(texture, static_cast<float>(x), static_cast<float>(y)))
-#define STORE_PIXEL(pixels, index, pixel) ((pixels)[index] = (pixel))
+#define STORE_SAMPLE(pixels, index, value) (reinterpret_cast<short*>(pixels)[index] = (value))
 #define LOAD_GLOBAL(T, pointer, index) ((pointer)[index])
 #define STORE_GLOBAL(pointer, index, value) ((pointer)[index] = (value))
 #define SHARED_ARRAY(T, name) extern __shared__ T name[]

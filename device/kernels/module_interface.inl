@@ -25,7 +25,8 @@
     CONSTANT(gcFilterTapsX, int, 4)                         /* the filter methods' taps per output column */ \
     CONSTANT(gcFilterTapsY, int, 4)                         /* and per output row */                         \
     CONSTANT(gcFilterBitsX, int, 4)                         /* and the fraction bits of their weights */     \
-    CONSTANT(gcFilterBitsY, int, 4)
+    CONSTANT(gcFilterBitsY, int, 4)                                                                          \
+    CONSTANT(gcChannels, int, 4)                            /* 16-bit samples per pixel: 3, 1 or 4 */
 
 // The textures, in the order of their units: TEXTURE(name, element, dimensions). Unnormalised
 // coordinates, point sampling, clamped addressing, elements as stored. The filter methods' tables
@@ -35,7 +36,7 @@
     TEXTURE(gTextureStartX, int, 1)          /* output column -> first source column */                      \
     TEXTURE(gTextureWeightY, float, 1)       /* row * gcUnitNumY + tap -> weight */                          \
     TEXTURE(gTextureWeightX, float, 1)       /* column * gcUnitNumX + tap -> weight */                       \
-    TEXTURE(gTextureSrc, short, 2)           /* (3 * column + channel, row) -> value */                      \
+    TEXTURE(gTextureSrc, short, 2)           /* (gcChannels * column + channel, row) -> value */             \
     TEXTURE(gTextureFilterFirstY, int, 1)    /* output row -> first source row */                            \
     TEXTURE(gTextureFilterFirstX, int, 1)    /* output column -> first source column */                      \
     TEXTURE(gTextureFilterWeightY, short, 1) /* row * gcFilterTapsY + tap -> weight */                       \
@@ -54,12 +55,13 @@
 
 #define calcDestPixelsKernel_READS(CONSTANT, TEXTURE)                                                        \
     CONSTANT(gcUnitNumX) CONSTANT(gcUnitNumY) CONSTANT(gcThreadNum) CONSTANT(gcDestWidth)                    \
-    CONSTANT(gcMaxWidth) CONSTANT(pgcGpuDestPixels)                                                          \
+    CONSTANT(gcMaxWidth) CONSTANT(pgcGpuDestPixels) CONSTANT(gcChannels)                                     \
     TEXTURE(gTextureStartY) TEXTURE(gTextureStartX) TEXTURE(gTextureWeightY) TEXTURE(gTextureWeightX)        \
     TEXTURE(gTextureSrc)
 #define calcFilterPixelsKernel_READS(CONSTANT, TEXTURE)                                                      \
     CONSTANT(gcThreadNum) CONSTANT(gcDestWidth) CONSTANT(gcMaxWidth) CONSTANT(pgcGpuDestPixels)              \
     CONSTANT(gcFilterTapsX) CONSTANT(gcFilterTapsY) CONSTANT(gcFilterBitsX) CONSTANT(gcFilterBitsY)          \
+    CONSTANT(gcChannels)                                                                                     \
     TEXTURE(gTextureFilterFirstY) TEXTURE(gTextureFilterFirstX) TEXTURE(gTextureFilterWeightY)               \
     TEXTURE(gTextureFilterWeightX) TEXTURE(gTextureSrc)
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
+#include <vector>
 #include <iostream>
 
 #include "device/device_module.h"
@@ -213,7 +215,7 @@ TEST_F(DeviceBand, AnyDeviceFailureSendsTheBandToTheCpu)
     using Op = emu::Operation;
     const std::pair<Op, unsigned> build_failures[] = {
         {Op::Malloc, 0},        {Op::MallocArray, 0},    {Op::MallocArray, 4},        {Op::MemcpyToArray, 1},
-        {Op::MemcpyToArray, 4}, {Op::MemcpyToSymbol, 0}, {Op::MemcpyToSymbol, 4}, {Op::BindTextureToArray, 2}};
+        {Op::MemcpyToArray, 4}, {Op::MemcpyToSymbol, 0}, {Op::MemcpyToSymbol, 5}, {Op::BindTextureToArray, 2}};
     for (const auto& [op, skip] : build_failures) {
         emu::fail_next(op, skip);
         rebuild(r);
@@ -270,6 +272,66 @@ TEST_F(DeviceBand, FilterMethodsGiveTheReferenceFrameForEveryShare)
         set_env("VANTREO_TEST_EMU_PER_THREAD", nullptr);
     }
     EXPECT_GT(emu::whole_grid_launches("__globfunc__Z22calcFilterPixelsKernelv"), 0u);
+}
+
+// Every layout on the device, thread by thread and whole grids: each channel of a picture comes out as
+// that channel alone does as a plane, and for the filter methods as the CPU's reference.
+TEST_F(DeviceBand, EachChannelOfEveryLayoutIsResizedAsAPlane)
+{
+    std::mt19937 rng(3202);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    // The device's whole band of `r` for `source` (rows of r.stride pixels of r.layout).
+    auto device_band = [&](const ResizeRequest& r, const std::vector<std::int16_t>& source) {
+        build_plan(r, plan);
+        mirror.rebuild(plan);
+        std::vector<std::int16_t> band(static_cast<std::size_t>(r.stride) * r.dst_h * channel_count(r.layout), kGuard);
+        EXPECT_TRUE(mirror.upload_source_frame(plan, source.data() + static_cast<std::ptrdiff_t>(r.clip_top) *
+                                                                         r.stride * channel_count(r.layout)) &&
+                    mirror.launch_resample_kernel(plan) && mirror.download_device_rows(plan, band.data()));
+        return band;
+    };
+    for (int trial = 0; trial < 12; ++trial) {
+        const auto method = static_cast<ResizeMethod>(1 + trial % 3);
+        const std::int32_t src_w = pick(1, 70), src_h = pick(1, 50), clip_left = pick(0, 3), clip_top = pick(0, 3);
+        const bool reduce = method == ResizeMethod::area_average || trial % 2 == 0;
+        const std::int32_t dst_w = reduce ? pick(std::max(1, src_w >> 3), src_w) : pick(src_w, 2 * src_w);
+        const std::int32_t dst_h = reduce ? pick(std::max(1, src_h >> 3), src_h) : pick(src_h, 2 * src_h);
+        const std::int32_t stride = std::max(dst_w, clip_left + src_w) + pick(0, 3), rows = clip_top + src_h;
+        std::vector<std::int16_t> rgba(static_cast<std::size_t>(stride) * rows * 4);
+        for (std::int16_t& sample : rgba) sample = static_cast<std::int16_t>(pick(-32768, 32767));
+        const ResizeRequest base{src_w, src_h, dst_w, dst_h, stride, clip_left, clip_top, method, 64, 1, 256,
+                                 PixelLayout::editor_frame};
+        set_env("VANTREO_TEST_EMU_PER_THREAD", trial % 4 == 3 ? "1" : "0");
+        std::vector<std::vector<std::int16_t>> planes;
+        for (std::int32_t c = 0; c < 4; ++c) {
+            ResizeRequest r = base;
+            r.layout = PixelLayout::plane;
+            std::vector<std::int16_t> plane(static_cast<std::size_t>(stride) * rows);
+            for (std::size_t k = 0; k < plane.size(); ++k) plane[k] = rgba[4 * k + c];
+            planes.push_back(device_band(r, plane));
+            if (is_filter_method(method)) {
+                std::vector<std::int16_t> reference(planes.back().size(), kGuard);
+                filter_rows_reference(plan_row_job(plan, 0, dst_h, plane.data() + clip_top * stride, reference.data()));
+                for (std::int32_t i = 0; i < dst_h; ++i)
+                    for (std::int32_t j = 0; j < dst_w; ++j)
+                        ASSERT_EQ(planes.back()[i * stride + j], reference[i * stride + j]) << "trial " << trial;
+            }
+        }
+        for (PixelLayout layout : {PixelLayout::editor_frame, PixelLayout::rgba}) {
+            ResizeRequest r = base;
+            r.layout = layout;
+            const std::int32_t channels = channel_count(layout);
+            std::vector<std::int16_t> source(static_cast<std::size_t>(stride) * rows * channels);
+            for (std::size_t k = 0; k < source.size(); ++k) source[k] = rgba[4 * (k / channels) + k % channels];
+            const std::vector<std::int16_t> band = device_band(r, source);
+            for (std::int32_t i = 0; i < dst_h; ++i)
+                for (std::int32_t j = 0; j < dst_w; ++j)
+                    for (std::int32_t c = 0; c < channels; ++c)
+                        ASSERT_EQ(band[(i * stride + j) * channels + c], planes[c][i * stride + j])
+                            << "trial " << trial << ", layout " << static_cast<int>(layout) << " at " << i << "," << j;
+        }
+    }
+    set_env("VANTREO_TEST_EMU_PER_THREAD", nullptr);
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST_F(GridExecution, StoresPastTheBufferStillFault)
     ASSERT_EQ(cudaMemcpyToSymbol(&pgcGpuDestPixels, &short_buffer, sizeof short_buffer), cudaSuccess);
     set_env(kPerThread, "0");
     EXPECT_DEATH((void)(mirror.upload_source_frame(plan, src.pixels()) && mirror.launch_resample_kernel(plan)),
-                 "device fault in kernel __globfunc__Z20calcDestPixelsKernelv: store of 6 bytes at device "
+                 "device fault in kernel __globfunc__Z20calcDestPixelsKernelv: store of 2 bytes at device "
                  "address 0x\\w+ is outside every allocation");
     cudaFree(short_buffer);
 }

@@ -157,6 +157,27 @@ TEST_F(OpenclDevice, RowsEqualTheEmulatedDevicesByteForByte)
     }
 }
 
+// Planes and RGBA pictures too, each held in a frame of as many 16-bit words (guards around them).
+TEST_F(OpenclDevice, EveryLayoutEqualsTheEmulatedDevicesBytes)
+{
+    std::mt19937 rng(1302);
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+    for (int trial = 0; trial < 8; ++trial) {
+        const std::int32_t src_w = pick(1, 200), src_h = pick(1, 120);
+        const bool area = trial % 2 == 0;
+        ResizeRequest r = area_request(src_w, src_h, pick(area ? 1 : std::max(1, src_w >> 3), area ? src_w : 2 * src_w),
+                                       pick(area ? 1 : std::max(1, src_h >> 3), area ? src_h : 2 * src_h),
+                                       2 * src_w + 1, pick(1, 256), pick(1, 512), pick(1, 4));
+        r.method = area ? ResizeMethod::area_average : trial % 4 == 1 ? ResizeMethod::bicubic : ResizeMethod::lanczos3;
+        r.layout = trial % 3 == 0 ? PixelLayout::rgba : PixelLayout::plane;
+        r.clip_left = trial % 3;
+        r.clip_top = trial % 2;
+        GuardedFrame src((r.stride * channel_count(r.layout) + 2) / 3, src_h + r.clip_top);
+        fill_random(src, rng);
+        expect_same_bytes(r, src);
+    }
+}
+
 // Every failure of the OpenCL calls behind a frame costs that frame its device band, which the CPU
 // computes; the next frame, or the next build of the mirror, runs on the device again.
 TEST_F(OpenclDevice, FailuresSendTheBandToTheCpu)

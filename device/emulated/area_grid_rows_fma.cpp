@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "abi/filter_records.h"
-#include "device/emulated/grid_rows.h"
+#include "device/emulated/area_grid_rows.h"
 
 namespace {
 
-#include "device/emulated/grid_rows.inl"
+#include "device/emulated/area_grid_rows.inl"
 
 }  // namespace
 
-void resample_grid_rows_fma(const ResampleGrid& g, std::int32_t first, std::int32_t end) { resample_rows(g, first, end); }
+void area_grid_rows_fma(const AreaGrid& g, std::int32_t first, std::int32_t end) { area_rows(g, first, end); }

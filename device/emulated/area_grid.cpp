@@ -1,6 +1,6 @@
 // The whole-grid resample: resolves a launch's tables once, checks its stores once, then runs the
 // row loop over the host threads.
-#include "device/emulated/resample_grid.h"
+#include "device/emulated/area_grid.h"
 
 #include <algorithm>
 #include <limits>
@@ -8,7 +8,7 @@
 
 #include "abi/filter_records.h"
 #include "cpu/plan_rows.h"
-#include "device/emulated/grid_rows.h"
+#include "device/emulated/area_grid_rows.h"
 #include "device/emulated/grid_launch.h"
 #include "device/lifecycle.h"
 #include "plan/arithmetic.h"
@@ -16,17 +16,17 @@
 
 namespace {
 
-using RowLoop = void (*)(const ResampleGrid&, std::int32_t, std::int32_t);
+using RowLoop = void (*)(const AreaGrid&, std::int32_t, std::int32_t);
 
 RowLoop choose_row_loop()
 {
 #if defined(VANTREO_GRID_FMA_ROWS)
-    if (best_cpu_level() >= CpuLevel::avx2) return resample_grid_rows_fma;
+    if (best_cpu_level() >= CpuLevel::avx2) return area_grid_rows_fma;
 #endif
-    return resample_grid_rows;
+    return area_grid_rows;
 }
 
-// The tables a ResampleGrid points into.
+// The tables a AreaGrid points into.
 struct GridTables {
     std::vector<float> weight_x;
     std::vector<std::int32_t> column_x;
@@ -60,10 +60,10 @@ void append_window(const float* weights, std::int32_t count, std::int32_t stride
 
 // False when some kept tap would fetch clamped (outside the source), a column keeps no tap, or the
 // columns' first taps go backwards: the lane workers assume none of these.
-bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32_t rows, AreaAxis& row_taps,
+bool build_lane_taps(const AreaLaunch& in, const AreaGrid& g, std::int32_t rows, AreaAxis& row_taps,
                      AreaAxis& column_taps)
 {
-    const std::int32_t pixels_per_row = in.source->width / 3;
+    const std::int32_t pixels_per_row = in.source->width / in.channels;
     column_taps.tap_start.push_back(0);
     for (std::int32_t c = 0; c < g.width; ++c) {
         const std::int64_t sx = fetch<std::int32_t>(*in.start_x, c);
@@ -89,7 +89,7 @@ bool build_lane_taps(const ResampleLaunch& in, const ResampleGrid& g, std::int32
 }
 
 struct Parts {
-    const ResampleGrid* grid;
+    const AreaGrid* grid;
     RowLoop loop;
     std::int32_t rows;  // rows of the parts: all, or all but a last one shorter than the others
     std::int32_t rows_per_part;
@@ -114,37 +114,51 @@ void run_part(void* data, unsigned part)
 
 }  // namespace
 
-bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& block)
+bool layout_of_channels(std::int32_t channels, PixelLayout& layout)
+{
+    for (PixelLayout candidate : {PixelLayout::editor_frame, PixelLayout::plane, PixelLayout::rgba})
+        if (channel_count(candidate) == channels) {
+            layout = candidate;
+            return true;
+        }
+    return false;
+}
+
+bool run_area_grid(const AreaLaunch& in, const dim3& grid, const dim3& block)
 {
     GridShape shape;
+    PixelLayout layout;
     if (!in.start_y || !in.start_x || !in.weight_y || !in.weight_x || !in.source || in.source->width <= 0 ||
-        in.source->height <= 0 ||
-        !grid_shape(grid, block, in.thread_num, in.dest_width, in.max_width, in.unit_x, in.unit_y, in.dest, shape))
+        in.source->height <= 0 || !layout_of_channels(in.channels, layout) ||
+        !grid_shape(grid, block, in.thread_num, in.dest_width, in.max_width, in.channels, in.unit_x, in.unit_y, in.dest,
+                    shape))
         return false;
 
-    ResampleGrid g{};
+    AreaGrid g{};
+    g.channels = in.channels;
     g.unit_x = in.unit_x;
     g.unit_y = in.unit_y;
     g.width = in.dest_width;
     g.padded_width = (in.dest_width + kGridLanes - 1) / kGridLanes * kGridLanes;
     g.rows = shape.rows;
     g.last_row_columns = shape.last_row_columns;
-    g.row_pitch = static_cast<std::size_t>(in.max_width) * sizeof(PIXEL_YC);
+    g.row_pitch = static_cast<std::size_t>(in.max_width) * 2 * in.channels;
     g.source = in.source->elements;
 
     // The columns: window start, tap weights and the source element of each channel and tap.
     GridTables t;
     const std::size_t pitch = static_cast<std::size_t>(g.padded_width);
     t.weight_x.assign(pitch * g.unit_x, 0.0f);
-    t.column_x.assign(pitch * 3 * g.unit_x, 0);
+    t.column_x.assign(pitch * g.channels * g.unit_x, 0);
     for (std::int32_t c = 0; c < g.width; ++c) {
         const std::int32_t sx = fetch<std::int32_t>(*in.start_x, c);
         for (std::int32_t m = 0; m < g.unit_x; ++m) {
             t.weight_x[m * pitch + c] = fetch<float>(*in.weight_x, c * g.unit_x + m);
-            const std::int64_t x = 3 * (std::int64_t{sx} + m);
-            if (x < std::numeric_limits<std::int32_t>::min() || x + 2 > kInt32Max) return false;
-            for (std::int32_t k = 0; k < 3; ++k)
-                t.column_x[(3 * m + k) * pitch + c] = emu::texel_index(static_cast<float>(x + k), in.source->width);
+            const std::int64_t x = g.channels * (std::int64_t{sx} + m);
+            if (x < std::numeric_limits<std::int32_t>::min() || x + g.channels - 1 > kInt32Max) return false;
+            for (std::int32_t k = 0; k < g.channels; ++k)
+                t.column_x[(g.channels * m + k) * pitch + c] =
+                    emu::texel_index(static_cast<float>(x + k), in.source->width);
         }
     }
     // The rows: window start, tap weights and the first element of each tap's source row.
@@ -172,16 +186,16 @@ bool run_resample_grid(const ResampleLaunch& in, const dim3& grid, const dim3& b
     const std::int32_t short_last_row = g.last_row_columns < g.width ? 1 : 0;
     AreaAxis row_taps, column_taps;
     RowJob job{};
-    if (parts.level != CpuLevel::scalar && in.source->width % 3 == 0 &&
+    if (parts.level != CpuLevel::scalar && in.source->width % in.channels == 0 &&
         build_lane_taps(in, g, g.rows - short_last_row, row_taps, column_taps)) {
         job.method = ResizeMethod::area_average;
-        job.layout = PixelLayout::editor_frame;
+        job.layout = layout;
         job.area_rows = row_taps.view();
         job.area_columns = column_taps.view();
         job.area_rule = AreaRule::device;
         job.dst_w = g.width;
         job.src = reinterpret_cast<const std::int16_t*>(g.source);
-        job.src_stride = in.source->width / 3;
+        job.src_stride = in.source->width / in.channels;
         job.dst = reinterpret_cast<std::int16_t*>(g.dest);
         job.dst_stride = in.max_width;
         parts.lanes = &job;
