@@ -207,8 +207,8 @@ void AllCases(benchmark::internal::Benchmark* b, bool threaded)
     Timed(b);
 }
 
-// The plane cases of `methods` at one thread: 1080p to 720p (kCases[0]) and, but by area averaging,
-// which never enlarges, back (kCases[1]).
+// The plane cases of `methods` at one thread: 1080p to 720p (kCases[0]) and back (kCases[1]), but
+// for area averaging, which never enlarges.
 void PlaneCases(benchmark::internal::Benchmark* b, std::initializer_list<ResizeMethod> methods)
 {
     for (ResizeMethod method : methods)

@@ -1,4 +1,6 @@
-// The row workers at AVX-512 (F, BW, VL): the area worker 16 output rows a group in one register, fused taps where exact; the filter worker the 8-lane one of 256-bit registers, compiled with AVX-512's instructions.
+// The row workers at AVX-512 (F, BW, VL): the area worker 16 output rows a group in one register,
+// fused taps where exact; the filter worker the 8-lane one of 256-bit registers, compiled with
+// AVX-512's instructions.
 #include "cpu/area_worker_impl.h"
 #include "cpu/filter_worker_impl.h"
 

@@ -22,7 +22,7 @@ for package in "${bench_packages[@]}"; do
   dpkg-query -W -f='${db:Status-Status}\n' "$package" 2>/dev/null | grep -qx installed || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  bash scripts/apt-update.sh
+  $SUDO apt-get update -qq
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

@@ -66,15 +66,16 @@ def main():
         sys.exit(__doc__)
     builds = [(build_type(path) or path, aggregates(path, r"(.+)/case:(\d+)/method:(\d+)/threads:(\d+)", "min"))
               for path in sys.argv[1:]]
-    for i, (title, times) in enumerate(builds):
+    sections = [(f"### {title}", lambda times=times: frame_table(times))
+                for title, times in builds if any(key[0] == "Zimg" for key in times)]
+    if any(key[0].startswith("Plane") for _, times in builds for key in times):
+        sections.append(("### One plane", lambda: plane_table(builds)))
+    for i, (heading, table) in enumerate(sections):
         if i:
             print()
-        if len(builds) > 1:
-            print(f"### {title}\n")
-        frame_table(times)
-    if any(key[0].startswith("Plane") for _, times in builds for key in times):
-        print("\n### One plane\n")
-        plane_table(builds)
+        if len(sections) > 1:
+            print(f"{heading}\n")
+        table()
 
 
 main()

@@ -50,7 +50,7 @@ if [ -z "$archive" ]; then
 fi
 
 command -v debootstrap >/dev/null || {
-  bash scripts/apt-update.sh
+  apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 }
 

@@ -20,7 +20,9 @@ if [ ! -f "$stamp" ]; then
     libtinfo6:i386 libicu72:i386 libbsd0:i386 libmd0:i386 libudev1:i386 libltdl7:i386)
   # Package lists older than the archive name files it no longer has: refresh them once and retry.
   if ! (cd "$dir/debs" && apt-get download -qq "${packages[@]}" 2>/dev/null); then
-    bash scripts/apt-update.sh >&2
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    $SUDO apt-get update -qq >&2
     (cd "$dir/debs" && apt-get download -qq "${packages[@]}" >&2)
   fi
   for deb in "$dir"/debs/*.deb; do dpkg -x "$deb" "$prefix"; done

@@ -86,5 +86,5 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 has_source_entries || add_source_entries
-bash "$(dirname "$0")/apt-update.sh"
+$SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

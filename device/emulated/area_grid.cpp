@@ -1,5 +1,5 @@
-// The whole-grid resample: resolves a launch's tables once, checks its stores once, then runs the
-// row loop over the host threads.
+// The whole-grid area averaging: resolves a launch's tables once, checks its stores once, then runs
+// the row loop over the host threads.
 #include "device/emulated/area_grid.h"
 
 #include <algorithm>
@@ -59,8 +59,8 @@ void append_window(const float* weights, std::int32_t count, std::int32_t stride
 }
 
 // False when some kept tap would fetch clamped (outside the source), a column keeps no tap, or the
-// columns' first taps go backwards: the lane workers assume none of these.
-bool build_lane_taps(const AreaLaunch& in, const AreaGrid& g, std::int32_t rows, AreaAxis& row_taps,
+// columns' first taps go backwards: the vector area workers assume none of these.
+bool build_area_taps(const AreaLaunch& in, const AreaGrid& g, std::int32_t rows, AreaAxis& row_taps,
                      AreaAxis& column_taps)
 {
     const std::int32_t pixels_per_row = in.source->width / in.channels;
@@ -81,7 +81,7 @@ bool build_lane_taps(const AreaLaunch& in, const AreaGrid& g, std::int32_t rows,
         append_window(&g.weight_y[static_cast<std::size_t>(row) * g.unit_y], g.unit_y, 1, sy, row_taps, first, last);
         const bool no_taps = last < first;
         if (!no_taps && (first < 0 || last >= in.source->height)) return false;
-        // A row without taps still names a source row, which the lane workers read with weight 0.
+        // A row without taps still names a source row, which the area workers read with weight 0.
         row_taps.first.push_back(no_taps ? 0 : static_cast<std::int32_t>(first));
         row_taps.last.push_back(no_taps ? -1 : static_cast<std::int32_t>(last));
     }
@@ -93,7 +93,7 @@ struct Parts {
     RowLoop loop;
     std::int32_t rows;  // rows of the parts: all, or all but a last one shorter than the others
     std::int32_t rows_per_part;
-    const RowJob* lanes;  // null when the vector area workers do not take this launch
+    const RowJob* worker_job;  // null when the vector area workers do not take this launch
     CpuLevel level;
 };
 
@@ -102,8 +102,8 @@ void run_part(void* data, unsigned part)
     const Parts& p = *static_cast<const Parts*>(data);
     const std::int32_t first = static_cast<std::int32_t>(part) * p.rows_per_part;
     const std::int32_t end = std::min(first + p.rows_per_part, p.rows);
-    if (p.lanes) {
-        RowJob job = *p.lanes;
+    if (p.worker_job) {
+        RowJob job = *p.worker_job;
         job.first_row = first;
         job.row_count = end - first;
         run_row_job(p.level, job);
@@ -187,7 +187,7 @@ bool run_area_grid(const AreaLaunch& in, const dim3& grid, const dim3& block)
     AreaAxis row_taps, column_taps;
     RowJob job{};
     if (parts.level != CpuLevel::scalar && in.source->width % in.channels == 0 &&
-        build_lane_taps(in, g, g.rows - short_last_row, row_taps, column_taps)) {
+        build_area_taps(in, g, g.rows - short_last_row, row_taps, column_taps)) {
         job.method = ResizeMethod::area_average;
         job.layout = layout;
         job.area_rows = row_taps.view();
@@ -198,12 +198,12 @@ bool run_area_grid(const AreaLaunch& in, const dim3& grid, const dim3& block)
         job.src_stride = in.source->width / in.channels;
         job.dst = reinterpret_cast<std::int16_t*>(g.dest);
         job.dst_stride = in.max_width;
-        parts.lanes = &job;
+        parts.worker_job = &job;
         parts.rows -= short_last_row;
     }
-    // For the lane workers, whole groups of rows.
+    // For the vector area workers, whole groups of rows.
     if (parts.rows > 0) {
-        parts.rows_per_part = rows_per_part(parts.rows, parts.lanes ? kLaneGroupRows : 1);
+        parts.rows_per_part = rows_per_part(parts.rows, parts.worker_job ? kLaneGroupRows : 1);
         const unsigned used = static_cast<unsigned>((parts.rows + parts.rows_per_part - 1) / parts.rows_per_part);
         emu::for_each_part(used, run_part, &parts);
     }

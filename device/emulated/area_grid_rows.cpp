@@ -1,4 +1,4 @@
-// The row loop of the whole-grid resample at the build's baseline.
+// The row loop of the whole-grid area averaging at the build's baseline.
 #include <cstring>
 
 #include "abi/filter_records.h"

@@ -1,6 +1,6 @@
-// The row loop of the emulated device's whole-grid resample: what the threads of one launch read,
-// resolved into plain tables, and the loop over a run of rows, built for two instruction sets. Plain
-// pointers only, so that the build for AVX2 and FMA shares no inline code with the rest.
+// The row loop of the emulated device's whole-grid area averaging: what the threads of one launch
+// read, resolved into plain tables, and the loop over a run of rows, built for two instruction sets.
+// Plain pointers only, so that the build for AVX2 and FMA shares no inline code with the rest.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// What the whole-grid resamples share: the pixels a launch's threads cover and where they store, how
+// What the whole-grid runs share: the pixels a launch's threads cover and where they store, how
 // its rows are shared out over the host threads, and what the kernel's fetches read.
 #pragma once
 

@@ -1,5 +1,5 @@
 // The emulated edge of the device module: the kernels compiled for the stand-in device, with the
-// whole-grid resample for whole launches, and the module binary that the registration hands to its
+// whole-grid runs for whole launches, and the module binary that the registration hands to its
 // runtime (with the OpenCL image beside it).
 #include <cstdint>
 #include <iterator>

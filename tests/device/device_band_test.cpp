@@ -15,7 +15,7 @@
 
 namespace {
 
-// Launches of either resample kernel.
+// Launches of either kernel.
 std::uint64_t kernel_launches() { return emu::completed_launches(nullptr); }
 
 // Frames through the executor with a plan and device mirror of the test's own.

@@ -1,4 +1,4 @@
-// The resample kernel run a whole grid at a time against the same kernel run thread by thread.
+// The area-averaging kernel run a whole grid at a time against the same kernel run thread by thread.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kResampleKernel = "__globfunc__Z20calcDestPixelsKernelv";
 constexpr const char* kPerThread = "VANTREO_TEST_EMU_PER_THREAD";
 
-// Every row-worker level this CPU runs: the whole-grid resample hands its rows to them.
+// Every row-worker level this CPU runs: the whole-grid area averaging hands its rows to them.
 std::vector<CpuLevel> levels_here()
 {
     std::vector<CpuLevel> levels;
