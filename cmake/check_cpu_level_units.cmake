@@ -33,6 +33,15 @@ if(NOT level_sources)
   message(FATAL_ERROR "no CPU-level units recorded (VANTREO_CPU_LEVEL_SOURCES)")
 endif()
 file(REMOVE_RECURSE ${OBJECT_DIR})
+# What `tool` with `ARGN` prints of ${object}, into `out`; the check fails when it cannot read it.
+function(read_object out tool)
+  execute_process(COMMAND ${tool} ${ARGN} ${object} RESULT_VARIABLE status OUTPUT_VARIABLE text ERROR_VARIABLE errors)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${tool} cannot read ${object}:\n${errors}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
 file(MAKE_DIRECTORY ${OBJECT_DIR})
 set(offences "")
 foreach(entry IN LISTS level_sources)
@@ -51,11 +60,7 @@ foreach(entry IN LISTS level_sources)
   endif()
 
   # PE objects have no weak definitions but COMDAT sections, which the linker merges the same way.
-  execute_process(COMMAND ${objdump} -h ${object} RESULT_VARIABLE status OUTPUT_VARIABLE sections
-    ERROR_VARIABLE errors)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${objdump} cannot read ${object}:\n${errors}")
-  endif()
+  read_object(sections ${objdump} -h)
   string(REPLACE "\n" ";" lines "${sections}")
   set(merged_sections "")
   foreach(line IN LISTS lines)
@@ -66,11 +71,7 @@ foreach(entry IN LISTS level_sources)
     endif()
   endforeach()
 
-  execute_process(COMMAND ${nm} -C --format=sysv --defined-only ${object} RESULT_VARIABLE status
-    OUTPUT_VARIABLE symbols ERROR_VARIABLE errors)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${nm} cannot read ${object}:\n${errors}")
-  endif()
+  read_object(symbols ${nm} -C --format=sysv --defined-only)
   # name|value|class|type|size|line|section, where only the name may hold a "|" (operator|).
   # Classes W and V: weak functions and objects; u: GNU unique objects (an inline function's static
   # variables); any upper-case one, a global: merged when its section is.

@@ -91,8 +91,8 @@ std::uint64_t dest_buffer_bytes(const ResamplePlan& plan)
         static_cast<std::uint64_t>(plan.grid_blocks) * static_cast<std::uint64_t>(r.block_threads) - 1;
     const std::uint64_t last_store_end = (last_thread / dst_w) * stride + last_thread % dst_w + 1;
     const std::uint64_t pixels = std::max(band_end, last_store_end);
-    const std::uint64_t pixel_bytes = sizeof(std::int16_t) * static_cast<std::uint64_t>(channel_count(r.layout));
-    return pixels > UINT64_MAX / pixel_bytes ? UINT64_MAX : pixels * pixel_bytes;
+    const auto bytes = static_cast<std::uint64_t>(pixel_bytes(r.layout));
+    return pixels > UINT64_MAX / bytes ? UINT64_MAX : pixels * bytes;
 }
 
 void DeviceMirror::rebuild(const ResamplePlan& plan)

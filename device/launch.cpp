@@ -2,13 +2,6 @@
 #include "device/device_mirror.h"
 #include "device/device_module.h"
 
-namespace {
-
-// Bytes of one pixel of the request's layout.
-std::size_t pixel_bytes(const ResizeRequest& r) { return sizeof(std::int16_t) * channel_count(r.layout); }
-
-}  // namespace
-
 bool DeviceMirror::upload_source_frame(const ResamplePlan& plan, const void* picture)
 {
     const ResizeRequest& r = plan.request;
@@ -17,10 +10,10 @@ bool DeviceMirror::upload_source_frame(const ResamplePlan& plan, const void* pic
                                       ? plan.filter.rows.first[plan.device_rows - 1] + plan.filter.rows.taps - 1
                                       : plan.area.rows.last[plan.device_rows - 1];
     const std::size_t rows = static_cast<std::size_t>(last_row) + 1;
-    const std::size_t pitch = static_cast<std::size_t>(r.stride) * pixel_bytes(r);
-    return cudaMemcpy2DToArray(source_array_, 0, 0,
-                               static_cast<const unsigned char*>(picture) + r.clip_left * pixel_bytes(r), pitch,
-                               static_cast<std::size_t>(r.src_w) * pixel_bytes(r), rows,
+    const auto bytes = static_cast<std::size_t>(pixel_bytes(r.layout));
+    const std::size_t pitch = static_cast<std::size_t>(r.stride) * bytes;
+    return cudaMemcpy2DToArray(source_array_, 0, 0, static_cast<const unsigned char*>(picture) + r.clip_left * bytes,
+                               pitch, static_cast<std::size_t>(r.src_w) * bytes, rows,
                                cudaMemcpyHostToDevice) == cudaSuccess &&
            cudaBindTextureToArray(&gTextureSrc, source_array_, &source_desc) == cudaSuccess;
 }
@@ -46,6 +39,7 @@ bool DeviceMirror::launch_resample_kernel(const ResamplePlan& plan)
 bool DeviceMirror::download_device_rows(const ResamplePlan& plan, void* dst)
 {
     const std::size_t bytes =
-        static_cast<std::size_t>(plan.device_rows) * static_cast<std::size_t>(plan.request.stride) * pixel_bytes(plan.request);
+        static_cast<std::size_t>(plan.device_rows) * static_cast<std::size_t>(plan.request.stride) *
+        static_cast<std::size_t>(pixel_bytes(plan.request.layout));
     return cudaMemcpy(dst, dest_buffer_, bytes, cudaMemcpyDeviceToHost) == cudaSuccess;
 }

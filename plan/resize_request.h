@@ -33,6 +33,8 @@ constexpr std::int32_t channel_count(PixelLayout layout)
     return layout == PixelLayout::plane ? 1 : layout == PixelLayout::rgba ? 4 : 3;
 }
 constexpr std::int32_t kMaxChannels = 4;
+// The bytes of one pixel.
+constexpr std::int32_t pixel_bytes(PixelLayout layout) { return 2 * channel_count(layout); }
 
 // The most CPU worker threads a frame runs: the executor keeps its workers in fixed room.
 constexpr std::int32_t kMaxCpuThreads = 16;
