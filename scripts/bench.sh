@@ -15,16 +15,12 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 # Needed here alone: the chart's library, and the 32-bit benchmark's Google Benchmark and OpenCV,
-# which install beside the 64-bit ones (Multi-Arch: same).
-bench_packages=(python3-matplotlib libbenchmark-dev:i386 libopencv-imgproc-dev:i386)
-missing=()
-for package in "${bench_packages[@]}"; do
-  dpkg-query -W -f='${db:Status-Status}\n' "$package" 2>/dev/null | grep -qx installed || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  $SUDO apt-get update -qq
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# unpacked beside the other i386 libraries.
+if ! dpkg-query -W -f='${db:Status-Status}\n' python3-matplotlib 2>/dev/null | grep -qx installed; then
+  bash scripts/apt-update.sh
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends python3-matplotlib >/dev/null
 fi
+i386_root=$(bash scripts/i386-root.sh libbenchmark-dev libopencv-imgproc-dev)
 
 # bench BUILD_DIR RESULTS.json [CMAKE_ARGS...]: builds the comparison benchmark and runs it once.
 bench() {
@@ -55,6 +51,7 @@ cmake -S . -B build/bench-default -G Ninja >/dev/null
 filter_bench build/bench-default bench/filter-results-default.json
 /usr/bin/python3 scripts/filter-bench-table.py bench/filter-results.json bench/filter-results-default.json |
   tee bench/filter-results.md
-bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake
+bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake \
+  -DVANTREO_I386_ROOT="$i386_root"
 /usr/bin/python3 scripts/bench-table.py --title "64-bit" bench/results.json bench/ratios.png \
   --title "32-bit (i686)" bench/results-i686.json bench/ratios-i686.png | tee bench/results.md

@@ -50,7 +50,7 @@ if [ -z "$archive" ]; then
 fi
 
 command -v debootstrap >/dev/null || {
-  apt-get update -qq
+  bash scripts/apt-update.sh
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 }
 

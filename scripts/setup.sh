@@ -10,13 +10,14 @@ packages=(
   build-essential cmake ninja-build pkg-config
   g++-multilib
   libboost-thread-dev libboost-dev
-  libboost-thread-dev:i386 libboost-dev:i386
-  libgtest-dev libgtest-dev:i386 googletest
+  libgtest-dev googletest
   libbenchmark-dev libopencv-imgproc-dev libzimg-dev
-  libpng-dev libpng-dev:i386 ffmpeg
-  g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine wine32:i386
-  # OpenCL: the headers the build needs, the loader the runtime opens, PoCL (64-bit only: its i386
-  # package would replace the 64-bit toolchain) as the device the tests run the kernels on
+  libpng-dev ffmpeg
+  # wine's 64-bit half and its wineserver; the 32-bit half, like every i386 library, is unpacked by
+  # scripts/i386-root.sh
+  g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine libz-mingw-w64
+  # OpenCL: the headers the build needs, the loader the runtime opens, PoCL as the device the tests
+  # run the kernels on
   opencl-headers ocl-icd-libopencl1 pocl-opencl-icd
   # the fuzzers: clang, its libFuzzer and sanitizer runtimes, llvm-symbolizer for readable stacks
   clang libclang-rt-14-dev llvm-14
@@ -82,9 +83,10 @@ if all_installed && has_source_entries && dpkg --print-foreign-architectures | g
   exit 0
 fi
 
+# apt's i386 lists name the packages that scripts/i386-root.sh downloads.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 has_source_entries || add_source_entries
-$SUDO apt-get update -qq
+bash "$(dirname "$0")/apt-update.sh"
 $SUDO apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -26,8 +26,8 @@ if command -v nvcc >/dev/null || [ -x /usr/local/cuda/bin/nvcc ]; then
 else
   echo "== cuda: skipped, no CUDA toolkit (nvcc on PATH or in /usr/local/cuda)"
 fi
-# The 32-bit OpenCL tests run on a private 32-bit PoCL (scripts/opencl-i386.sh).
-suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake -DVANTREO_OPENCL_I386="$(bash scripts/opencl-i386.sh)"
+# The 32-bit libraries, and the 32-bit PoCL that the OpenCL tests run on, unpacked (scripts/i386-root.sh).
+suite i686 "" -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake -DVANTREO_I386_ROOT="$(bash scripts/i386-root.sh)"
 suite asan-ubsan "" -DVANTREO_SANITIZE=address,undefined
 suite tsan "-L threads" -DVANTREO_SANITIZE=thread
 echo "== fuzz"

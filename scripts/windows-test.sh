@@ -13,10 +13,10 @@ build=$root/build/windows
 wine_run=$root/scripts/wine-run.sh
 
 bash scripts/windows-deps.sh
-# The private 32-bit PoCL, which the Windows programs reach through wine's opencl.dll.
-opencl_i386=$(bash scripts/opencl-i386.sh)
+# wine32, and the private 32-bit PoCL that the Windows programs reach through wine's opencl.dll.
+i386_root=$(bash scripts/i386-root.sh)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DVANTREO_OPENCL_I386="$opencl_i386" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DVANTREO_I386_ROOT="$i386_root" >/dev/null
 cmake --build "$build" -j2
 
 # One throwaway wine prefix for every program of the run, set up before any of them starts.
@@ -210,8 +210,8 @@ else fail "settings file beside the plug-in: status $status, err '$err'"; fi
 
 # OpenCL.dll is loaded at run time: without it the emulated device takes over with the same bytes.
 # Through wine's opencl.dll, which forwards to the host's 32-bit ICD loader, the private 32-bit PoCL
-# (scripts/opencl-i386.sh) is an OpenCL device: its device rows must equal the Linux tool's too.
-mapfile -t pocl <"$opencl_i386/environment"
+# (scripts/i386-root.sh) is an OpenCL device: its device rows must equal the Linux tool's too.
+mapfile -t pocl <"$i386_root/environment"
 pocl+=(VANTREO_OPENCL_CPU=1)
 device_rows=(--size 320x240 "${other[@]}" --set Method=1 --set "T. Rate=200")
 "$linux_tool" "${device_rows[@]}" "$work/small.yc" "$work/linux-device.yc" </dev/null >/dev/null 2>&1
@@ -228,7 +228,7 @@ run "$build/vantreo-host.exe" "${device_rows[@]}" "$work/small.yc" "$work/window
 if [ "$status" -eq 0 ] && [[ $err == *", device: pthread-"* ]] \
   && cmp -s "$work/linux-device.yc" "$work/windows-pocl.yc"; then pass
 else fail "device rows on PoCL through wine's opencl.dll: status $status, err '$err'"; fi
-unset OCL_ICD_VENDORS VANTREO_OPENCL_CPU LD_LIBRARY_PATH
+unset OCL_ICD_VENDORS VANTREO_OPENCL_CPU LD_LIBRARY_PATH VANTREO_WINE
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
