@@ -11,6 +11,8 @@
 // - the horizontal pass takes, for each output word, one pmaddwd per pair of taps, with the pair of
 //   weights broadcast to every lane;
 // - the sums, rounded, are transposed back and stored into the lanes' rows.
+// A plane (one channel) takes the pairs of its even words from the vertical pass's registers, one
+// 32-bit transpose, and makes each odd word's from its neighbours' by shifts, with no shuffle.
 // The lanes take turns register by register in the vertical pass, so that the rows they share stay in
 // the nearest cache, and the rows are asked for ahead of use.
 #pragma once
@@ -61,8 +63,11 @@ class FilterWorker {
     using V = typename Isa::V;
     static constexpr std::int32_t kLanes = Isa::kLanes;
     static constexpr std::int32_t kWords = 2 * kLanes;  // 16-bit words per register
-    // Source columns per run of intermediates: the same room (about 75 KiB) at every level and layout.
-    static constexpr std::int32_t kRunWords = 12288 / kLanes;
+    static constexpr bool kPlane = kChannels == 1;
+    // Source columns per run of intermediates: the same room (about 75 KiB) at every level and layout,
+    // but a plane's, which keeps only pairs (about 66 KiB), makes runs as long as a 1080p row: fewer,
+    // longer streams of source rows for the vertical pass.
+    static constexpr std::int32_t kRunWords = (kPlane ? 16384 : 12288) / kLanes;
     static constexpr std::int32_t kRunColumns = kRunWords / kChannels;
     static constexpr std::int32_t kPixelBytes = 2 * kChannels;
 
@@ -82,7 +87,7 @@ public:
                 const std::int32_t count = columns.first[j1 - 1] + columns.taps - from;
                 vertical_pass(from, count);
                 prefetch_new_rows(i0 + kLanes, end, from, count);
-                build_pairs(kChannels * count);
+                if constexpr (!kPlane) build_pairs(kChannels * count);
                 horizontal_pass(from, j0, j1, i0, rows);
                 j0 = j1;
             }
@@ -144,14 +149,23 @@ private:
         with_unrolled_pairs(pairs, [&](auto unrolled) {
             vertical_words<unrolled()>(pairs, at, whole, stride, last_step, rounding);
         });
+        // A plane keeps in lanes_ only the words past its whole registers, from lanes_[l][0], and
+        // their even pairs reach the word after the zero one.
+        const std::int32_t base = kPlane ? smaller(whole, words) : 0;
+        constexpr std::int32_t kZeroWords = kPlane ? 3 : kChannels;
         for (std::int32_t l = 0; l < kLanes; ++l) {
             for (std::int32_t w = whole; w < words; ++w) {
                 std::int32_t sum = 0;
                 for (std::int32_t t = 0; t < taps.taps; ++t) sum += lane_taps_[l][t] * lane_rows_[l][t * stride + at + w];
-                lanes_[l][w] = filter_intermediate(sum, taps.weight_bits);
+                lanes_[l][w - base] = filter_intermediate(sum, taps.weight_bits);
             }
-            std::memset(lanes_[l] + words, 0, kPixelBytes);
+            std::memset(lanes_[l] + words - base, 0, 2 * kZeroWords);
+            if constexpr (kPlane)
+                for (std::int32_t w = whole; w <= words + 1; w += 2)
+                    std::memcpy(pairs_ + w * kLanes + l, lanes_[l] + w - base, sizeof(std::int32_t));
         }
+        // The odd pairs the registers' loop left: from the last whole register's before's last on.
+        if constexpr (kPlane) build_odd_pairs(larger(1, whole - kWords - 1), words);
     }
 
     struct Rounding {
@@ -166,6 +180,7 @@ private:
                         std::ptrdiff_t last_step, const Rounding& rounding)
     {
         const std::int32_t count = kPairs > 0 ? kPairs : pairs;
+        V plane_words[kLanes];
         for (std::int32_t w = 0; w < words; w += kWords) {
             // Every row the lanes read, asked for a little ahead, once per cache line.
             if (w % kLineWords == 0)
@@ -180,9 +195,39 @@ private:
                     low = Isa::add32(low, Isa::madd(Isa::unpack_low16(a, b), weights[p]));
                     high = Isa::add32(high, Isa::madd(Isa::unpack_high16(a, b), weights[p]));
                 }
-                Isa::store(lanes_[l] + w, Isa::packs32(Isa::sra32(low, rounding.shift), Isa::sra32(high, rounding.shift)));
+                const V intermediates = Isa::packs32(Isa::sra32(low, rounding.shift), Isa::sra32(high, rounding.shift));
+                if constexpr (kPlane)
+                    plane_words[l] = intermediates;
+                else
+                    Isa::store(lanes_[l] + w, intermediates);
+            }
+            if constexpr (kPlane) {
+                store_even_pairs(plane_words, w);
+                // The odd pairs up to the register before's last but one, while their words are near.
+                if (w > 0) build_odd_pairs(larger(1, w - kWords - 1), w - 3);
             }
         }
+    }
+
+    // A plane's pairs of the even words of the lanes' registers from word w: the pair of word
+    // w + 8h + 2k of lanes 4g .. 4g+3 is dword k of 128-bit part h of words[4g + k] once the lanes
+    // are transposed 4 by 4.
+    void store_even_pairs(V words[kLanes], std::int32_t w)
+    {
+        for (std::int32_t g = 0; g < kLanes; g += 4) transpose_4x4(words + g);
+        for (std::int32_t part = 0; part < kLanes / 4; ++part)
+            for (std::int32_t k = 0; k < 4; ++k)
+                for (std::int32_t g = 0; g < kLanes; g += 4)
+                    Isa::store_part(pairs_ + (w + 8 * part + 2 * k) * kLanes + g, words[g + k], part);
+    }
+
+    // A plane's pairs of its odd words from `first` to `last`, each the high word of the pair before
+    // and the low word of the one after.
+    void build_odd_pairs(std::int32_t first, std::int32_t last)
+    {
+        for (std::int32_t w = first; w <= last; w += 2)
+            Isa::store(pairs_ + w * kLanes,
+                       Isa::high_low16(Isa::load(pairs_ + (w - 1) * kLanes), Isa::load(pairs_ + (w + 1) * kLanes)));
     }
 
     // pairs_[w] for every word w below `words`, in blocks of 8 (the last block's extra words read
@@ -300,9 +345,10 @@ private:
     std::int32_t rows_read_ = 0;
     V sums_[8 * kChannels];  // the rounded sums of 8 outputs' words
     // Each lane's intermediates, with room past them for the rest of the last whole register, or the
-    // three zero words and a block of 8.
-    alignas(64) std::int16_t lanes_[kLanes][kRunWords + 16];
-    // For word w, lane l: the pair (v[w], v[w + kChannels]) at pairs_[w * kLanes + l].
+    // three zero words and a block of 8; a plane's, only those past its whole registers.
+    alignas(64) std::int16_t lanes_[kLanes][(kPlane ? kWords : kRunWords) + 16];
+    // For word w, lane l: the pair (v[w], v[w + kChannels]) at pairs_[w * kLanes + l]; a plane's
+    // vertical pass stores the even words' pairs here directly.
     alignas(64) std::int32_t pairs_[(kRunWords + 8) * kLanes];
 };
 

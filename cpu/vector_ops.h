@@ -129,6 +129,10 @@ struct Sse2Lanes {
     static V unpack_high64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
     static V packs32(V a, V b) { return _mm_packs_epi32(a, b); }
     static V sra32(V a, __m128i count) { return _mm_sra_epi32(a, count); }
+    // The register's only 128-bit part.
+    static void store_part(void* p, V v, std::int32_t) { store(p, v); }
+    // Each lane's pair of a's high word and b's low word.
+    static V high_low16(V a, V b) { return _mm_or_si128(_mm_srli_epi32(a, 16), _mm_slli_epi32(b, 16)); }
 
     // Lane r's 8 words from w as out[r].
     template <std::size_t kRoom>
@@ -165,6 +169,12 @@ struct Avx2Lanes {
     static V unpack_high64(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
     static V packs32(V a, V b) { return _mm256_packs_epi32(a, b); }
     static V sra32(V a, __m128i count) { return _mm256_sra_epi32(a, count); }
+    // 128-bit part `part` (0, low; 1, high) of v.
+    static void store_part(void* p, V v, std::int32_t part)
+    {
+        _mm_storeu_si128(static_cast<__m128i*>(p), part == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
+    }
+    static V high_low16(V a, V b) { return _mm256_or_si256(_mm256_srli_epi32(a, 16), _mm256_slli_epi32(b, 16)); }
 
     // Lanes r and r+4's 8 words from w as the low and high halves of out[r].
     template <std::size_t kRoom>

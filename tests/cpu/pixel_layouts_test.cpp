@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "cpu/plan_rows.h"
@@ -100,6 +101,22 @@ TEST_P(PixelLayouts, EachChannelIsResizedAsAPlaneAtEveryLevel)
                 << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h << ": first difference at sample "
                 << mismatch.first - want.samples.begin();
         }
+    }
+}
+
+// Planes wider than a run of intermediates at every level (a run's pairs start anew, and the last
+// run's words past its whole registers take the plain way), reducing and enlarging.
+TEST_P(PixelLayouts, WidePlanesMatchTheReferenceAtEveryLevel)
+{
+    std::mt19937 rng(77);
+    for (const auto& [method, src_w, dst_w, src_h, dst_h] :
+         {std::tuple{ResizeMethod::bicubic, 4501, 2999, 9, 6}, std::tuple{ResizeMethod::lanczos3, 4501, 6007, 5, 11}}) {
+        const std::int32_t stride = std::max(src_w + 1, dst_w) + 3, rows = std::max(src_h + 2, dst_h) + 1;
+        const ResizeRequest request{src_w, src_h, dst_w, dst_h, stride, 1, 2, method, 32, 1, 0, PixelLayout::plane};
+        Picture src(PixelLayout::plane, stride, rows);
+        for (std::int16_t& sample : src.samples) sample = static_cast<std::int16_t>(rng());
+        EXPECT_EQ(resized(request, GetParam(), src, rows).samples, resized(request, std::nullopt, src, rows).samples)
+            << src_w << " -> " << dst_w;
     }
 }
 
