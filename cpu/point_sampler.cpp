@@ -18,6 +18,8 @@ void sample_row(const std::int32_t* cols, std::int32_t wide_end, std::int32_t ds
     constexpr std::size_t kCopyBytes = kChannels == 3 ? 8 : kPixelBytes;
     const std::int32_t copied_wide = kChannels == 3 ? wide_end : dst_w;
     std::int32_t x = 0;
+    // Unrolled: four independent loads and stores in flight hide each other's latency.
+#pragma GCC unroll 4
     for (; x < copied_wide; ++x) {
         unsigned char bytes[kCopyBytes];
         std::memcpy(bytes, src_row + static_cast<std::ptrdiff_t>(cols[x]) * kChannels, kCopyBytes);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "cpu/channel_count.h"
 #include "cpu/row_job.h"
 
 namespace {
@@ -197,18 +198,5 @@ struct Avx2Lanes {
     }
 };
 #endif
-
-// Calls body with std::integral_constant<std::int32_t, channels> for the layout's channel count, so
-// that each layout gets a worker compiled for its own number of channels.
-template <class Body>
-inline void with_channels(PixelLayout layout, Body body)
-{
-    using std::integral_constant;
-    switch (layout) {
-    case PixelLayout::plane: body(integral_constant<std::int32_t, 1>()); break;
-    case PixelLayout::rgba: body(integral_constant<std::int32_t, 4>()); break;
-    default: body(integral_constant<std::int32_t, 3>()); break;
-    }
-}
 
 }  // namespace
