@@ -7,11 +7,12 @@
 # neither matters. The packages come with their dependencies, as apt verifies them, except the C and
 # C++ runtimes, which come from the system's 32-bit toolchain (g++-multilib): a second copy on the
 # library path could differ from the one the programs are linked against.
-# usage: i386-root.sh [PACKAGE...]   more i386 packages to unpack (the 32-bit benchmark's); they stay
-# for later runs. Prints the folder. Its file `environment` holds the variables (one NAME=VALUE a line) under which
+# usage: i386-root.sh [PACKAGE...]   more i386 packages to unpack (the 32-bit benchmark's); they
+# stay for later runs.
+# Prints the folder. Its file `environment` holds the variables (one NAME=VALUE a line) under which
 # the 32-bit programs find the libraries, PoCL as their OpenCL platform, and wine32's loader
-# (VANTREO_WINE). Unpacks only when asked for a package it lacks, but checks every time that the libraries load,
-# and fails naming what is missing.
+# (VANTREO_WINE). Unpacks only when asked for a package it lacks, but checks every time that the
+# libraries load, and fails naming what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$PWD/build/i386-root
