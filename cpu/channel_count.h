@@ -16,9 +16,9 @@ void with_channels(PixelLayout layout, Body body)
 {
     using std::integral_constant;
     switch (layout) {
-    case PixelLayout::plane: body(integral_constant<std::int32_t, 1>()); break;
-    case PixelLayout::rgba: body(integral_constant<std::int32_t, 4>()); break;
-    default: body(integral_constant<std::int32_t, 3>()); break;
+    case PixelLayout::plane: body(integral_constant<std::int32_t, channel_count(PixelLayout::plane)>()); break;
+    case PixelLayout::rgba: body(integral_constant<std::int32_t, channel_count(PixelLayout::rgba)>()); break;
+    default: body(integral_constant<std::int32_t, channel_count(PixelLayout::editor_frame)>()); break;
     }
 }
 

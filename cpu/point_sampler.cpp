@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "cpu/channel_count.h"
+
 namespace {
 
 // One output row of kChannels-sample pixels. For the editor's 6-byte pixels, columns before
@@ -59,9 +61,5 @@ void point_sample_frame(const ResamplePlan& plan, const void* src, void* dst)
 {
     const auto* from = static_cast<const std::int16_t*>(src);
     auto* to = static_cast<std::int16_t*>(dst);
-    switch (plan.request.layout) {
-    case PixelLayout::plane: sample_frame<1>(plan, from, to); break;
-    case PixelLayout::rgba: sample_frame<4>(plan, from, to); break;
-    default: sample_frame<3>(plan, from, to); break;
-    }
+    with_channels(plan.request.layout, [&](auto channels) { sample_frame<channels()>(plan, from, to); });
 }

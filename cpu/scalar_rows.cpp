@@ -26,7 +26,8 @@ void area_rows_scalar(const RowJob& job)
                     const float w = tap_weight(columns.tap_weight[columns.tap_start[j] + (n - columns.first[j])], wy);
                     const std::int16_t* pixel = src_row + static_cast<std::ptrdiff_t>(n) * kChannels;
                     for (std::int32_t c = 0; c < kChannels; ++c)
-                        sums[c] = kDeviceRule ? device_accumulate(sums[c], pixel[c], w) : accumulate(sums[c], pixel[c], w);
+                        sums[c] = kDeviceRule ? device_accumulate(sums[c], pixel[c], w)
+                                              : accumulate(sums[c], pixel[c], w);
                 }
             }
             for (std::int32_t c = 0; c < kChannels; ++c)

@@ -173,7 +173,8 @@ struct Avx2Lanes {
     // 128-bit part `part` (0, low; 1, high) of v.
     static void store_part(void* p, V v, std::int32_t part)
     {
-        _mm_storeu_si128(static_cast<__m128i*>(p), part == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
+        const __m128i half = part == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1);
+        _mm_storeu_si128(static_cast<__m128i*>(p), half);
     }
     static V high_low16(V a, V b) { return _mm256_or_si256(_mm256_srli_epi32(a, 16), _mm256_slli_epi32(b, 16)); }
 

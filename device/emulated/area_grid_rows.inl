@@ -1,10 +1,10 @@
 // The row loop of the whole-grid area averaging, written once and compiled for two instruction sets
 // (area_grid_rows.cpp, area_grid_rows_fma.cpp), each of which includes it, and with it the device
 // rules, in an unnamed namespace, so that neither build's copy of a function stands in for the
-// other's. Each pixel is calcDestPixelsKernel's: taps in the kernel's order, tap rows outer and tap columns inner, the tap
-// weight wy * wx rounded to single, one device_accumulate per channel and tap, stored by
-// store_channel_single. Columns go in runs of kGridLanes pixels, whose independent chains of sums the
-// processor overlaps.
+// other's. Each pixel is calcDestPixelsKernel's: taps in the kernel's order, tap rows outer and tap
+// columns inner, the tap weight wy * wx rounded to single, one device_accumulate per channel and tap,
+// stored by store_channel_single. Columns go in runs of kGridLanes pixels, whose independent chains of
+// sums the processor overlaps.
 
 #include "plan/portable_rules_local.inl"
 
