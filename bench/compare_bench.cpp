@@ -18,7 +18,7 @@
 #include "cpu/plan_rows.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 
 namespace {
 

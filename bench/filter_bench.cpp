@@ -26,7 +26,7 @@
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
 #include "host/video/test_pattern.h"
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 #include "tests/support/zimg_reference.h"
 
 namespace {

@@ -60,7 +60,7 @@ void set_point_sampling(textureReference& texture_ref)
 
 }  // namespace
 
-bool start_device()
+bool start_device(std::string* device_name)
 {
     vantreoKeepOpenclClosed(0);
     int device_count = 0;  // a failed query reads as no device
@@ -80,6 +80,7 @@ bool start_device()
     if (!cutCheckCmdLineFlag(kHostArgumentCount, host_arguments, "quiet"))
         std::fprintf(stderr, "Using device %d: %s\n", device, properties.name);
     cudaSetDevice(device);
+    if (device_name) *device_name = properties.name;
 
     set_point_sampling(gTextureStartY);
     set_point_sampling(gTextureStartX);

@@ -1,12 +1,14 @@
 // The device outside the frames: choosing it at start-up, and the prompt at shut-down.
 #pragma once
 
+#include <string>
+
 #include "cpu/cpu_level.h"
 
 // Chooses device 0 (or the "device" option, or VANTREO_DEVICE), says which on stderr unless "quiet", makes it current,
 // and prepares the texture settings and channel descriptors. With no usable device it writes why to
-// stderr and returns false.
-[[nodiscard]] bool start_device();
+// stderr and returns false. The chosen device's name goes to `device_name` too, when given.
+[[nodiscard]] bool start_device(std::string* device_name = nullptr);
 
 enum class DeviceStart { failed, chosen, deferred };
 

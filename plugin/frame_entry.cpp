@@ -8,7 +8,7 @@
 
 #include "cpu/point_sampler.h"
 #include "device/lifecycle.h"
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 #include "plugin/module_state.h"
 #include "plugin/registration.h"
 

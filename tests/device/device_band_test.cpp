@@ -9,7 +9,7 @@
 #include "device/lifecycle.h"
 #include "platform/device_runtime/emulated_controls.h"
 #include "cpu/plan_rows.h"
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 #include "tests/support/environment.h"
 #include "tests/support/cpu_rows.h"
 

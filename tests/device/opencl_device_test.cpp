@@ -12,7 +12,7 @@
 #include "device/lifecycle.h"
 #include "platform/device_runtime/emulated_controls.h"
 #include "platform/device_runtime/opencl_controls.h"
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 #include "tests/support/cpu_rows.h"
 #include "tests/support/opencl_required.h"
 

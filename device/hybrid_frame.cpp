@@ -1,4 +1,4 @@
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 
 #include <array>
 #include <functional>

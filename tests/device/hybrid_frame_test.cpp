@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "cpu/plan_rows.h"
-#include "plugin/hybrid_frame.h"
+#include "device/hybrid_frame.h"
 #include "tests/support/frames.h"
 
 namespace {

@@ -1,0 +1,40 @@
+// The functions the host looks up by name.
+#include "abi/exedit2_records.h"
+#include "cpu/cpu_level.h"
+#include "device/lifecycle.h"
+#include "exedit2/effect_items.h"
+#include "exedit2/host_log.h"
+#include "exedit2/video_call.h"
+
+namespace {
+
+// The oldest host the plug-in accepts: the first with the records as they are declared here.
+constexpr exedit2::Dword kRequiredHostVersion = 2003300;
+
+}  // namespace
+
+VANTREO_EXPORT exedit2::FilterTable* GetFilterPluginTable() { return filter_table(); }
+
+VANTREO_EXPORT exedit2::Dword RequiredVersion() { return kRequiredHostVersion; }
+
+VANTREO_EXPORT void InitializeLogger(exedit2::Logger* logger) { set_host_log(logger); }
+
+VANTREO_EXPORT bool InitializePlugin(exedit2::Dword)
+{
+    try {
+        module_state.cpu_level = cpu_level_from_environment();
+        set_emulated_cpu_level(module_state.cpu_level);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Every call's workers are joined before it returns; what is left is the device's copy.
+VANTREO_EXPORT void UninitializePlugin()
+{
+    try {
+        module_state.device.release();
+    } catch (...) {
+    }
+}

@@ -1,0 +1,74 @@
+#include "exedit2/video_call.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+#include <vector>
+
+#include "exedit2/effect_items.h"
+#include "exedit2/host_log.h"
+#include "exedit2/object_size.h"
+#include "exedit2/straight_alpha.h"
+
+namespace {
+
+// Said once per load: area averaging was asked to enlarge.
+std::atomic_flag area_enlarging_said = ATOMIC_FLAG_INIT;
+
+std::int32_t cpu_threads_for(std::int32_t setting)
+{
+    const std::int32_t wanted = setting >= 1 ? setting : static_cast<std::int32_t>(std::thread::hardware_concurrency());
+    return std::clamp(wanted, 1, kMaxCpuThreads);
+}
+
+void resize_object(const exedit2::VideoCall& call, const EffectValues& values)
+{
+    const PictureSize object{call.object->width, call.object->height};
+    if (object.w < 1 || object.h < 1) return;
+    const PictureSize output = output_size(values, object);
+    if (output == object) return;
+    if (const std::optional<std::string> why = size_refusal(object, output)) {
+        log_to_host(LogLevel::warn, "the object is left as it is: " + *why);
+        return;
+    }
+    const ResizePasses passes = resize_passes(object, output, values.method);
+    if (passes.area_enlarged && !area_enlarging_said.test_and_set())
+        log_to_host(LogLevel::info, "Area averaging does not enlarge: a side that grows is enlarged by Bicubic");
+
+    std::vector<exedit2::Rgba> pixels(static_cast<std::size_t>(object.w) * static_cast<std::size_t>(object.h));
+    call.get_image(pixels.data());
+    const AlphaPath path = alpha_path_of(pixels.data(), pixels.size());
+    PassPictures pictures = pass_pictures(object, passes);
+    to_core_samples(pixels.data(), object.w, object.h, path, pictures.source.data(), pictures.stride);
+
+    const CoreSettings settings{module_state.cpu_level, cpu_threads_for(values.cpu_threads), values.device_rate};
+    run_passes(passes, object, settings, module_state.device, pictures);
+
+    pixels.assign(static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h), exedit2::Rgba{});
+    from_core_samples(pictures.source.data(), pictures.stride, output.w, output.h, path, pixels.data());
+    call.set_image(pixels.data(), output.w, output.h);
+}
+
+// Out of memory, the message itself may fail: then the host hears nothing rather than ending.
+void log_failure(const char* what) noexcept
+{
+    try {
+        log_to_host(LogLevel::error, std::string("resizing failed (") + what + "); the object is left as it is");
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+bool video_call(exedit2::VideoCall* call) noexcept
+{
+    try {
+        if (call && call->object && call->get_image && call->set_image) resize_object(*call, read_effect_values());
+    } catch (const std::exception& error) {
+        log_failure(error.what());
+    } catch (...) {
+        log_failure("unknown failure");
+    }
+    return true;
+}

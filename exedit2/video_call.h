@@ -1,0 +1,17 @@
+// The effect's video call: the object's image resized to the size its items ask for.
+#pragma once
+
+#include "abi/exedit2_records.h"
+#include "cpu/cpu_level.h"
+#include "exedit2/core_passes.h"
+
+// What the module keeps between calls: set at InitializePlugin, the CPU level; the shared device.
+struct ModuleState {
+    CpuLevel cpu_level = CpuLevel::scalar;
+    SharedDevice device;
+};
+extern ModuleState module_state;
+
+// Always true (the object's later effects go on). Nothing thrown inside reaches the host: a call
+// that fails leaves the object as it was and logs why.
+bool video_call(exedit2::VideoCall* call) noexcept;
