@@ -83,5 +83,7 @@ ResizePasses resize_passes(PictureSize object, PictureSize output, EffectMethod 
         break;
     }
     }
+    for (std::int32_t i = 0; i < passes.count; ++i)
+        passes.filter_method = passes.filter_method || is_filter_method(passes.pass[i].method);
     return passes;
 }

@@ -38,5 +38,6 @@ struct ResizePasses {
     std::array<ResizePass, 12> pass;  // room for a side of 2^31 reduced to 1
     std::int32_t count;
     bool area_enlarged;  // area averaging was asked to enlarge a side
+    bool filter_method;  // some run is bicubic or Lanczos-3
 };
 ResizePasses resize_passes(PictureSize object, PictureSize output, EffectMethod method);

@@ -7,25 +7,27 @@
 
 #include "abi/exedit2_records.h"
 
-// How an object's colours travel through the core.
-enum class AlphaPath {
-    // Every alpha 255: colours and alpha as they are, each colour resized as a plane would be.
-    opaque,
-    // Colours premultiplied: channel c * a and alpha a * 255 (0 .. 65025, one scale), both offset
-    // by -32768 into the core's signed 16-bit range. The methods are linear with weights summing to
-    // one, so the offset passes through them unchanged.
-    premultiplied,
+// How an object's samples travel through the core.
+struct SampleCoding {
+    // False when every alpha is 255: colours go as they are, each resized as a plane would be, and
+    // alpha stays 255. True: colour c with alpha a goes as c x a scaled to `full`, alpha as a scaled
+    // to `full`, both less full / 2 to sit inside the core's signed range. The methods are linear with
+    // weights adding up to one, so the offset passes through them.
+    bool premultiplied;
+    std::int32_t full;  // the core value of alpha 255 (before the offset)
 };
 
-// Opaque when every pixel's alpha is 255.
-AlphaPath alpha_path_of(const exedit2::Rgba* pixels, std::size_t count);
+// The coding for an object's pixels: premultiplied unless every alpha is 255. Area averaging and
+// point sampling take c x a whole (full 255 x 255); the filter methods saturate their intermediate
+// at 2^13, so with them alpha 255 is 32 x 255, leaving room for their overshoot.
+SampleCoding sample_coding(const exedit2::Rgba* pixels, std::size_t count, bool filter_method);
 
 // Writes `w` x `h` packed pixels as core samples, rows `stride` pixels apart.
-void to_core_samples(const exedit2::Rgba* pixels, std::int32_t w, std::int32_t h, AlphaPath path,
+void to_core_samples(const exedit2::Rgba* pixels, std::int32_t w, std::int32_t h, SampleCoding coding,
                      std::int16_t* samples, std::int32_t stride);
 
-// The inverse, rounding once: alpha is clamped to its range and rounded to 8 bits; a colour is
+// The inverse, rounding once: alpha is clamped to 0 .. full and rounded to 8 bits; a colour is
 // clamped to 0 .. its alpha and divided by it, rounded to nearest. An alpha that rounds to 0 gives
 // colour 0.
 void from_core_samples(const std::int16_t* samples, std::int32_t stride, std::int32_t w, std::int32_t h,
-                       AlphaPath path, exedit2::Rgba* pixels);
+                       SampleCoding coding, exedit2::Rgba* pixels);

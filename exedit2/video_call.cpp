@@ -38,15 +38,15 @@ void resize_object(const exedit2::VideoCall& call, const EffectValues& values)
 
     std::vector<exedit2::Rgba> pixels(static_cast<std::size_t>(object.w) * static_cast<std::size_t>(object.h));
     call.get_image(pixels.data());
-    const AlphaPath path = alpha_path_of(pixels.data(), pixels.size());
+    const SampleCoding coding = sample_coding(pixels.data(), pixels.size(), passes.filter_method);
     PassPictures pictures = pass_pictures(object, passes);
-    to_core_samples(pixels.data(), object.w, object.h, path, pictures.source.data(), pictures.stride);
+    to_core_samples(pixels.data(), object.w, object.h, coding, pictures.source.data(), pictures.stride);
 
     const CoreSettings settings{module_state.cpu_level, cpu_threads_for(values.cpu_threads), values.device_rate};
     run_passes(passes, object, settings, module_state.device, pictures);
 
     pixels.assign(static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h), exedit2::Rgba{});
-    from_core_samples(pictures.source.data(), pictures.stride, output.w, output.h, path, pixels.data());
+    from_core_samples(pictures.source.data(), pictures.stride, output.w, output.h, coding, pixels.data());
     call.set_image(pixels.data(), output.w, output.h);
 }
 
