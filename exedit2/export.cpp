@@ -1,6 +1,5 @@
 // The functions the host looks up by name.
 #include "abi/exedit2_records.h"
-#include "cpu/cpu_level.h"
 #include "device/lifecycle.h"
 #include "exedit2/effect_items.h"
 #include "exedit2/host_log.h"
@@ -19,15 +18,11 @@ VANTREO_EXPORT exedit2::Dword RequiredVersion() { return kRequiredHostVersion; }
 
 VANTREO_EXPORT void InitializeLogger(exedit2::Logger* logger) { set_host_log(logger); }
 
+// The emulated device runs its launches at the CPU rows' level.
 VANTREO_EXPORT bool InitializePlugin(exedit2::Dword)
 {
-    try {
-        module_state.cpu_level = cpu_level_from_environment();
-        set_emulated_cpu_level(module_state.cpu_level);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    set_emulated_cpu_level(module_state.cpu_level);
+    return true;
 }
 
 // Every call's workers are joined before it returns; what is left is the device's copy.

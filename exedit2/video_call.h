@@ -5,9 +5,10 @@
 #include "cpu/cpu_level.h"
 #include "exedit2/core_passes.h"
 
-// What the module keeps between calls: set at InitializePlugin, the CPU level; the shared device.
+// What the module keeps between calls: the CPU rows' level, read at load (VANTREO_CPU_LEVEL forces
+// one), since the host need not call InitializePlugin; the shared device.
 struct ModuleState {
-    CpuLevel cpu_level = CpuLevel::scalar;
+    CpuLevel cpu_level = cpu_level_from_environment();
     SharedDevice device;
 };
 extern ModuleState module_state;
