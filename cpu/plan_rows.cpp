@@ -5,7 +5,7 @@
 #include "plan/arithmetic.h"
 
 RowJob plan_row_job(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count, const void* src_picture,
-                    void* dst)
+                    void* dst, AreaRule area_rule)
 {
     const ResizeRequest& r = plan.request;
     RowJob job{};
@@ -22,9 +22,10 @@ RowJob plan_row_job(const ResamplePlan& plan, std::int32_t first_row, std::int32
         job.filter_rows = plan.filter.rows.view();
         job.filter_columns = plan.filter.columns.view();
     } else {
-        job.area_rows = plan.area.rows.view();
-        job.area_columns = plan.area.columns.view();
-        job.area_rule = AreaRule::cpu;
+        const AxisPair<AreaAxis>& taps = area_rule == AreaRule::device ? plan.device_area : plan.area;
+        job.area_rows = taps.rows.view();
+        job.area_columns = taps.columns.view();
+        job.area_rule = area_rule;
     }
     return job;
 }
@@ -39,9 +40,9 @@ CpuLevel run_row_job(CpuLevel level, const RowJob& job)
 }
 
 CpuLevel run_plan_rows(CpuLevel level, const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count,
-                       const void* src_picture, void* dst)
+                       const void* src_picture, void* dst, AreaRule area_rule)
 {
-    return run_row_job(level, plan_row_job(plan, first_row, row_count, src_picture, dst));
+    return run_row_job(level, plan_row_job(plan, first_row, row_count, src_picture, dst, area_rule));
 }
 
 void filter_rows_reference(const RowJob& job)

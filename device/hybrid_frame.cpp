@@ -27,7 +27,7 @@ boost::thread* add_worker(boost::thread_group& group, const boost::function<void
 
 void run_cpu_job(const ResamplePlan& plan, const CpuJob& job)
 {
-    run_plan_rows(job.level, plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels);
+    run_plan_rows(job.level, plan, job.first_row, job.row_count, job.src_pixels, job.dst_pixels, job.area_rule);
 }
 
 // The job bound by Boost.Bind to the plan and its values.
@@ -77,7 +77,7 @@ bool run_device_band(const ResamplePlan& plan, DeviceMirror& mirror, const void*
 }  // namespace
 
 void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
-                      const void* src, void* dst, WorkerStart start_worker)
+                      const void* src, void* dst, AreaRule cpu_area_rule, WorkerStart start_worker)
 {
     const ResizeRequest& r = plan.request;
     const void* picture = static_cast<const std::int16_t*>(src) +
@@ -89,7 +89,7 @@ void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror
     std::int32_t left = 0;
     StartedWorkers started(worker_group);
     for (std::int32_t i = 0; i < bands.count; ++i) {
-        const CpuJob job{cpu_level, bands.band[i].first_row, bands.band[i].row_count, picture, dst};
+        const CpuJob job{cpu_level, cpu_area_rule, bands.band[i].first_row, bands.band[i].row_count, picture, dst};
         try {
             started.add(start_worker(worker_group, plan, job));
         } catch (...) {  // whatever stopped the thread from starting, its rows still get written
@@ -98,7 +98,7 @@ void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror
     }
 
     if (plan.device_rows >= 1 && !run_device_band(plan, mirror, picture, dst))
-        on_this_thread[left++] = {cpu_level, 0, plan.device_rows, picture, dst};
+        on_this_thread[left++] = {cpu_level, cpu_area_rule, 0, plan.device_rows, picture, dst};
 
     for (std::int32_t i = 0; i < left; ++i)
         run_cpu_job(plan, on_this_thread[i]);

@@ -1,6 +1,7 @@
 #include "exedit2/core_passes.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include <boost/thread/thread.hpp>
 
@@ -8,14 +9,36 @@
 #include "device/hybrid_frame.h"
 #include "exedit2/host_log.h"
 #include "plan/resample_plan.h"
+#include "plan/window_tables.h"
 
 namespace {
 
 // Device threads per block, as the first editor's plug-in starts with.
 constexpr std::int32_t kBlockThreads = 32;
 
+// Zeros in the column and the row past the picture, where the CPU's area rows by the device's rule
+// read what the device reads in its source array's spare zeros.
+void clear_past_edges(std::int16_t* picture, PictureSize size, std::int32_t stride)
+{
+    constexpr std::int32_t kChannels = channel_count(PixelLayout::rgba);
+    const auto pixel = [picture, stride](std::int32_t x, std::int32_t y) {
+        return picture + (static_cast<std::ptrdiff_t>(y) * stride + x) * kChannels;
+    };
+    for (std::int32_t y = 0; y < size.h; ++y) std::fill_n(pixel(size.w, y), kChannels, 0);
+    std::fill_n(pixel(0, size.h), (size.w + 1) * kChannels, 0);
+}
+
+// The plan of one run. Area averaging's CPU rows follow the device's rule with its taps, so that the
+// bytes never depend on the device's share.
+void build_pass_plan(const ResizeRequest& request, ResamplePlan& plan)
+{
+    build_plan(request, plan);
+    if (request.method == ResizeMethod::area_average && !add_device_area_taps(plan))
+        throw std::logic_error("area averaging's windows do not suit the CPU's rows");
+}
+
 void run_pass(const ResizePass& pass, PictureSize from, const CoreSettings& settings, SharedDevice& device,
-              std::int32_t stride, const std::int16_t* src, std::int16_t* dst)
+              std::int32_t stride, std::int16_t* src, std::int16_t* dst)
 {
     ResizeRequest request{from.w, from.h, pass.size.w, pass.size.h, stride, 0, 0, pass.method, kBlockThreads,
                           settings.cpu_threads, settings.device_rate, PixelLayout::rgba};
@@ -25,19 +48,20 @@ void run_pass(const ResizePass& pass, PictureSize from, const CoreSettings& sett
         point_sample_frame(plan, src, dst);
         return;
     }
+    if (pass.method == ResizeMethod::area_average) clear_past_edges(src, from, stride);
     boost::thread_group workers;
     if (request.device_rate >= 1) {
         if (const std::unique_lock<std::mutex> held = device.try_acquire()) {
-            build_plan(request, plan);
+            build_pass_plan(request, plan);
             if (!device.mirror().ready_for(plan)) device.mirror().rebuild(plan);
-            run_hybrid_frame(plan, settings.cpu_level, device.mirror(), workers, src, dst);
+            run_hybrid_frame(plan, settings.cpu_level, device.mirror(), workers, src, dst, AreaRule::device);
             return;
         }
     }
     request.device_rate = 0;
-    build_plan(request, plan);
+    build_pass_plan(request, plan);
     DeviceMirror no_device_rows;  // never reached: the plan has none
-    run_hybrid_frame(plan, settings.cpu_level, no_device_rows, workers, src, dst);
+    run_hybrid_frame(plan, settings.cpu_level, no_device_rows, workers, src, dst, AreaRule::device);
 }
 
 }  // namespace
@@ -71,8 +95,10 @@ PassPictures pass_pictures(PictureSize object, const ResizePasses& passes)
         largest.w = std::max(largest.w, passes.pass[i].size.w);
         largest.h = std::max(largest.h, passes.pass[i].size.h);
     }
-    const std::size_t samples = std::size_t{4} * static_cast<std::size_t>(largest.w) * static_cast<std::size_t>(largest.h);
-    return PassPictures{largest.w, std::vector<std::int16_t>(samples), std::vector<std::int16_t>(samples)};
+    // One column and one row more, for the zeros past the picture.
+    const std::int32_t stride = largest.w + 1;
+    const std::size_t samples = std::size_t{4} * static_cast<std::size_t>(stride) * (static_cast<std::size_t>(largest.h) + 1);
+    return PassPictures{stride, std::vector<std::int16_t>(samples), std::vector<std::int16_t>(samples)};
 }
 
 void run_passes(const ResizePasses& passes, PictureSize object, const CoreSettings& settings, SharedDevice& device,

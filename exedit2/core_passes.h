@@ -37,8 +37,9 @@ struct CoreSettings {
     std::int32_t device_rate;  // 0 .. 256
 };
 
-// Two pictures of the core's RGBA layout with one stride, large enough for every run of the passes:
-// `source` holds the object at the start and the result at the end.
+// Two pictures of the core's RGBA layout with one stride, large enough for every run of the passes
+// and a column and a row of zeros past them: `source` holds the object at the start and the result
+// at the end.
 struct PassPictures {
     std::int32_t stride;
     std::vector<std::int16_t> source;

@@ -77,6 +77,10 @@ struct ResamplePlan {
     AxisPair<PointAxis> point;
     AxisPair<AreaAxis> area;
     AxisPair<FilterAxis> filter;
+    // Area averaging's taps as the device reads them, for CPU rows by the device's rule, which then
+    // give the device's bytes: filled by add_device_area_taps (plan/window_tables.h), else empty.
+    // Only their taps are filled (first, last, tap_start, tap_weight, least_weight).
+    AxisPair<AreaAxis> device_area;
 
     std::int32_t device_rows;      // output rows 0 .. device_rows-1 are computed on the device
     std::int32_t rows_per_thread;  // rows per CPU worker; the last takes the remainder too

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "plan/arithmetic.h"
 #include "plan/axis_geometry.h"
 
 std::int32_t window_taps(float span) { return static_cast<std::int32_t>(span) + 2; }
@@ -62,4 +63,55 @@ WindowTables build_window_tables(const ResamplePlan& plan)
     // The device's source array holds the clipped picture from its left edge.
     tables.columns = axis_windows(plan.area.columns, column_window(r).whole, r.clip_left, r.dst_w);
     return tables;
+}
+
+void append_window(const float* weights, std::int32_t count, std::int32_t stride, std::int64_t start, AreaAxis& axis,
+                   std::int64_t& first, std::int64_t& last)
+{
+    std::int32_t t0 = 0;
+    while (t0 < count && weights[t0 * stride] == 0.0f) ++t0;
+    std::int32_t t1 = count - 1;
+    while (t1 >= t0 && weights[t1 * stride] == 0.0f) --t1;
+    const std::size_t begin = axis.tap_weight.size();
+    for (std::int32_t t = t0; t <= t1; ++t) axis.tap_weight.push_back(weights[t * stride]);
+    const std::int32_t taps = static_cast<std::int32_t>(axis.tap_weight.size() - begin);
+    axis.least_weight.push_back(least_tap_weight(axis.tap_weight.data() + begin, taps));
+    axis.tap_start.push_back(static_cast<std::int32_t>(axis.tap_weight.size()));
+    first = start + t0;
+    last = start + t1;
+}
+
+namespace {
+
+// The first `count` windows of `windows` as the taps of `axis`, source indices offset by `offset`
+// and within 0 .. size; false where an output has no tap or one outside, or the first taps go back.
+bool trimmed_axis(const AxisWindows& windows, std::int32_t count, std::int32_t offset, std::int32_t size,
+                  AreaAxis& axis)
+{
+    axis = AreaAxis{};
+    axis.tap_start.push_back(0);
+    for (std::int32_t j = 0; j < count; ++j) {
+        std::int64_t first, last;
+        append_window(&windows.weight[static_cast<std::size_t>(j) * windows.taps], windows.taps, 1,
+                      std::int64_t{windows.start[j]} + offset, axis, first, last);
+        if (last < first || first < offset || last > std::int64_t{offset} + size) return false;
+        if (j > 0 && first < axis.first.back()) return false;
+        axis.first.push_back(static_cast<std::int32_t>(first));
+        axis.last.push_back(static_cast<std::int32_t>(last));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool add_device_area_taps(ResamplePlan& plan)
+{
+    const ResizeRequest& r = plan.request;
+    const WindowTables tables = build_window_tables(plan);
+    AxisPair<AreaAxis>& taps = plan.device_area;
+    if (trimmed_axis(tables.rows, r.dst_h, 0, r.src_h, taps.rows) &&
+        trimmed_axis(tables.columns, r.dst_w, r.clip_left, r.src_w, taps.columns))
+        return true;
+    taps = AxisPair<AreaAxis>{};
+    return false;
 }

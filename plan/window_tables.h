@@ -38,3 +38,18 @@ std::vector<float> tap_weight_rows(float span, std::int32_t taps, std::int32_t c
 // The window tables of an area-averaging plan. An axis whose source window is not the whole picture
 // reads its record's taps: start first[j] (less clip_left for columns), weights dense from there.
 WindowTables build_window_tables(const ResamplePlan& plan);
+
+// Appends the nonzero part of `count` window weights `stride` apart, which start at source index
+// `start`, as one output of `axis`: its first and last source index (last < first when all are
+// zero), its weights and their least weight. A tap of weight zero leaves a sum as it is (value x 0
+// + sum is the sum; a sum is never -0), so the trimmed taps sum as the whole window does.
+void append_window(const float* weights, std::int32_t count, std::int32_t stride, std::int64_t start, AreaAxis& axis,
+                   std::int64_t& first, std::int64_t& last);
+
+// Fills plan.device_area from the area-averaging plan's window tables, each window trimmed by
+// append_window, columns counted as the plan's are (clip_left added). The last window of an axis
+// may keep a tap one index past the picture, where the device reads its source array's spare zeros:
+// the CPU's rows then read a column and a row of zeros past the picture, which their caller provides. False,
+// with device_area cleared, where the CPU's area workers could not take the taps: a tap before the
+// picture or further past it, an output without taps, or windows whose first taps go backwards.
+bool add_device_area_taps(ResamplePlan& plan);

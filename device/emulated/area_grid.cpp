@@ -13,6 +13,7 @@
 #include "device/lifecycle.h"
 #include "plan/arithmetic.h"
 #include "plan/resample_plan.h"
+#include "plan/window_tables.h"
 
 namespace {
 
@@ -35,29 +36,8 @@ struct GridTables {
 };
 
 // The launch's windows as a plan's taps, for the CPU's vector row workers run by the device's rule:
-// each window trimmed to the taps from its first to its last nonzero weight. A tap of weight zero
-// leaves a sum as it is (value x 0 + sum is the sum; a sum is never -0), so the trimmed taps are the
-// kernel's own. Only the taps of each AreaAxis are filled: the launch has no span tables.
-
-// Appends the nonzero part of `count` window weights `stride` apart, which start at source index
-// `start`, as one output of `axis`: its first and last source index (last < first when all are
-// zero), its weights and their least weight.
-void append_window(const float* weights, std::int32_t count, std::int32_t stride, std::int64_t start, AreaAxis& axis,
-                   std::int64_t& first, std::int64_t& last)
-{
-    std::int32_t t0 = 0;
-    while (t0 < count && weights[t0 * stride] == 0.0f) ++t0;
-    std::int32_t t1 = count - 1;
-    while (t1 >= t0 && weights[t1 * stride] == 0.0f) --t1;
-    const std::size_t begin = axis.tap_weight.size();
-    for (std::int32_t t = t0; t <= t1; ++t) axis.tap_weight.push_back(weights[t * stride]);
-    const std::int32_t taps = static_cast<std::int32_t>(axis.tap_weight.size() - begin);
-    axis.least_weight.push_back(least_tap_weight(axis.tap_weight.data() + begin, taps));
-    axis.tap_start.push_back(static_cast<std::int32_t>(axis.tap_weight.size()));
-    first = start + t0;
-    last = start + t1;
-}
-
+// each window trimmed by append_window (plan/window_tables.h), so the trimmed taps are the kernel's
+// own. Only the taps of each AreaAxis are filled: the launch has no span tables.
 // False when some kept tap would fetch clamped (outside the source), a column keeps no tap, or the
 // columns' first taps go backwards: the vector area workers assume none of these.
 bool build_area_taps(const AreaLaunch& in, const AreaGrid& g, std::int32_t rows, AreaAxis& row_taps,

@@ -39,7 +39,8 @@ protected:
         const std::int32_t src_w = 97, src_h = dst_h * 3 / 2 + 1, dst_w = 41, stride = 100;
         GuardedFrame src = random_frame(stride, src_h, seed), dst(stride, dst_h);
         build_plan(area_request(src_w, src_h, dst_w, dst_h, stride, device_rate, 32, cpu_threads), plan);
-        run_hybrid_frame(plan, cpu_level_from_environment(), mirror, workers, src.pixels(), dst.pixels(), recording_start);
+        run_hybrid_frame(plan, cpu_level_from_environment(), mirror, workers, src.pixels(), dst.pixels(), AreaRule::cpu,
+                         recording_start);
         EXPECT_TRUE(dst.guards_intact());
         EXPECT_EQ(workers.size(), 0u);
         return dst;
