@@ -1,30 +1,3 @@
-# 32-bit Windows build with Debian's mingw-w64 cross compiler (POSIX thread model). Everything is
-# linked statically, so the plug-in and the programs need no DLLs but Windows' own.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_OBJDUMP i686-w64-mingw32-objdump CACHE FILEPATH "objdump for the Windows binaries")
-
-# Windows 7 is the oldest system the build targets; the same for Boost's library and its users.
-set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0601")
-set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0601")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Libraries and packages come only from the cross compiler's own tree and from the third-party prefix
-# that scripts/windows-deps.sh builds (Boost.Thread, zlib, libpng, GoogleTest).
-if(NOT VANTREO_WINDOWS_DEPS)
-  get_filename_component(VANTREO_WINDOWS_DEPS "${CMAKE_CURRENT_LIST_DIR}/../build/deps/prefix" ABSOLUTE)
-endif()
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 "${VANTREO_WINDOWS_DEPS}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VANTREO_WINDOWS_DEPS)
-
-# ctest runs the Windows programs under wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+# 32-bit Windows build: the first editor's plug-in, the tool and the test programs.
+set(VANTREO_MINGW_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
-constexpr std::int32_t kPastLimit = kMaxOutputSide + 1;
-
-// A side of at least 1, rounded to nearest, stopped just past the limit.
-std::int32_t side(double exact) { return static_cast<std::int32_t>(std::clamp(std::round(exact), 1.0, double{kPastLimit})); }
+// A side of at least 1, rounded to nearest; one past 32 bits stops there, to be refused.
+std::int32_t side(double exact)
+{
+    return static_cast<std::int32_t>(std::clamp(std::round(exact), 1.0, double{std::numeric_limits<std::int32_t>::max()}));
+}
 
 bool grows(PictureSize from, PictureSize to) { return to.w > from.w || to.h > from.h; }
 

@@ -18,8 +18,8 @@ inline bool operator==(PictureSize a, PictureSize b) { return a.w == b.w && a.h 
 // The most pixels an object or its result may have: as the 64-bit tool's frames.
 constexpr std::int64_t kMaxObjectPixels = std::int64_t{1} << 26;
 
-// The size `values` ask for an object of `object`'s size. Sides may come out past every limit; they
-// stop at kMaxOutputSide + 1 so that the arithmetic never overflows.
+// The size `values` ask for an object of `object`'s size, past the limits too (a side stops at the
+// largest 32-bit value).
 PictureSize output_size(const EffectValues& values, PictureSize object);
 
 // Why an object of size `object` is not resized to `output`, or nothing when it may be.

@@ -16,6 +16,8 @@ packages=(
   # wine's 64-bit half and its wineserver; the 32-bit half, like every i386 library, is unpacked by
   # scripts/i386-root.sh
   g++-mingw-w64-i686-posix dpkg-dev libboost1.74-dev python3 wine libz-mingw-w64
+  # the 64-bit Windows build (the ExEdit2 plug-in) and wine64, which runs its test host
+  g++-mingw-w64-x86-64-posix wine64
   # OpenCL: the headers the build needs, the loader the runtime opens, PoCL as the device the tests
   # run the kernels on
   opencl-headers ocl-icd-libopencl1 pocl-opencl-icd

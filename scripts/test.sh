@@ -2,8 +2,9 @@
 # Installs what is needed, then builds and runs the test suite in every configuration: 64-bit,
 # the CUDA build where the toolkit is installed (its own checks), 32-bit (i686), AddressSanitizer
 # with UndefinedBehaviorSanitizer, ThreadSanitizer (threaded tests), a minute of each fuzz target
-# (scripts/fuzz.sh), and 32-bit Windows under wine (scripts/windows-test.sh), checked against the
-# 64-bit tool's frames.
+# (scripts/fuzz.sh), 32-bit Windows under wine (scripts/windows-test.sh), checked against the
+# 64-bit tool's frames, and the ExEdit2 plug-in for 64-bit Windows under wine64, checked by its
+# stand-in host on the emulated device and on PoCL (scripts/exedit2-windows-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -34,3 +35,5 @@ echo "== fuzz"
 bash scripts/fuzz.sh 60
 echo "== windows"
 bash scripts/windows-test.sh build/x86_64/vantreo-host
+echo "== exedit2 windows"
+bash scripts/exedit2-windows-test.sh

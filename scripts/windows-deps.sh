@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
 # Builds the third-party libraries of the Windows build from Debian's source packages with the
-# mingw-w64 cross compiler, into build/deps/prefix: Boost.Thread (the Windows sources of the Boost
-# version whose headers are installed), zlib, libpng and GoogleTest (from /usr/src/googletest).
+# mingw-w64 cross compiler of one architecture: Boost.Thread (the Windows sources of the Boost
+# version whose headers are installed), zlib, libpng and GoogleTest (from /usr/src/googletest), into
+# build/deps/prefix for 32-bit Windows (i686, the default) or build/deps/prefix-x86_64 for 64-bit.
 # Needs the deb-src entry and the packages that scripts/setup.sh installs. Does nothing when the
 # prefix is already complete.
+# usage: windows-deps.sh [i686|x86_64]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+arch=${1:-i686}
+case $arch in
+  i686) suffix="" ;;
+  x86_64) suffix=-$arch ;;
+  *) echo "windows-deps: unknown architecture '$arch' (i686 or x86_64)" >&2; exit 2 ;;
+esac
+toolchain=cmake/$arch-w64-mingw32.cmake
 deps=$root/build/deps
-prefix=$deps/prefix
+# Each architecture unpacks and builds in folders of its own, so that both can be built at once.
+prefix=$deps/prefix$suffix
+sources=$deps/sources$suffix
+work=$deps/work$suffix
 stamp=$prefix/.complete
 
 up_to_date=1
-for input in cmake/windows-deps/CMakeLists.txt cmake/windows-deps/BoostConfig.cmake.in \
-  cmake/i686-w64-mingw32.cmake scripts/windows-deps.sh; do
+for input in cmake/windows-deps/CMakeLists.txt cmake/windows-deps/BoostConfig.cmake.in cmake/mingw-w64.cmake \
+  "$toolchain" scripts/windows-deps.sh; do
   [ -f "$stamp" ] && [ "$stamp" -nt "$input" ] || up_to_date=0
 done
 [ "$up_to_date" -eq 1 ] && exit 0
 
-mkdir -p "$deps/downloads" "$deps/sources"
+mkdir -p "$deps/downloads" "$sources"
 
 # Prints what a failed command said, which is otherwise kept out of the way.
 quietly() {
@@ -52,23 +64,22 @@ fetch() {
 boost_version=$(dpkg-query -W -f='${source:Version}\n' libboost1.74-dev | head -n1)
 fetch boost1.74 "$boost_version" >/dev/null
 boost_orig=$(ls "$deps/downloads"/boost1.74_*.orig.tar.* | head -n1)
-rm -rf "$deps/sources/boost-thread"
-mkdir -p "$deps/sources/boost-thread"
-tar -xf "$boost_orig" -C "$deps/sources/boost-thread" --strip-components=3 --wildcards '*/libs/thread/src/*'
+rm -rf "$sources/boost-thread"
+mkdir -p "$sources/boost-thread"
+tar -xf "$boost_orig" -C "$sources/boost-thread" --strip-components=3 --wildcards '*/libs/thread/src/*'
 
 # zlib and libpng: unpacked with Debian's patches applied.
 for package in zlib libpng1.6; do
   dsc=$(fetch "$package")
   name=${package%1.6}
-  rm -rf "${deps:?}/sources/$name"
-  (cd "$deps/sources" && quietly dpkg-source -x "$dsc" "$name")
+  rm -rf "${sources:?}/$name"
+  (cd "$sources" && quietly dpkg-source -x "$dsc" "$name")
 done
 
-rm -rf "$deps/work" "$prefix"
-quietly cmake -S cmake/windows-deps -B "$deps/work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
-  -DVANTREO_DEPS_SOURCES="$deps/sources" -DCMAKE_INSTALL_PREFIX="$prefix"
-quietly cmake --build "$deps/work" -j2
-quietly cmake --install "$deps/work"
+rm -rf "$work" "$prefix"
+quietly cmake -S cmake/windows-deps -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" -DVANTREO_DEPS_SOURCES="$sources" -DCMAKE_INSTALL_PREFIX="$prefix"
+quietly cmake --build "$work" -j2
+quietly cmake --install "$work"
 touch "$stamp"
-echo "Windows third-party libraries in $prefix"
+echo "Windows ($arch) third-party libraries in $prefix"

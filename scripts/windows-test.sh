@@ -19,25 +19,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DVANTREO_I386_ROOT="$i386_root" >/dev/null
 cmake --build "$build" -j2
 
-# One throwaway wine prefix for every program of the run, set up before any of them starts.
-WINEPREFIX=$(mktemp -d)
-export WINEPREFIX
-work=$(mktemp -d)
-cleanup() {
-  WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX" "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-# One wine server for the whole run. A server left to itself exits a few seconds after its last
-# program; a program starting in that moment loses its connection ("wine client error:0: recvmsg:
-# Connection reset by peer") and fails for no fault of its own.
-WINEARCH=win32 WINEDEBUG=-all wineserver --persistent
-if ! VANTREO_WINE_TIMEOUT=300 "$wine_run" wineboot --init >"$work/wineboot.log" 2>&1; then
-  cat "$work/wineboot.log" >&2
-  echo "windows: wine could not set up a prefix" >&2
-  exit 1
-fi
+source scripts/wine-prefix.sh
+start_wine_prefix win32
 
 echo "== windows: test programs under wine"
 (cd "$build" && ctest --output-on-failure -j2)
