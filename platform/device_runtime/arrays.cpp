@@ -120,20 +120,21 @@ cudaError_t cudaMallocArray(cudaArray** array, const cudaChannelFormatDesc* desc
     if (width > kDeviceMemoryBytes / height / element) return record(s, cudaErrorMemoryAllocation);
     const std::size_t bytes = width * height * element;
     std::unique_ptr<unsigned char[]> data;
-    opencl::Buffer* buffer = nullptr;
+    opencl::HeldBuffer buffer;
     if (const int opencl = opencl_device(s); opencl >= 0) {
-        buffer = opencl::create_buffer(opencl, bytes);
+        buffer.reset(opencl::create_buffer(opencl, bytes));
         if (!buffer) return record(s, cudaErrorMemoryAllocation);
     } else {
         if (bytes > kDeviceMemoryBytes - s.bytes_in_use) return record(s, cudaErrorMemoryAllocation);
         data.reset(new (std::nothrow) unsigned char[bytes]);
         if (!data) return record(s, cudaErrorMemoryAllocation);
         fill_garbage(data.get(), bytes);
-        reserve_bytes(s, bytes);
     }
     const std::uintptr_t handle = s.next_array_handle++;
     s.arrays.emplace(handle, DeviceArray{*desc, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
-                                         element, bytes, std::move(data), buffer});
+                                         element, bytes, std::move(data), buffer.get()});
+    if (buffer) buffer.release();  // the array's record holds it now
+    else reserve_bytes(s, bytes);
     *array = reinterpret_cast<cudaArray*>(handle);
     ++s.allocations;
     return cudaSuccess;

@@ -146,17 +146,18 @@ cudaError_t cudaMalloc(void** devPtr, std::size_t size)
         !(find_room(s.memory, s.next_address, size, &base) || find_room(s.memory, kFirstAddress, size, &base)))
         return record(s, cudaErrorMemoryAllocation);
     std::unique_ptr<unsigned char[]> bytes;
-    opencl::Buffer* buffer = nullptr;
+    opencl::HeldBuffer buffer;
     if (opencl >= 0) {
-        buffer = opencl::create_buffer(opencl, size);
+        buffer.reset(opencl::create_buffer(opencl, size));
         if (!buffer) return record(s, cudaErrorMemoryAllocation);
     } else {
         bytes.reset(new (std::nothrow) unsigned char[size]);
         if (!bytes) return record(s, cudaErrorMemoryAllocation);
         fill_garbage(bytes.get(), size);
-        reserve_bytes(s, size);
     }
-    s.memory.allocations.emplace(base, Allocation{static_cast<std::uint32_t>(size), std::move(bytes), buffer});
+    s.memory.allocations.emplace(base, Allocation{static_cast<std::uint32_t>(size), std::move(bytes), buffer.get()});
+    if (buffer) buffer.release();  // the allocation's record holds it now
+    else reserve_bytes(s, size);
     ++s.memory.generation;
     s.next_address = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{base} + size + kGuardBytes, kAddressLimit));
     *devPtr = device_pointer(base);

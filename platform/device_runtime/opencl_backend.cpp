@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -433,7 +434,10 @@ Buffer* create_buffer(int device, std::size_t bytes)
         failed(d, cudaErrorMemoryAllocation, "clCreateBuffer", error);
         return nullptr;
     }
-    return new Buffer{device, mem};
+    // Short of host memory for the record, the device is not at fault.
+    Buffer* buffer = new (std::nothrow) Buffer{device, mem};
+    if (!buffer) b.api.clReleaseMemObject(mem);
+    return buffer;
 }
 
 void release_buffer(Buffer* buffer)

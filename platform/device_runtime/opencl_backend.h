@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "platform/device_runtime/cuda_runtime.h"
 #include "platform/device_runtime/emulated_device.h"
@@ -28,9 +29,14 @@ void device_properties(int device, cudaDeviceProp* prop);
 // While `closed` and before the first listing, the library stays closed and there are no devices.
 void keep_closed(bool closed);
 
-// A buffer of `bytes` on `device`, or null when the device cannot hold it.
+// A buffer of `bytes` on `device`, or null when the device (or the host, for its record) cannot hold it.
 Buffer* create_buffer(int device, std::size_t bytes);
 void release_buffer(Buffer* buffer);
+// A buffer released when dropped: held so until its record is stored, which may throw.
+struct BufferRelease {
+    void operator()(Buffer* buffer) const { release_buffer(buffer); }
+};
+using HeldBuffer = std::unique_ptr<Buffer, BufferRelease>;
 
 cudaError_t fill(Buffer* buffer, std::size_t offset, std::size_t count, unsigned char value);
 cudaError_t write(Buffer* buffer, std::size_t offset, const void* src, std::size_t count);
