@@ -98,7 +98,8 @@ PassPictures pass_pictures(PictureSize object, const ResizePasses& passes)
     // One column and one row more, for the zeros past the picture.
     const std::int32_t stride = largest.w + 1;
     const std::size_t samples = std::size_t{4} * static_cast<std::size_t>(stride) * (static_cast<std::size_t>(largest.h) + 1);
-    return PassPictures{stride, std::vector<std::int16_t>(samples), std::vector<std::int16_t>(samples)};
+    return PassPictures{stride, std::unique_ptr<std::int16_t[]>(new std::int16_t[samples]),
+                        std::unique_ptr<std::int16_t[]>(new std::int16_t[samples])};
 }
 
 void run_passes(const ResizePasses& passes, PictureSize object, const CoreSettings& settings, SharedDevice& device,
@@ -106,8 +107,7 @@ void run_passes(const ResizePasses& passes, PictureSize object, const CoreSettin
 {
     PictureSize from = object;
     for (std::int32_t i = 0; i < passes.count; ++i) {
-        run_pass(passes.pass[i], from, settings, device, pictures.stride, pictures.source.data(),
-                 pictures.result.data());
+        run_pass(passes.pass[i], from, settings, device, pictures.stride, pictures.source.get(), pictures.result.get());
         pictures.source.swap(pictures.result);
         from = passes.pass[i].size;
     }

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <vector>
 
 #include "cpu/cpu_level.h"
 #include "device/device_mirror.h"
@@ -40,10 +40,11 @@ struct CoreSettings {
 // Two pictures of the core's RGBA layout with one stride, large enough for every run of the passes
 // and a column and a row of zeros past them: `source` holds the object at the start and the result
 // at the end.
+// Left uninitialised: every sample a run reads is written first.
 struct PassPictures {
     std::int32_t stride;
-    std::vector<std::int16_t> source;
-    std::vector<std::int16_t> result;
+    std::unique_ptr<std::int16_t[]> source;
+    std::unique_ptr<std::int16_t[]> result;
 };
 PassPictures pass_pictures(PictureSize object, const ResizePasses& passes);
 

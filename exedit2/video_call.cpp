@@ -4,7 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <thread>
-#include <vector>
+#include <memory>
 
 #include "exedit2/effect_items.h"
 #include "exedit2/host_log.h"
@@ -36,18 +36,19 @@ void resize_object(const exedit2::VideoCall& call, const EffectValues& values)
     if (passes.area_enlarged && !area_enlarging_said.test_and_set())
         log_to_host(LogLevel::info, "Area averaging does not enlarge: a side that grows is enlarged by Bicubic");
 
-    std::vector<exedit2::Rgba> pixels(static_cast<std::size_t>(object.w) * static_cast<std::size_t>(object.h));
-    call.get_image(pixels.data());
-    const SampleCoding coding = sample_coding(pixels.data(), pixels.size(), passes.filter_method);
+    const std::size_t object_pixels = static_cast<std::size_t>(object.w) * static_cast<std::size_t>(object.h);
+    std::unique_ptr<exedit2::Rgba[]> pixels(new exedit2::Rgba[object_pixels]);
+    call.get_image(pixels.get());
+    const SampleCoding coding = sample_coding(pixels.get(), object_pixels, passes.filter_method);
     PassPictures pictures = pass_pictures(object, passes);
-    to_core_samples(pixels.data(), object.w, object.h, coding, pictures.source.data(), pictures.stride);
+    to_core_samples(pixels.get(), object.w, object.h, coding, pictures.source.get(), pictures.stride);
 
     const CoreSettings settings{module_state.cpu_level, cpu_threads_for(values.cpu_threads), values.device_rate};
     run_passes(passes, object, settings, module_state.device, pictures);
 
-    pixels.assign(static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h), exedit2::Rgba{});
-    from_core_samples(pictures.source.data(), pictures.stride, output.w, output.h, coding, pixels.data());
-    call.set_image(pixels.data(), output.w, output.h);
+    pixels.reset(new exedit2::Rgba[static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h)]);
+    from_core_samples(pictures.source.get(), pictures.stride, output.w, output.h, coding, pixels.get());
+    call.set_image(pixels.get(), output.w, output.h);
 }
 
 // Out of memory, the message itself may fail: then the host hears nothing rather than ending.
