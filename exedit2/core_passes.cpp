@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include <boost/thread/thread.hpp>
 
@@ -88,7 +89,7 @@ void SharedDevice::release()
     mirror_.release();
 }
 
-PassPictures pass_pictures(PictureSize object, const ResizePasses& passes)
+PassPictures pass_pictures(PictureSize object, const ResizePasses& passes, RoomPool<std::int16_t>& room)
 {
     PictureSize largest = object;
     for (std::int32_t i = 0; i < passes.count; ++i) {
@@ -98,8 +99,11 @@ PassPictures pass_pictures(PictureSize object, const ResizePasses& passes)
     // One column and one row more, for the zeros past the picture.
     const std::int32_t stride = largest.w + 1;
     const std::size_t samples = std::size_t{4} * static_cast<std::size_t>(stride) * (static_cast<std::size_t>(largest.h) + 1);
-    return PassPictures{stride, std::unique_ptr<std::int16_t[]>(new std::int16_t[samples]),
-                        std::unique_ptr<std::int16_t[]>(new std::int16_t[samples])};
+    RoomPool<std::int16_t>::Lease first(room, samples);
+    RoomPool<std::int16_t>::Lease second(room, samples);
+    std::int16_t* source = first.get();
+    std::int16_t* result = second.get();
+    return PassPictures{stride, std::move(first), std::move(second), source, result};
 }
 
 void run_passes(const ResizePasses& passes, PictureSize object, const CoreSettings& settings, SharedDevice& device,
@@ -107,8 +111,8 @@ void run_passes(const ResizePasses& passes, PictureSize object, const CoreSettin
 {
     PictureSize from = object;
     for (std::int32_t i = 0; i < passes.count; ++i) {
-        run_pass(passes.pass[i], from, settings, device, pictures.stride, pictures.source.get(), pictures.result.get());
-        pictures.source.swap(pictures.result);
+        run_pass(passes.pass[i], from, settings, device, pictures.stride, pictures.source, pictures.result);
+        std::swap(pictures.source, pictures.result);
         from = passes.pass[i].size;
     }
 }

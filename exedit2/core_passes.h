@@ -3,13 +3,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <mutex>
 
 #include "cpu/cpu_level.h"
 #include "device/device_mirror.h"
 #include "device/lifecycle.h"
 #include "exedit2/object_size.h"
+#include "exedit2/room_pool.h"
 
 // The module's device and its copy of the last plan that ran on it. One call at a time uses it; a
 // call that finds it in use, or finds no usable device, leaves its rows to the CPU, which writes the
@@ -43,10 +43,12 @@ struct CoreSettings {
 // Left uninitialised: every sample a run reads is written first.
 struct PassPictures {
     std::int32_t stride;
-    std::unique_ptr<std::int16_t[]> source;
-    std::unique_ptr<std::int16_t[]> result;
+    RoomPool<std::int16_t>::Lease first_room;
+    RoomPool<std::int16_t>::Lease second_room;
+    std::int16_t* source;
+    std::int16_t* result;
 };
-PassPictures pass_pictures(PictureSize object, const ResizePasses& passes);
+PassPictures pass_pictures(PictureSize object, const ResizePasses& passes, RoomPool<std::int16_t>& room);
 
 // Runs `passes` on the object in `pictures.source`, leaving the result there.
 void run_passes(const ResizePasses& passes, PictureSize object, const CoreSettings& settings, SharedDevice& device,

@@ -25,11 +25,14 @@ VANTREO_EXPORT bool InitializePlugin(exedit2::Dword)
     return true;
 }
 
-// Every call's workers are joined before it returns; what is left is the device's copy.
+// Every call's workers are joined before it returns; what is left is the device's copy and the room
+// kept for the pictures.
 VANTREO_EXPORT void UninitializePlugin()
 {
     try {
         module_state.device.release();
+        module_state.sample_room.release();
+        module_state.pixel_room.release();
     } catch (...) {
     }
 }

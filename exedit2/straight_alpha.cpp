@@ -1,30 +1,45 @@
 #include "exedit2/straight_alpha.h"
 
 #include <algorithm>
-#include <cmath>
+#include <vector>
 
 namespace {
 
 constexpr std::int32_t kFullProduct = 255 * 255;
 constexpr std::int32_t kFilterFull = 32 * 255;
 
-// round(c x a x kFull / 255^2) less kFull / 2: c x a itself for kFull = 255^2; for the filter
-// methods' scale a division by a constant (the doubled product stays below 2^31), which the compiler
-// turns into a multiplication.
+// round(c x a x kFull / 255^2) less kFull / 2 for every c and a, looked up by a x 256 + c.
+template <std::int32_t kFull>
+std::vector<std::int16_t> premultiplied_table()
+{
+    static_assert(std::int64_t{2} * kFullProduct * kFull < std::int64_t{1} << 31, "32 bits hold the product");
+    std::vector<std::int16_t> table(256 * 256);
+    for (std::int32_t a = 0; a < 256; ++a)
+        for (std::int32_t c = 0; c < 256; ++c)
+            table[a * 256 + c] =
+                static_cast<std::int16_t>((2 * c * a * kFull + kFullProduct) / (2 * kFullProduct) - kFull / 2);
+    return table;
+}
+
+// c x a itself for kFull = 255^2; for the filter methods' scale a table, built at the first use.
 template <std::int32_t kFull>
 std::int16_t premultiplied(std::int32_t c, std::int32_t a)
 {
-    if constexpr (kFull == kFullProduct) return static_cast<std::int16_t>(c * a - kFull / 2);
-    static_assert(kFull == kFullProduct || std::int64_t{2} * kFullProduct * kFull < std::int64_t{1} << 31, "32 bits hold it");
-    return static_cast<std::int16_t>((2 * c * a * kFull + kFullProduct) / (2 * kFullProduct) - kFull / 2);
+    if constexpr (kFull == kFullProduct) {
+        return static_cast<std::int16_t>(c * a - kFull / 2);
+    } else {
+        static const std::vector<std::int16_t> table = premultiplied_table<kFull>();
+        return table[a * 256 + c];
+    }
 }
 
 std::uint8_t clamped_code(std::int32_t sample) { return static_cast<std::uint8_t>(std::clamp(sample, 0, 255)); }
 
 // One pixel back to straight alpha. The colour is round(255 c / alpha) = floor((510 c + alpha) /
-// (2 alpha)), computed as floor(n x fl(1 / d) + 2^-20) in double: n < 2^25 and d < 2^17, so the
-// product is within 2^-43 of n / d <= 256; a quotient that is whole stays above it by the 2^-20, and
-// one that is not lies at least 1 / d >= 2^-17 from every integer, which the 2^-20 does not cross.
+// (2 alpha)), computed as n x fl(1 / d) + 2^-20 in double, truncated (it is positive): n < 2^25 and
+// d < 2^17, so the product is within 2^-43 of n / d <= 256; a quotient that is whole stays above it
+// by the 2^-20, and one that is not lies at least 1 / d >= 2^-17 from every integer, which the 2^-20
+// does not cross.
 template <std::int32_t kFull>
 exedit2::Rgba unpremultiplied_pixel(const std::int16_t* s)
 {
@@ -35,7 +50,7 @@ exedit2::Rgba unpremultiplied_pixel(const std::int16_t* s)
     const double reciprocal = 1.0 / (2 * alpha);
     const auto colour = [alpha, reciprocal](std::int16_t sample) {
         const std::int32_t numerator = 510 * std::clamp(sample + kOffset, 0, alpha) + alpha;
-        return static_cast<std::uint8_t>(std::floor(numerator * reciprocal + 0x1p-20));
+        return static_cast<std::uint8_t>(numerator * reciprocal + 0x1p-20);
     };
     return {colour(s[0]), colour(s[1]), colour(s[2]), alpha_code};
 }

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <exception>
 #include <thread>
-#include <memory>
 
 #include "exedit2/effect_items.h"
 #include "exedit2/host_log.h"
@@ -37,18 +36,19 @@ void resize_object(const exedit2::VideoCall& call, const EffectValues& values)
         log_to_host(LogLevel::info, "Area averaging does not enlarge: a side that grows is enlarged by Bicubic");
 
     const std::size_t object_pixels = static_cast<std::size_t>(object.w) * static_cast<std::size_t>(object.h);
-    std::unique_ptr<exedit2::Rgba[]> pixels(new exedit2::Rgba[object_pixels]);
-    call.get_image(pixels.get());
-    const SampleCoding coding = sample_coding(pixels.get(), object_pixels, passes.filter_method);
-    PassPictures pictures = pass_pictures(object, passes);
-    to_core_samples(pixels.get(), object.w, object.h, coding, pictures.source.get(), pictures.stride);
+    const RoomPool<exedit2::Rgba>::Lease input(module_state.pixel_room, object_pixels);
+    call.get_image(input.get());
+    const SampleCoding coding = sample_coding(input.get(), object_pixels, passes.filter_method);
+    PassPictures pictures = pass_pictures(object, passes, module_state.sample_room);
+    to_core_samples(input.get(), object.w, object.h, coding, pictures.source, pictures.stride);
 
     const CoreSettings settings{module_state.cpu_level, cpu_threads_for(values.cpu_threads), values.device_rate};
     run_passes(passes, object, settings, module_state.device, pictures);
 
-    pixels.reset(new exedit2::Rgba[static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h)]);
-    from_core_samples(pictures.source.get(), pictures.stride, output.w, output.h, coding, pixels.get());
-    call.set_image(pixels.get(), output.w, output.h);
+    const RoomPool<exedit2::Rgba>::Lease output_pixels(module_state.pixel_room,
+                                                      static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h));
+    from_core_samples(pictures.source, pictures.stride, output.w, output.h, coding, output_pixels.get());
+    call.set_image(output_pixels.get(), output.w, output.h);
 }
 
 // Out of memory, the message itself may fail: then the host hears nothing rather than ending.

@@ -6,10 +6,12 @@
 #include "exedit2/core_passes.h"
 
 // What the module keeps between calls: the CPU rows' level, read at load (VANTREO_CPU_LEVEL forces
-// one), since the host need not call InitializePlugin; the shared device.
+// one), since the host need not call InitializePlugin; the shared device; room for the pictures.
 struct ModuleState {
     CpuLevel cpu_level = cpu_level_from_environment();
     SharedDevice device;
+    RoomPool<std::int16_t> sample_room;
+    RoomPool<exedit2::Rgba> pixel_room;
 };
 extern ModuleState module_state;
 
