@@ -5,7 +5,8 @@
 # build) and the charts bench/ratios.png and bench/ratios-i686.png; and for bicubic and Lanczos-3,
 # beside zimg and OpenCV, and one plane beside zimg and OpenCV INTER_AREA, in the release build and in
 # the default one (no build type given: RelWithDebInfo), bench/filter-results.json and
-# bench/filter-results-default.json and their tables, side by side, bench/filter-results.md.
+# bench/filter-results-default.json and their tables, side by side, bench/filter-results.md; and the
+# successor's plug-in beside OpenCV's RGBA resize, bench/exedit2-results.json and .md.
 # usage: bench.sh [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,6 +52,11 @@ cmake -S . -B build/bench-default -G Ninja >/dev/null
 filter_bench build/bench-default bench/filter-results-default.json
 /usr/bin/python3 scripts/filter-bench-table.py bench/filter-results.json bench/filter-results-default.json |
   tee bench/filter-results.md
+# The successor's plug-in through its stand-in editor beside OpenCV's RGBA resize.
+cmake --build build/release -j2 --target vantreo_exedit2_bench
+build/release/bench/vantreo_exedit2_bench --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true \
+  --benchmark_enable_random_interleaving=true --benchmark_out=bench/exedit2-results.json --benchmark_out_format=json
+/usr/bin/python3 scripts/exedit2-bench-table.py bench/exedit2-results.json | tee bench/exedit2-results.md
 bench build/release-i686 bench/results-i686.json -DCMAKE_TOOLCHAIN_FILE=cmake/i686-linux-gnu.cmake \
   -DVANTREO_I386_ROOT="$i386_root"
 /usr/bin/python3 scripts/bench-table.py --title "64-bit" bench/results.json bench/ratios.png \
