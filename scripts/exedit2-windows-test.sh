@@ -21,16 +21,9 @@ if [ -z "$host" ]; then
   exit 1
 fi
 
-source scripts/wine-prefix.sh
+source scripts/wine-checks.sh
 start_wine_prefix win64
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAILED: $*" >&2
-}
 
 # Runs the host on the plug-in, recording the libraries the process loads: wine's trace of its
 # Windows DLLs in the standard error, the dynamic linker's record of its Linux libraries in

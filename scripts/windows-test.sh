@@ -19,7 +19,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DVANTREO_I386_ROOT="$i386_root" >/dev/null
 cmake --build "$build" -j2
 
-source scripts/wine-prefix.sh
+source scripts/wine-checks.sh
 start_wine_prefix win32
 
 echo "== windows: test programs under wine"
@@ -27,13 +27,6 @@ echo "== windows: test programs under wine"
 bash scripts/test-summary.sh "$build" "windows test programs"
 
 echo "== windows: plug-in and tool under wine"
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); }
-fail() {
-  failed=$((failed + 1))
-  echo "FAILED: $*" >&2
-}
 
 # Runs a Windows program; its status, standard output and standard error (without the CRs of the
 # console's text mode) land in $status, $out and $err.

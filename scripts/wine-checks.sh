@@ -1,7 +1,16 @@
-# Sourced by the scripts that run Windows programs under wine: start_wine_prefix ARCH (win32 or win64)
-# makes one throwaway prefix for every program of the run (WINEPREFIX, exported) and a work folder
-# ($work), both removed on exit with the prefix's wineserver, and sets the prefix up before any
-# program starts. Fails, printing wine's own output, when wine cannot.
+# Sourced by the scripts that check Windows programs under wine. start_wine_prefix ARCH (win32 or
+# win64) makes one throwaway prefix for every program of the run (WINEPREFIX, exported) and a work
+# folder ($work), both removed on exit with the prefix's wineserver, and sets the prefix up before any
+# program starts; it fails, printing wine's own output, when wine cannot. pass and fail "WHAT" count
+# the checks in $passed and $failed, fail saying what failed.
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); }
+fail() {
+  failed=$((failed + 1))
+  echo "FAILED: $*" >&2
+}
+
 start_wine_prefix() {
   local arch=$1
   WINEPREFIX=$(mktemp -d)
