@@ -10,6 +10,7 @@
 #include "platform/device_runtime/emulated_controls.h"
 #include "cpu/plan_rows.h"
 #include "device/hybrid_frame.h"
+#include "plan/window_tables.h"
 #include "tests/support/environment.h"
 #include "tests/support/cpu_rows.h"
 
@@ -123,6 +124,38 @@ TEST_F(DeviceBand, OvershootingLastTapReadsZero)
         GuardedFrame extreme = wide;
         for (std::int32_t row = 0; row < 4; ++row) extreme.at(row, src) = PIXEL_YC{32767, -32768, 32767};
         EXPECT_EQ(first_difference(hybrid_frame(across, wide), hybrid_frame(across, extreme)), -1);
+    }
+}
+
+// By the device's rule, with the device's taps and zeros past the picture (where the last window may
+// keep a tap), the CPU's rows are the device's bytes: a picture's bytes do not depend on its split.
+TEST_F(DeviceBand, CpuRowsByTheDeviceRuleAreTheDevicesBytes)
+{
+    std::mt19937 rng(11);
+    const auto random_side = [&rng](int most) { return std::uniform_int_distribution<int>(1, most)(rng); };
+    for (int trial = 0; trial < 44; ++trial) {
+        // Last boundaries one float step past the picture first, then random sizes.
+        const std::pair<int, int> edge[] = {{1595, 1594}, {1600, 1593}, {1597, 533}, {11, 7}};
+        const std::int32_t src_w = trial < 4 ? edge[trial].first : random_side(300);
+        const std::int32_t src_h = trial < 4 ? 5 : random_side(200);
+        const std::int32_t dst_w = trial < 4 ? edge[trial].second : random_side(src_w);
+        const std::int32_t dst_h = trial < 4 ? 3 : random_side(src_h);
+        GuardedFrame src(src_w + 1, src_h + 1);
+        fill_random(src, rng);
+        for (std::int32_t row = 0; row <= src_h; ++row) src.at(row, src_w) = PIXEL_YC{};
+        for (std::int32_t col = 0; col <= src_w; ++col) src.at(src_h, col) = PIXEL_YC{};
+        const ResizeRequest r = area_request(src_w, src_h, dst_w, dst_h, src_w + 1, 256);
+        const GuardedFrame device = hybrid_frame(r, src);
+
+        ResamplePlan cpu_plan;
+        build_plan(area_request(src_w, src_h, dst_w, dst_h, src_w + 1, 0), cpu_plan);
+        ASSERT_TRUE(add_device_area_taps(cpu_plan));
+        GuardedFrame cpu(src.max_w, dst_h);
+        run_plan_rows(cpu_level_from_environment(), cpu_plan, 0, dst_h, src.pixels(), cpu.pixels(), AreaRule::device);
+        for (std::int32_t row = 0; row < dst_h; ++row)
+            for (std::int32_t col = 0; col < dst_w; ++col)
+                ASSERT_TRUE(same_pixel(device.at(row, col), cpu.at(row, col)))
+                    << src_w << "x" << src_h << " -> " << dst_w << "x" << dst_h << " at " << row << "," << col;
     }
 }
 
