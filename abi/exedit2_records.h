@@ -134,8 +134,9 @@ static_assert(sizeof(SelectItem) == 32 && offsetof(SelectItem, value) == 16 && o
               "SelectItem");
 static_assert(sizeof(Scene) == 20 && offsetof(Scene, sample_rate) == 16, "Scene");
 static_assert(sizeof(Object) == 88 && offsetof(Object, frame) == 8 && offsetof(Object, time) == 16 &&
-                  offsetof(Object, time_total) == 24 && offsetof(Object, width) == 32 && offsetof(Object, height) == 36 &&
-                  offsetof(Object, audio_sample) == 40 && offsetof(Object, effect_id) == 64 &&
+                  offsetof(Object, time_total) == 24 && offsetof(Object, width) == 32 &&
+                  offsetof(Object, height) == 36 && offsetof(Object, audio_sample) == 40 &&
+                  offsetof(Object, effect_id) == 64 &&
                   offsetof(Object, flag) == 72 && offsetof(Object, layer) == 76 && offsetof(Object, index) == 80 &&
                   offsetof(Object, num) == 84,
               "Object");

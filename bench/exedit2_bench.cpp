@@ -38,7 +38,8 @@ Picture pattern(std::int32_t w, std::int32_t h, bool alpha)
     for (std::int32_t y = 0; y < h; ++y)
         for (std::int32_t x = 0; x < w; ++x) {
             const auto a = static_cast<std::uint8_t>(!alpha ? 255 : (x / 64) % 4 == 0 ? 0 : (x * 255) / w);
-            picture.at(y, x) = {static_cast<std::uint8_t>((x * 7 + y * 3) & 255), static_cast<std::uint8_t>((x ^ y) & 255),
+            picture.at(y, x) = {static_cast<std::uint8_t>((x * 7 + y * 3) & 255),
+                                static_cast<std::uint8_t>((x ^ y) & 255),
                                 static_cast<std::uint8_t>(((x / 16 + y / 16) % 2) * 255), a};
         }
     return picture;

@@ -9,8 +9,9 @@
 #include "plan/resample_plan.h"
 
 // The job of `plan`'s output rows first_row .. first_row+row_count-1 (area averaging, by `area_rule`:
-// the CPU's with the plan's taps, the device's with its device_area taps; or a filter method). `src_picture` is the source advanced to the clipped picture's top row
-// (columns are frame columns); `dst` is the output picture. Both have the plan's stride and layout.
+// the CPU's with the plan's taps, the device's with its device_area taps; or a filter method).
+// `src_picture` is the source advanced to the clipped picture's top row (columns are frame columns);
+// `dst` is the output picture. Both have the plan's stride and layout.
 RowJob plan_row_job(const ResamplePlan& plan, std::int32_t first_row, std::int32_t row_count, const void* src_picture,
                     void* dst, AreaRule area_rule = AreaRule::cpu);
 

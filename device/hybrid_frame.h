@@ -13,8 +13,8 @@
 
 // One run of rows for a worker thread.
 struct CpuJob {
-    CpuLevel level;  // the row worker's instruction-set level
-    AreaRule area_rule;  // the rounding rule of area-averaging rows
+    CpuLevel level;          // the row worker's instruction-set level
+    AreaRule area_rule;      // the rounding rule of area-averaging rows
     std::int32_t first_row;
     std::int32_t row_count;
     const void* src_pixels;  // the clipped picture's top row
@@ -35,9 +35,10 @@ boost::thread* start_worker_in_group(boost::thread_group& group, const ResampleP
 // Writes output rows 0 .. dst_h-1 of `dst` for an area-averaging or filter-method `plan` and returns
 // when all are written, the CPU's rows at `cpu_level`. The CPU's area-averaging rows follow
 // `cpu_area_rule`: the CPU's own (the editor's frames), or the device's, which makes a picture's
-// bytes the same however its rows are split. The device band runs on `mirror` when it is
-// ready for the plan; a band the device cannot compute (no resources, a failed upload, launch or
-// copy-back), and any CPU band whose thread cannot be started, is computed on the calling thread.
+// bytes the same however its rows are split (the plan then needs its device_area taps). The device
+// band runs on `mirror` when it is ready for the plan; a band the device cannot compute (no
+// resources, a failed upload, launch or copy-back), and any CPU band whose thread cannot be
+// started, is computed on the calling thread.
 // `worker_group` is empty again on return. `src` and `dst` are whole pictures of the plan's layout.
 void run_hybrid_frame(const ResamplePlan& plan, CpuLevel cpu_level, DeviceMirror& mirror, boost::thread_group& worker_group,
                       const void* src, void* dst, AreaRule cpu_area_rule = AreaRule::cpu,

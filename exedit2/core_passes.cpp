@@ -98,7 +98,8 @@ PassPictures pass_pictures(PictureSize object, const ResizePasses& passes, RoomP
     }
     // One column and one row more, for the zeros past the picture.
     const std::int32_t stride = largest.w + 1;
-    const std::size_t samples = std::size_t{4} * static_cast<std::size_t>(stride) * (static_cast<std::size_t>(largest.h) + 1);
+    const std::size_t samples =
+        std::size_t{4} * static_cast<std::size_t>(stride) * (static_cast<std::size_t>(largest.h) + 1);
     RoomPool<std::int16_t>::Lease first(room, samples);
     RoomPool<std::int16_t>::Lease second(room, samples);
     std::int16_t* source = first.get();

@@ -9,7 +9,8 @@ namespace {
 // A side of at least 1, rounded to nearest; one past 32 bits stops there, to be refused.
 std::int32_t side(double exact)
 {
-    return static_cast<std::int32_t>(std::clamp(std::round(exact), 1.0, double{std::numeric_limits<std::int32_t>::max()}));
+    constexpr double kLargest = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::clamp(std::round(exact), 1.0, kLargest));
 }
 
 bool grows(PictureSize from, PictureSize to) { return to.w > from.w || to.h > from.h; }

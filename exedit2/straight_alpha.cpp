@@ -56,7 +56,8 @@ exedit2::Rgba unpremultiplied_pixel(const std::int16_t* s)
 }
 
 template <std::int32_t kFull>
-void premultiply(const exedit2::Rgba* pixels, std::int32_t w, std::int32_t h, std::int16_t* samples, std::int32_t stride)
+void premultiply(const exedit2::Rgba* pixels, std::int32_t w, std::int32_t h, std::int16_t* samples,
+                 std::int32_t stride)
 {
     for (std::int32_t y = 0; y < h; ++y) {
         const exedit2::Rgba* in = pixels + static_cast<std::ptrdiff_t>(y) * w;

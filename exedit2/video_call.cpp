@@ -76,8 +76,8 @@ void resize_object(const exedit2::VideoCall& call, const EffectValues& values)
 
     run_passes(passes, object, settings, module_state.device, pictures);
 
-    const RoomPool<exedit2::Rgba>::Lease output_pixels(module_state.pixel_room,
-                                                      static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h));
+    const std::size_t output_count = static_cast<std::size_t>(output.w) * static_cast<std::size_t>(output.h);
+    const RoomPool<exedit2::Rgba>::Lease output_pixels(module_state.pixel_room, output_count);
     in_row_bands(output.h, settings.cpu_threads, [&](std::int32_t first, std::int32_t count) {
         from_core_samples(pictures.source + std::ptrdiff_t{first} * stride * 4, stride, output.w, count, coding,
                           output_pixels.get() + std::ptrdiff_t{first} * output.w);

@@ -48,7 +48,8 @@ std::atomic<int> StandInEditor::stray_image_calls_{0};
 bool operator==(const Picture& a, const Picture& b)
 {
     return a.width == b.width && a.height == b.height && a.pixels.size() == b.pixels.size() &&
-           (a.pixels.empty() || std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(exedit2::Rgba)) == 0);
+           (a.pixels.empty() ||
+            std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size() * sizeof(exedit2::Rgba)) == 0);
 }
 
 std::string utf8(const exedit2::Text* text)
@@ -56,7 +57,8 @@ std::string utf8(const exedit2::Text* text)
     std::string out;
     for (; text && *text; ++text) {
         std::uint32_t c = *text;
-        if (c >= 0xd800 && c < 0xdc00 && text[1] >= 0xdc00 && text[1] < 0xe000) c = 0x10000 + ((c - 0xd800) << 10) + (*++text - 0xdc00);
+        if (c >= 0xd800 && c < 0xdc00 && text[1] >= 0xdc00 && text[1] < 0xe000)
+            c = 0x10000 + ((c - 0xd800) << 10) + (*++text - 0xdc00);
         if (c < 0x80) {
             out += static_cast<char>(c);
             continue;
