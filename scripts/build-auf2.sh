@@ -39,7 +39,7 @@ plugin, package, version = sys.argv[1:]
 ini = f"""[package]
 id=vantreo
 name=Vantreo
-information=Vantreo {version}: resizes a video object's image (point, area averaging, bicubic, Lanczos-3) on the CPU's threads and an OpenCL device
+information=Vantreo {version}: resizes an object's image with its alpha (point, area averaging, bicubic, Lanczos-3) on the CPU's threads and an OpenCL device
 """
 text = f"""Vantreo {version}
 
