@@ -50,19 +50,14 @@ void run_pass(const ResizePass& pass, PictureSize from, const CoreSettings& sett
         return;
     }
     if (pass.method == ResizeMethod::area_average) clear_past_edges(src, from, stride);
-    boost::thread_group workers;
-    if (request.device_rate >= 1) {
-        if (const std::unique_lock<std::mutex> held = device.try_acquire()) {
-            build_pass_plan(request, plan);
-            if (!device.mirror().ready_for(plan)) device.mirror().rebuild(plan);
-            run_hybrid_frame(plan, settings.cpu_level, device.mirror(), workers, src, dst, AreaRule::device);
-            return;
-        }
-    }
-    request.device_rate = 0;
+    // Without the device, the plan has no device rows, and the executor never reaches the mirror.
+    std::unique_lock<std::mutex> device_held;
+    if (request.device_rate >= 1) device_held = device.try_acquire();
+    if (!device_held) request.device_rate = 0;
     build_pass_plan(request, plan);
-    DeviceMirror no_device_rows;  // never reached: the plan has none
-    run_hybrid_frame(plan, settings.cpu_level, no_device_rows, workers, src, dst, AreaRule::device);
+    if (device_held && !device.mirror().ready_for(plan)) device.mirror().rebuild(plan);
+    boost::thread_group workers;
+    run_hybrid_frame(plan, settings.cpu_level, device.mirror(), workers, src, dst, AreaRule::device);
 }
 
 }  // namespace
